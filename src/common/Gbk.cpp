@@ -1,0 +1,80 @@
+#include "common/Gbk.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+namespace orderlink {
+
+bool IsGbkLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
+
+bool IsFirstOfDoubleByte(std::string_view text, std::size_t index) {
+  std::size_t i = 0;
+  while (i < index) {
+    i += IsGbkLeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
+  }
+  return i == index && index < text.size() && IsGbkLeadByte(static_cast<unsigned char>(text[index]));
+}
+
+std::size_t CutAtCharacter(std::string_view text, std::size_t maxBytes) {
+  if (text.size() <= maxBytes) return text.size();
+  std::size_t i = 0;
+  while (i < maxBytes) {
+    const std::size_t width = IsGbkLeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
+    if (i + width > maxBytes) break;
+    i += width;
+  }
+  return i;
+}
+
+std::string PadRight(std::string_view text, std::size_t width) {
+  std::string out(text);
+  if (out.size() < width) out.append(width - out.size(), ' ');
+  return out;
+}
+
+std::string PadLeft(std::string_view text, std::size_t width) {
+  if (text.size() >= width) return std::string(text);
+  return std::string(width - text.size(), ' ') + std::string(text);
+}
+
+std::string ZeroPadded(long long value, int width) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%0*lld", width, value);
+  return buffer;
+}
+
+namespace {
+
+std::string Convert(const char* to, const char* from, std::string_view input) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(input);
+  std::string out;
+  std::vector<char> buffer(input.size() * 2 + 16);
+  char* in = const_cast<char*>(input.data());
+  std::size_t inLeft = input.size();
+  while (inLeft > 0) {
+    char* outPtr = buffer.data();
+    std::size_t outLeft = buffer.size();
+    const std::size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    out.append(buffer.data(), buffer.size() - outLeft);
+    if (rc == static_cast<std::size_t>(-1)) {
+      if (errno == E2BIG) continue;
+      // Invalid or truncated sequence: replace one byte and go on.
+      out.push_back('?');
+      ++in;
+      --inLeft;
+    }
+  }
+  iconv_close(cd);
+  return out;
+}
+
+}  // namespace
+
+std::string Utf8ToGbk(std::string_view utf8) { return Convert("GBK", "UTF-8", utf8); }
+std::string GbkToUtf8(std::string_view gbk) { return Convert("UTF-8", "GBK", gbk); }
+
+}  // namespace orderlink

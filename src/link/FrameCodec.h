@@ -1,0 +1,45 @@
+#pragma once
+// Byte layout of the frames on the line (see the frame table in FrameCodec.cpp).
+// Pure functions: no port, clock or thread.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orderlink {
+
+constexpr std::size_t kMessagePiece = 54;  // payload bytes in one ordinary packet
+constexpr std::size_t kRecordPiece = 41;   // record bytes in one download record packet
+
+// 00 00 00 C0 01 nn
+[[nodiscard]] std::string PollFrame(std::uint8_t handset);
+// 00 00 00 01 nn
+[[nodiscard]] std::string RollCallFrame(std::uint8_t handset);
+
+// Cuts `payload` into pieces of at most `maxPiece` bytes, one byte less where the
+// last byte would be the first half of a two-byte GBK character. An empty payload
+// gives one empty piece when `emptyGivesOne`, else none.
+[[nodiscard]] std::vector<std::string_view> CutPieces(std::string_view payload, std::size_t maxPiece,
+                                                      bool emptyGivesOne);
+
+// One long packet: 00 00 00 route 02 L address seq more code piece (L = piece + 7).
+[[nodiscard]] std::string LongPacket(std::uint8_t route, std::uint8_t address, std::uint8_t sequence,
+                                     bool more, std::string_view code, std::string_view piece);
+
+// Every packet of a message, as SendFrame writes them ("DM  " gives roll-call frames).
+[[nodiscard]] std::vector<std::string> EncodeMessage(std::uint8_t route, std::string_view code,
+                                                     std::uint8_t address, std::string_view payload);
+
+// One download record packet: 00 00 00 C0 02 L address seq more tag recno(5) count(4) pos(4) piece
+// (L = piece + 20).
+[[nodiscard]] std::string RecordPacket(std::uint8_t address, std::uint8_t sequence, bool more,
+                                       std::string_view jobLine, std::string_view recordNumber,
+                                       std::string_view piece);
+
+// Every packet of a download record for a job line in wire form (bytes 1-4 line
+// count, 5-8 position, 9-12 tag, record data from byte 13). None for empty data.
+[[nodiscard]] std::vector<std::string> EncodeRecord(std::uint8_t address, std::string_view recordNumber,
+                                                    std::string_view jobLine);
+
+}  // namespace orderlink

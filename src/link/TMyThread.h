@@ -1,0 +1,60 @@
+#pragma once
+// Base of the two serial workers (receive and send thread): a lock, an activity
+// stamp, and the hold-off through which a worker asks the poller for quiet.
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "common/Clock.h"
+
+namespace orderlink {
+
+class TMyThread {
+ public:
+  explicit TMyThread(Clock& clock);
+  virtual ~TMyThread();
+  TMyThread(const TMyThread&) = delete;
+  TMyThread& operator=(const TMyThread&) = delete;
+
+  void Lock() { mutex_.lock(); }
+  void Unlock() { mutex_.unlock(); }
+  std::mutex& Mutex() { return mutex_; }
+
+  // Marks activity now. Any thread.
+  void Touch() { lastActive_ = clock_.NowMs(); }
+  // Milliseconds since the last Touch. Any thread.
+  [[nodiscard]] std::int64_t IdleMilliseconds() const { return clock_.NowMs() - lastActive_; }
+
+  // Quiet time (ms) this worker asks of the poller; read and written by every
+  // thread without the lock, the poller counts it down.
+  std::atomic<std::int32_t> HoldOff{0};
+
+  // A pause of the protocol that ends early when the thread is told to end.
+  // False when it ended early (or the thread was already told to end).
+  bool Pause(std::int64_t ms) { return clock_.SleepMs(ms, &stop_); }
+  [[nodiscard]] Clock& GetClock() { return clock_; }
+
+  // Starts the thread running Execute(). Call once, after construction.
+  void Start();
+  // Tells the loop to end and wakes every wait and pause of the thread.
+  void Terminate();
+  [[nodiscard]] bool Terminated() const { return stop_.Raised(); }
+  // Terminate and wait for the thread to end. Idempotent.
+  void TerminateAndJoin();
+
+ protected:
+  virtual void Execute() = 0;
+  // Called by Terminate so a derived loop can wake its own condition variable.
+  virtual void WakeForTermination() {}
+  StopSignal stop_;
+
+ private:
+  Clock& clock_;
+  std::mutex mutex_;
+  std::atomic<std::int64_t> lastActive_;
+  std::thread thread_;
+};
+
+}  // namespace orderlink

@@ -1,0 +1,77 @@
+#include "support/FakeSerialPort.h"
+
+#include <cstdio>
+
+namespace orderlink::test {
+
+bool FakeSerialPort::Write(std::string_view bytes) {
+  if (!open_) return false;
+  std::lock_guard lock(mutex_);
+  writes_.push_back({clock_ ? clock_->NowMs() : 0, std::string(bytes)});
+  return true;
+}
+
+ReadOutcome FakeSerialPort::ReadAll(std::string& out) {
+  std::lock_guard lock(mutex_);
+  out.swap(input_);
+  input_.clear();
+  return ReadOutcome::Ok;
+}
+
+void FakeSerialPort::DiscardOutput() {
+  pendingOutput_ = 0;
+  ++discards_;
+}
+
+void FakeSerialPort::QueueInput(std::string bytes) {
+  std::lock_guard lock(mutex_);
+  input_ += bytes;
+}
+
+std::vector<struct FakeSerialPort::Write> FakeSerialPort::Writes() const {
+  std::lock_guard lock(mutex_);
+  return writes_;
+}
+
+std::string FakeSerialPort::Written() const {
+  std::lock_guard lock(mutex_);
+  std::string all;
+  for (const auto& w : writes_) all += w.bytes;
+  return all;
+}
+
+void FakeSerialPort::ClearWrites() {
+  std::lock_guard lock(mutex_);
+  writes_.clear();
+}
+
+std::string Hex(std::string_view hex) {
+  std::string out;
+  int high = -1;
+  for (char c : hex) {
+    int v;
+    if (c >= '0' && c <= '9') v = c - '0';
+    else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+    else continue;
+    if (high < 0) {
+      high = v;
+    } else {
+      out.push_back(static_cast<char>(high * 16 + v));
+      high = -1;
+    }
+  }
+  return out;
+}
+
+std::string ToHex(std::string_view bytes) {
+  std::string out;
+  char buf[4];
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::snprintf(buf, sizeof buf, i ? " %02X" : "%02X", static_cast<unsigned char>(bytes[i]));
+    out += buf;
+  }
+  return out;
+}
+
+}  // namespace orderlink::test

@@ -1,0 +1,55 @@
+#pragma once
+// A serial port that records every write with the (virtual) time it was made.
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/Clock.h"
+#include "link/SerialPort.h"
+
+namespace orderlink::test {
+
+class FakeSerialPort final : public SerialPort {
+ public:
+  struct Write {
+    std::int64_t atMs;
+    std::string bytes;
+  };
+
+  explicit FakeSerialPort(const Clock* clock = nullptr) : clock_(clock) {}
+
+  bool IsOpen() const override { return open_; }
+  bool Write(std::string_view bytes) override;
+  ReadOutcome ReadAll(std::string& out) override;
+  int OutputPending() override { return pendingOutput_; }
+  void DiscardOutput() override;
+  int Handle() const override { return -1; }
+  void Close() override { open_ = false; }
+
+  // Test controls.
+  void QueueInput(std::string bytes);
+  void SetOutputPending(int n) { pendingOutput_ = n; }
+  [[nodiscard]] std::vector<struct Write> Writes() const;
+  // Every byte written, joined.
+  [[nodiscard]] std::string Written() const;
+  void ClearWrites();
+  [[nodiscard]] int Discards() const { return discards_; }
+
+ private:
+  const Clock* clock_;
+  bool open_ = true;
+  int pendingOutput_ = 0;
+  int discards_ = 0;
+  mutable std::mutex mutex_;
+  std::vector<struct Write> writes_;
+  std::string input_;
+};
+
+// Bytes from a hex string such as "00 00 00 C0 01 05".
+std::string Hex(std::string_view hex);
+// Hex string of bytes, "00 00 00 C0 01 05".
+std::string ToHex(std::string_view bytes);
+
+}  // namespace orderlink::test
