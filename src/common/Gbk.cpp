@@ -48,7 +48,18 @@ std::string ZeroPadded(long long value, int width) {
 
 namespace {
 
-std::string Convert(const char* to, const char* from, std::string_view input) {
+// Bytes of the character at `p` that could not be converted, so it becomes one '?'.
+std::size_t Utf8CharLength(const char* p, std::size_t left) {
+  const auto lead = static_cast<unsigned char>(*p);
+  std::size_t n = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+  return n <= left ? n : left;
+}
+std::size_t GbkCharLength(const char* p, std::size_t left) {
+  return IsGbkLeadByte(static_cast<unsigned char>(*p)) && left >= 2 ? 2 : 1;
+}
+
+std::string Convert(const char* to, const char* from, std::string_view input,
+                    std::size_t (*charLength)(const char*, std::size_t)) {
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(input);
   std::string out;
@@ -62,10 +73,11 @@ std::string Convert(const char* to, const char* from, std::string_view input) {
     out.append(buffer.data(), buffer.size() - outLeft);
     if (rc == static_cast<std::size_t>(-1)) {
       if (errno == E2BIG) continue;
-      // Invalid or truncated sequence: replace one byte and go on.
+      // A character without a counterpart, or a broken sequence: one '?' for it.
       out.push_back('?');
-      ++in;
-      --inLeft;
+      const std::size_t skip = charLength(in, inLeft);
+      in += skip;
+      inLeft -= skip;
     }
   }
   iconv_close(cd);
@@ -74,7 +86,9 @@ std::string Convert(const char* to, const char* from, std::string_view input) {
 
 }  // namespace
 
-std::string Utf8ToGbk(std::string_view utf8) { return Convert("GBK", "UTF-8", utf8); }
-std::string GbkToUtf8(std::string_view gbk) { return Convert("UTF-8", "GBK", gbk); }
+std::string Utf8ToGbk(std::string_view utf8) {
+  return Convert("GBK", "UTF-8", utf8, Utf8CharLength);
+}
+std::string GbkToUtf8(std::string_view gbk) { return Convert("UTF-8", "GBK", gbk, GbkCharLength); }
 
 }  // namespace orderlink

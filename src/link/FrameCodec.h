@@ -38,8 +38,9 @@ constexpr std::size_t kRecordPiece = 41;   // record bytes in one download recor
                                        std::string_view piece);
 
 // Every packet of a download record for a job line in wire form (bytes 1-4 line
-// count, 5-8 position, 9-12 tag, record data from byte 13). None for empty data.
+// count, 5-8 position, 9-12 tag, record data from byte 13). `length` limits the
+// record data (0 = all of it). None for empty data.
 [[nodiscard]] std::vector<std::string> EncodeRecord(std::uint8_t address, std::string_view recordNumber,
-                                                    std::string_view jobLine);
+                                                    std::string_view jobLine, std::size_t length = 0);
 
 }  // namespace orderlink

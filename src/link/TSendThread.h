@@ -2,8 +2,10 @@
 // The send thread: runs one posted job at a time from a single job slot. Every
 // frame except the poll is written here, under the thread's lock.
 //
-// Lock (Mutex()): held by the send thread for the whole run of a job, by PostJob
-// while it stores a job, and by the poller while it writes a poll frame.
+// Lock (Mutex()): held by the send thread for the whole run of a job and by the
+// poller while it writes a poll frame, so a poll never lands inside a job's frames.
+// The job slot has its own mutex, taken only briefly and never while waiting for
+// Mutex().
 
 #include <array>
 #include <condition_variable>

@@ -1,0 +1,225 @@
+#include "link/TRcvThread.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "common/ActivityState.h"
+#include "link/LinkState.h"
+
+namespace orderlink {
+
+namespace {
+constexpr int kChunkHoldOffMs = 1000;
+constexpr std::int64_t kFoldCountsAbove = 0x40000000;
+constexpr std::uint8_t kStationSignature[5] = {0xFF, 0xAA, 0x55, 0x32, 0xCD};
+constexpr std::uint8_t kAddressPc = 0xFF;
+
+bool IsCrcFrame(const std::array<std::uint8_t, 8>& header) {
+  return header[4] == 'C' && header[5] == 'R' && header[6] == 'C';
+}
+}  // namespace
+
+TRcvThread::TRcvThread(SerialPort* port, RcvHandlers& handlers, Clock& clock)
+    : TMyThread(clock), port_(port), handlers_(handlers) {}
+
+TRcvThread::~TRcvThread() { TerminateAndJoin(); }
+
+ReadOutcome TRcvThread::ReadInput() {
+  if (port_ == nullptr) return ReadOutcome::Ok;
+  std::string bytes;
+  const ReadOutcome outcome = port_->ReadAll(bytes);
+  StoreChunk(bytes);
+  return outcome;
+}
+
+void TRcvThread::StoreChunk(std::string_view bytes) {
+  Touch();
+  if (bytes.empty()) return;
+  {
+    std::unique_lock wake(wakeMutex_);
+    // Full ring (or counts caught mid-fold): wait until the receive thread takes a chunk.
+    chunkTaken_.wait(wake, [this] {
+      const auto written = writeCount_.load();
+      const auto read = readCount_.load();
+      return (written >= read && written - read < kRingSlots) || Terminated();
+    });
+    if (Terminated()) return;
+  }
+  {
+    std::lock_guard lock(Mutex());
+    Touch();
+    slots_[writeCount_.load() % kRingSlots].assign(bytes);
+    Touch();
+    ++writeCount_;  // the slot is complete before the count exposes it
+  }
+  Touch();
+  { std::lock_guard wake(wakeMutex_); }
+  chunkStored_.notify_one();
+}
+
+int TRcvThread::HandleChunks() {
+  int handled = 0;
+  while (readCount_.load() < writeCount_.load()) {
+    const std::string& chunk = slots_[readCount_.load() % kRingSlots];
+    Touch();
+    HoldOff = kChunkHoldOffMs;
+    if (StationTransfer.load()) {
+      CheckStationAck(chunk);
+    } else {
+      for (char c : chunk) ParseByte(static_cast<std::uint8_t>(c));
+    }
+    Touch();
+    {
+      std::lock_guard wake(wakeMutex_);
+      ++readCount_;
+    }
+    chunkTaken_.notify_all();
+    ++handled;
+  }
+  if (handled > 0 && readCount_.load() > kFoldCountsAbove) {
+    std::lock_guard lock(Mutex());
+    const std::int64_t read = readCount_.load();
+    const std::int64_t kept = read % kRingSlots;
+    writeCount_ -= read - kept;
+    readCount_ = kept;
+  }
+  return handled;
+}
+
+void TRcvThread::Execute() {
+  while (!Terminated()) {
+    if (HandleChunks() > 0) continue;
+    std::unique_lock wake(wakeMutex_);
+    chunkStored_.wait(wake, [this] { return readCount_.load() < writeCount_.load() || Terminated(); });
+  }
+}
+
+void TRcvThread::WakeForTermination() {
+  { std::lock_guard wake(wakeMutex_); }
+  chunkStored_.notify_all();
+  chunkTaken_.notify_all();
+}
+
+void TRcvThread::CheckStationAck(const std::string& chunk) {
+  // Too short to hold the signature: no acknowledgement.
+  if (chunk.size() < sizeof kStationSignature) {
+    StationAck = 0;
+    return;
+  }
+  for (std::size_t i = 0; i < sizeof kStationSignature; ++i) {
+    if (static_cast<std::uint8_t>(chunk[i]) != kStationSignature[i]) {
+      StationAck = 0;
+      return;
+    }
+    StationAck = 1;
+  }
+}
+
+void TRcvThread::ParseByte(std::uint8_t b) {
+  if (b != 0) {
+    zeroRun_ = 0;
+  } else if (++zeroRun_ == 3) {
+    // Three zero bytes start every frame: whatever was being received is abandoned.
+    zeroRun_ = 0;
+    headerPos_ = 0;
+    state_ = STATE_FREE1;
+    handlers_.ShowParserState("state = STATE_FREE1;");
+  }
+
+  switch (state_) {
+    case STATE_FREE:
+      header_[headerPos_] = b;
+      if (b == 1) {
+        state_ = STATE_SKIP;
+      } else if (b >= 7) {
+        ++headerPos_;
+        state_ = STATE_RCV_HEADER;
+        handlers_.ShowParserState("state =STATE_RCV_HEADER");
+      }
+      break;
+    case STATE_SKIP:  // the handset number of a short frame
+      state_ = STATE_FREE;
+      break;
+    case STATE_FREE1:
+      RouteByte = b;
+      if (b != 0) state_ = STATE_FREE;
+      break;
+    case STATE_RCV_HEADER:
+      header_[headerPos_++] = b;
+      if (headerPos_ == 8) HeaderComplete();
+      break;
+    case STATE_RCV_CONTENT:
+      if (contentPos_ < kMessageBufferSize) {
+        buffer_[contentPos_++] = b;
+      } else {
+        overflow_ = true;  // the joined bodies do not fit: drop the message at its end
+      }
+      if (--remain_ == 0) BodyComplete();
+      break;
+  }
+}
+
+void TRcvThread::HeaderComplete() {
+  current_ = header_;
+  remain_ = header_[0] - 7;
+  const std::uint8_t address = header_[1];
+  const std::uint8_t sequence = header_[2];
+  const bool crc = IsCrcFrame(header_);
+  const bool sameCommand = std::equal(header_.begin() + 4, header_.end(), previous_.begin() + 4);
+
+  if (sequence == 1 && !crc && address == kAddressPc) {
+    discard_ = 0;
+    overflow_ = false;
+    contentPos_ = 0;
+  } else if (sequence == static_cast<std::uint8_t>(previous_[2] + 1) && !crc && sameCommand &&
+             address == kAddressPc) {
+    // Continues the current message: its body is appended.
+  } else {
+    discard_ = 1;
+    handlers_.OnDiscardedPacket();
+  }
+
+  if (remain_ == 0) {
+    // A header-only frame. Only a time query for the PC is answered; a header-only
+    // "SJCX" addressed elsewhere is not ours to answer.
+    if (Command() == "SJCX" && discard_ == 0) {
+      handlers_.OnTimeQuery(*this);
+      handlers_.ShowParserState("返回时间");
+    }
+    state_ = STATE_FREE;
+  } else {
+    state_ = STATE_RCV_CONTENT;
+  }
+  handlers_.ShowParserState("state =STATE_RCV_CONTENT");
+  headerPos_ = 0;
+  previous_ = header_;
+}
+
+void TRcvThread::BodyComplete() {
+  const bool more = current_[3] == 1;
+  if (more) {
+    state_ = STATE_FREE;  // wait for the next packet of the message
+    return;
+  }
+  if (discard_ == 1) {
+    handlers_.OnDiscardedPacket();
+  } else if (!overflow_) {
+    --contentPos_;  // now counts the payload after the handset-number byte
+    const std::string_view command = Command();
+    if (command == "TXCS") {
+      handlers_.OnTestAnswer(*this);
+    } else if (command == "XZWC" || command == "XZSB") {
+      handlers_.OnDownloadResult(*this);
+    } else if (command == "XZCC") {
+      handlers_.OnResendRequest(*this);
+    } else {
+      handlers_.OnRequest(*this);
+    }
+  }
+  contentPos_ = 0;
+  overflow_ = false;
+  state_ = STATE_FREE;
+  handlers_.ShowParserState("state = STATE_FREE;");
+}
+
+}  // namespace orderlink

@@ -1,0 +1,119 @@
+#include "linktest/LinkTest.h"
+
+#include "common/ActivityState.h"
+#include "link/LinkState.h"
+#include "link/TComCtr.h"
+#include "link/TRcvThread.h"
+#include "link/TSendThread.h"
+#include "linktest/WholeNumber.h"
+
+namespace orderlink {
+
+namespace {
+constexpr int kMinWaitMs = 1;
+constexpr int kMaxWaitMs = 60000;
+}  // namespace
+
+LinkTest::LinkTest(MessageSink& messages, TSendThread* send, TComCtr* poller, LinkTestView& view)
+    : messages_(messages), send_(send), poller_(poller), view_(view) {}
+
+void LinkTest::RegisterJobs(TSendThread& thread) { thread.RegisterJob(JobLinkTestCode, JobLinkTest); }
+
+void LinkTest::AddHandset(const std::string& text) {
+  tree_.AddHandset(text);
+  grid_.AddRow(text);
+}
+
+void LinkTest::TreeView1Change(int index) {
+  if (running_) return;  // the handset under test stays fixed while the test runs
+  tree_.Select(index);
+  view_.TreeChanged();
+}
+
+void LinkTest::BitBtn_CSOnClick(std::string_view waitText) {
+  if (running_) {
+    Stop();
+    return;
+  }
+  if (DownloadRunning) {
+    messages_.ShowMessage("正在下传数据，请稍后再试!!");
+    return;
+  }
+  // Test frames must not reach a base station that waits for its settings record.
+  if (StationTransfer) {
+    messages_.ShowMessage("正在设置基站，请稍后再试！");
+    return;
+  }
+  const auto node = tree_.FirstTicked();
+  if (!node) {
+    messages_.ShowMessage("请先选择点菜机！");
+    return;
+  }
+  const auto wait = ParseWholeNumber(waitText);
+  if (!wait || *wait < kMinWaitMs || *wait > kMaxWaitMs) {
+    messages_.ShowMessage("等待时间必须是1到60000之间的整数！");
+    return;
+  }
+  Start(*node, *wait);
+}
+
+void LinkTest::Start(int handsetNode, int intervalMs) {
+  testHandset_ = tree_.Number(handsetNode);
+  SetRunning(true);
+  if (poller_ != nullptr) poller_->PausePolling();
+  state_ = TEST_STARTING;
+  view_.SetTimer1(true, intervalMs);
+}
+
+void LinkTest::Stop() {
+  SetRunning(false);
+  view_.SetTimer1(false, 0);
+  if (poller_ != nullptr) poller_->ResumePolling();
+}
+
+void LinkTest::SetRunning(bool running) {
+  running_ = running;
+  LinkTestRunning = running;
+  view_.ShowRunning(running);
+}
+
+void LinkTest::Timer1Timer() {
+  const auto node = tree_.FirstTicked();
+  if (!running_ || !node) return;
+  const int r = *node;
+  // Taken and replaced in one step, so an answer arriving meanwhile is not lost.
+  const TestState outcome = state_.exchange(TEST_WAITING);
+  if (outcome != TEST_STARTING) {
+    const auto percent = [this, r](int numerator, int denominator) {
+      return static_cast<double>(numerator) / grid_.Count(r, denominator) * 100;
+    };
+    grid_.Increment(r, kColSent);
+    grid_.SetCell(r, kColSendRate,
+                  FormatPaddedPercent(percent(grid_.Count(r, kColSendErrors), kColSent)));
+    grid_.Increment(r, kColReceived);
+    if (outcome == TEST_BAD_ANSWER) grid_.Increment(r, kColCorrupted);
+    if (outcome == TEST_WAITING) grid_.Increment(r, kColMissing);
+    grid_.SetCell(r, kColReceiveRate,
+                  FormatTrimmedPercent(percent(
+                      grid_.Count(r, kColCorrupted) + grid_.Count(r, kColMissing), kColReceived)));
+    view_.GridChanged();
+  }
+  if (send_ != nullptr) send_->PostJob(JobLinkTestCode, testHandset_ & 0xFF);
+}
+
+void LinkTest::SpeedButton1Click() {
+  if (running_) return;  // the counters of a running test stay as they are
+  grid_.ResetCounters();
+  view_.GridChanged();
+}
+
+void LinkTest::EvaluateTestAnswer(TRcvThread& thread) {
+  state_ = thread.Payload() == kTestPattern ? TEST_GOOD_ANSWER : TEST_BAD_ANSWER;
+}
+
+void JobLinkTest(TSendThread& thread, std::uint8_t handset) {
+  RouteByte = kDefaultRoute;
+  SendFrame(thread, "TXCS", handset, 0, kTestPattern);
+}
+
+}  // namespace orderlink

@@ -1,0 +1,103 @@
+#pragma once
+// The link test: while it runs, one test frame "TXCS" with 53 letters Z goes to the
+// handset under test per wait interval; each tick books the outcome of the frame
+// sent at the tick before (good, corrupted or no answer) into the statistics grid.
+// The handset poll is paused for the whole test.
+//
+// Threads: everything runs on the window thread except EvaluateTestAnswer (receive
+// thread, sets TestState) and JobLinkTest (send thread). TestState is the only
+// value both sides touch; it is one atomic word.
+
+#include <atomic>
+#include <string>
+#include <string_view>
+
+#include "common/Messages.h"
+#include "linktest/HandsetTree.h"
+#include "linktest/TestGrid.h"
+
+namespace orderlink {
+
+class TSendThread;
+class TRcvThread;
+class TComCtr;
+
+// Content of every test frame and the payload a good answer must carry.
+inline constexpr std::string_view kTestPattern =
+    "ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ";  // 53 x 'Z'
+static_assert(kTestPattern.size() == 53);
+
+// Outcome of the interval now running.
+enum TestState : int {
+  TEST_BAD_ANSWER = 0,   // an answer arrived whose payload differs from the pattern
+  TEST_GOOD_ANSWER = 1,  // an answer arrived with exactly the pattern
+  TEST_WAITING = 2,      // a frame is out, no answer seen since
+  TEST_STARTING = 3,     // just started, nothing sent yet
+};
+
+// What the test changes on its tab. Called on the window thread only (no worker
+// changes the tab: the receive side only sets TestState).
+class LinkTestView {
+ public:
+  virtual ~LinkTestView() = default;
+  // BitBtn_CS caption "停止测试" (running) or "开始测试"; SpeedButton1, SpeedButton2
+  // and TreeView1 are enabled only while the test is idle.
+  virtual void ShowRunning(bool running) = 0;
+  // Timer1 on with the given interval, or off.
+  virtual void SetTimer1(bool enabled, int intervalMs) = 0;
+  // Cell texts of the grid changed.
+  virtual void GridChanged() = 0;
+  // State indices of the tree changed.
+  virtual void TreeChanged() = 0;
+};
+
+class LinkTest {
+ public:
+  // `send` and `poller` may be absent; the test then sends nothing / pauses nothing.
+  LinkTest(MessageSink& messages, TSendThread* send, TComCtr* poller, LinkTestView& view);
+
+  // Registers JobLinkTest as job 5. Before the send thread starts.
+  static void RegisterJobs(TSendThread& thread);
+
+  // Start-up: one tree node and one grid row per handset.
+  void AddHandset(const std::string& text);
+  // TreeView1Change: node `index` was selected; keeps the tree single-choice.
+  void TreeView1Change(int index);
+  // Start or stop; `waitText` is the text of Edit1 (milliseconds).
+  void BitBtn_CSOnClick(std::string_view waitText);
+  // One step of the cycle: book the previous frame's outcome, send the next frame.
+  void Timer1Timer();
+  // "计数清零": columns 1 to 7 of every handset row := "0".
+  void SpeedButton1Click();
+
+  // Receive thread: a complete "TXCS" message was accepted; its payload (after the
+  // answering handset's number) decides the interval. The answering handset and
+  // any sequence are not compared: the latest answer in an interval counts.
+  void EvaluateTestAnswer(TRcvThread& thread);
+
+  [[nodiscard]] bool Running() const { return running_; }
+  [[nodiscard]] TestState State() const { return state_.load(); }
+  [[nodiscard]] int TestHandset() const { return testHandset_; }
+  [[nodiscard]] const TestGrid& Grid() const { return grid_; }
+  [[nodiscard]] const HandsetTree& Tree() const { return tree_; }
+
+ private:
+  void SetRunning(bool running);
+  void Stop();
+  void Start(int handsetNode, int intervalMs);
+
+  MessageSink& messages_;
+  TSendThread* send_;
+  TComCtr* poller_;
+  LinkTestView& view_;
+  HandsetTree tree_;
+  TestGrid grid_;
+  bool running_ = false;
+  int testHandset_ = 0;
+  std::atomic<TestState> state_{TEST_STARTING};
+};
+
+// Job 5 (send thread): RouteByte := 0xC0, then the test frame to `handset`.
+void JobLinkTest(TSendThread& thread, std::uint8_t handset);
+
+}  // namespace orderlink

@@ -1,0 +1,63 @@
+#pragma once
+// The "测试" tab: handset tree, statistics grid, wait interval, start/stop, reset
+// and save buttons, and the test timer. Thin: every click and tick goes to
+// LinkTest, which holds the tree and grid state. Window thread only.
+
+#include <QWidget>
+
+#include "common/HandsetListView.h"
+#include "linktest/LinkTest.h"
+#include "linktest/netfile.h"
+
+class QLineEdit;
+class QPushButton;
+class QTableView;
+class QTimer;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace orderlink {
+
+class TestGridModel;
+
+class TestPage : public QWidget,
+                 public HandsetListView,
+                 public LinkTestView,
+                 private SaveDialog {
+  Q_OBJECT
+
+ public:
+  // `send` and `poller` may be null.
+  TestPage(MessageSink& messages, TSendThread* send, TComCtr* poller, QWidget* parent = nullptr);
+
+  [[nodiscard]] LinkTest& Logic() { return test_; }
+
+  // HandsetListView (start-up).
+  void AddHandset(const std::string& text) override;
+  void HandsetsComplete() override;
+
+  // LinkTestView.
+  void ShowRunning(bool running) override;
+  void SetTimer1(bool enabled, int intervalMs) override;
+  void GridChanged() override;
+  void TreeChanged() override;
+
+ private:
+  std::optional<std::filesystem::path> Execute(const SaveDialogOptions& options) override;
+  void BuildGrid();
+  void TreeView1Changed(QTreeWidgetItem* current);
+
+  MessageSink& messages_;
+  LinkTest test_;
+  QTreeWidget* TreeView1;
+  QTableView* StringGrid1;
+  TestGridModel* gridModel_;
+  QLineEdit* Edit1;
+  QPushButton* BitBtn_CS;
+  QToolButton* SpeedButton1;
+  QToolButton* SpeedButton2;
+  QTimer* Timer1;
+};
+
+}  // namespace orderlink

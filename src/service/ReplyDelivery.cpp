@@ -1,0 +1,82 @@
+#include "service/ReplyDelivery.h"
+
+#include <cstdio>
+
+#include "common/TextFile.h"
+#include "link/LinkState.h"
+
+namespace orderlink {
+
+namespace {
+// Quiet the poller keeps around a reply (ms): before the first line, after each
+// line, and once the job is done.
+constexpr std::int32_t kBeforeFirstLineHoldOff = 110;
+constexpr std::int32_t kAfterLineHoldOff = 160;
+constexpr std::int32_t kAfterReplyHoldOff = 100;
+// The handset needs these pauses to take each message in.
+constexpr std::int64_t kBeforeFirstLineMs = 100;
+constexpr std::int64_t kBetweenLinesMs = 150;
+
+// The reply itself; returns early when there is nothing to send.
+void DeliverReply(TSendThread& thread, const TxtDir& txt) {
+  const auto path = txt.Find("R1.txt");
+  if (!path) return;
+  thread.Touch();
+  const auto lines = ReadLines(*path);
+  if (!lines) {
+    std::fprintf(stderr, "orderlink: cannot read %s; the reply is not sent\n", path->c_str());
+    return;
+  }
+  const auto header = ParseReplyHeader(lines->empty() ? std::string_view() : lines->front());
+  if (!header) {
+    std::fprintf(stderr,
+                 "orderlink: %s names no handset in characters 6-8 of its first line; "
+                 "the reply is not sent\n",
+                 path->c_str());
+    return;
+  }
+
+  thread.HoldOff = kBeforeFirstLineHoldOff;
+  if (!thread.Pause(kBeforeFirstLineMs)) return;
+  thread.Touch();
+  for (std::size_t i = 1; i < lines->size(); ++i) {
+    const std::string& line = (*lines)[i];
+    if (line.empty()) continue;
+    SendFrame(thread, header->code, header->handset, line.size(), line);
+    thread.Touch();
+    thread.HoldOff = kAfterLineHoldOff;
+    if (!thread.Pause(kBetweenLinesMs)) return;
+    thread.Touch();
+  }
+  SendFrame(thread, "FHJS", header->handset, 0, "");
+  RouteByte = kDefaultRoute;
+  thread.Touch();
+}
+
+}  // namespace
+
+std::optional<int> ParseNumberField(std::string_view field) {
+  const auto first = field.find_first_not_of(' ');
+  if (first == std::string_view::npos) return std::nullopt;
+  const auto digits = field.substr(first, field.find_last_not_of(' ') + 1 - first);
+  int value = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+std::optional<ReplyHeader> ParseReplyHeader(std::string_view line) {
+  if (line.size() < 8) return std::nullopt;
+  const auto number = ParseNumberField(line.substr(5, 3));
+  if (!number) return std::nullopt;
+  return ReplyHeader{std::string(line.substr(0, 4)), static_cast<std::uint8_t>(*number)};
+}
+
+void JobReply(TSendThread& thread, const TxtDir& txt) {
+  DeliverReply(thread, txt);
+  thread.HoldOff = kAfterReplyHoldOff;
+}
+
+}  // namespace orderlink

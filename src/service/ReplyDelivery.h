@@ -1,0 +1,35 @@
+#pragma once
+// Reply delivery: the host's answer in R1.txt goes to the handset it names, one
+// message per reply line, then the end-of-reply message "FHJS".
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/TxtDir.h"
+#include "link/TSendThread.h"
+
+namespace orderlink {
+
+// A three-character number field: decimal digits with blanks allowed around them
+// ("007", " 12", "5  "). nullopt for anything else, including an all-blank field.
+[[nodiscard]] std::optional<int> ParseNumberField(std::string_view field);
+
+struct ReplyHeader {
+  std::string code;      // characters 1-4: the command code of every reply line
+  std::uint8_t handset;  // characters 6-8: the target, modulo 256
+};
+
+// Line 1 of R1.txt (the columns of a request record's first line). nullopt when
+// characters 6-8 do not hold a number.
+[[nodiscard]] std::optional<ReplyHeader> ParseReplyHeader(std::string_view line);
+
+// Job 1, on the send thread under its lock. A missing R1.txt sends nothing; a header
+// without a target number sends nothing and is reported on stderr. Otherwise every
+// non-empty line after the header goes out under the header's code (roll-call frames
+// for "DM  "), 150 ms apart, then "FHJS", and RouteByte returns to 0xC0. Ends early,
+// without "FHJS", when the thread is told to end. HoldOff is left at 100 in any case.
+void JobReply(TSendThread& thread, const TxtDir& txt);
+
+}  // namespace orderlink

@@ -1,0 +1,55 @@
+#include "service/RequestDispatch.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "service/functions.h"
+
+namespace orderlink {
+
+namespace {
+// Hold-offs of the receive thread (ms): a short quiet while the request is handled,
+// then up to 15 s for the host to answer (its reply clears it).
+constexpr std::int32_t kHandlingHoldOff = 1000;
+constexpr std::int32_t kAwaitReplyHoldOff = 15000;
+}  // namespace
+
+int LookupRequestKind(std::string_view code) {
+  for (std::size_t i = 0; i < RequestCodeTable.size(); ++i) {
+    if (RequestCodeTable[i] == code) return kFirstRequestKind + static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::string_view CommandText(std::string_view field) {
+  field = field.substr(0, 4);
+  return field.substr(0, std::min(field.find('\0'), field.size()));
+}
+
+void DispatchRequest(TMyThread& thread, const RequestFrame& frame, const TxtDir& txt,
+                     HostLink& host, SwitchOnMarker* marker) {
+  thread.Touch();
+  thread.HoldOff = kHandlingHoldOff;
+  const int kind = LookupRequestKind(frame.code);
+  if (kind < 0) return;
+  thread.Touch();
+  thread.HoldOff = kHandlingHoldOff;
+
+  const auto path = txt.ForWrite("T1.txt");
+  if (!WriteRequestRecord(kind, frame.payload, path)) {
+    std::fprintf(stderr, "orderlink: cannot write %s; the \"%.*s\" request is lost\n",
+                 path.c_str(), static_cast<int>(frame.code.size()), frame.code.data());
+    return;
+  }
+  if (kind == kLoginKind && marker != nullptr) {
+    // The handset text as the record carries it (blank-filled like the record).
+    std::string handsetText(frame.payload.substr(0, 3));
+    handsetText.resize(3, ' ');
+    marker->MarkSwitchedOn(handsetText);
+  }
+  host.Notify(NotifyRequest);
+  thread.HoldOff = kAwaitReplyHoldOff;
+}
+
+}  // namespace orderlink

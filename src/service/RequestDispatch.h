@@ -1,0 +1,53 @@
+#pragma once
+// Request dispatch: a handset's request becomes a record in T1.txt for the ordering
+// software, which is told by HostNotify code 1; polling is held off while it works.
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "common/HostLink.h"
+#include "common/TxtDir.h"
+#include "link/TMyThread.h"
+
+namespace orderlink {
+
+// The request codes in their fixed order; a code's kind is its position + 10.
+inline constexpr int kFirstRequestKind = 10;
+inline constexpr int kLoginKind = 10;  // "DL  "
+inline constexpr std::array<std::string_view, 22> RequestCodeTable = {
+    "DL  ", "KT  ", "HT  ", "CT  ", "XGTT", "YDKT", "ZDCX", "KHYQ", "DYDC", "CPCC", "CLCC",
+    "ZZCC", "THYD", "LBKX", "THKX", "YDHZ", "KXHZ", "DC  ", "TC  ", "JC  ", "ZSCP", "XGMM"};
+
+// Kind (10..31) of the first table entry equal to `code`, byte for byte, trailing
+// blanks included; -1 when none is.
+[[nodiscard]] int LookupRequestKind(std::string_view code);
+
+// The four bytes of a frame's command field as a text: it ends at the first zero
+// byte, so "DC" + 00 00 gives "DC" (which matches no request code).
+[[nodiscard]] std::string_view CommandText(std::string_view field);
+
+// Told when a handset logs in. Called on the receive thread: the implementation
+// carries the mark to the monitor list without waiting for the window.
+class SwitchOnMarker {
+ public:
+  virtual ~SwitchOnMarker() = default;
+  // `handsetText` is the three-character handset text of the request ("007").
+  virtual void MarkSwitchedOn(const std::string& handsetText) = 0;
+};
+
+// A complete request as the receive thread hands it over.
+struct RequestFrame {
+  std::string_view code;     // CommandText of the command field
+  std::string_view payload;  // the content after the handset byte
+};
+
+// Receive thread. Writes the kind's record to T1.txt, marks a logged-in handset,
+// posts code 1 to the host and holds polling off (thread's HoldOff 15000) until the
+// host's reply clears it. An unknown code does nothing beyond HoldOff 1000. A record
+// that cannot be written loses the request: the failure goes to stderr and the host
+// is not told (it would answer a request it never saw).
+void DispatchRequest(TMyThread& thread, const RequestFrame& frame, const TxtDir& txt,
+                     HostLink& host, SwitchOnMarker* marker);
+
+}  // namespace orderlink

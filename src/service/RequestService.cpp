@@ -1,0 +1,95 @@
+#include "service/RequestService.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "common/Gbk.h"
+#include "common/TextFile.h"
+#include "service/ReplyDelivery.h"
+#include "service/TimeAndMessages.h"
+
+namespace orderlink {
+
+namespace {
+// Lets the send thread take the reply job before polling may resume.
+constexpr std::int64_t kAfterReplyPostMs = 10;
+}  // namespace
+
+std::tm RequestService::CurrentLocalTime() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return local;
+}
+
+RequestService::RequestService(TxtDir txt, HostLink& host, MessageSink& messages,
+                               SwitchOnMarker* marker, LocalTimeSource localTime)
+    : txt_(std::move(txt)),
+      host_(host),
+      messages_(messages),
+      marker_(marker),
+      localTime_(std::move(localTime)) {}
+
+void RequestService::RegisterJobs(TSendThread& thread) {
+  thread.RegisterJob(JobReplyCode, [this](TSendThread& t, std::uint8_t) { JobReply(t, txt_); });
+  thread.RegisterJob(JobShortMessageAckCode, JobShortMessageAck);
+  thread.RegisterJob(JobShortMessageCode, [this](TSendThread& t, std::uint8_t target) {
+    // Taken, so a message goes out once.
+    if (const auto text = pendingMessage_.exchange(nullptr)) JobShortMessage(t, target, *text);
+  });
+  thread.RegisterJob(JobTimeReplyCode, [this](TSendThread& t, std::uint8_t handset) {
+    JobTimeReply(t, handset, *timeReply_.load());
+  });
+  sendThread_ = &thread;
+}
+
+void RequestService::OnRequest(TRcvThread& thread) {
+  DispatchRequest(thread, {CommandText(thread.Command()), thread.Payload()}, txt_, host_,
+                  marker_);
+}
+
+void RequestService::OnTimeQuery(TRcvThread& thread) {
+  timeReply_.store(std::make_shared<const std::string>(TimeReplyText(localTime_())));
+  if (TSendThread* send = sendThread_.load()) send->PostJob(JobTimeReplyCode, thread.HandsetNumber());
+}
+
+void RequestService::OnHostReply(TSendThread* sendThread, TComCtr* poller) {
+  if (sendThread != nullptr) {
+    sendThread->PostJob(JobReplyCode, 0);
+    sendThread->GetClock().SleepMs(kAfterReplyPostMs);
+  }
+  if (poller != nullptr) poller->ClearHoldOff();
+}
+
+void RequestService::OnHostShortMessage(TSendThread* sendThread) {
+  const auto path = txt_.Find("DX.txt");
+  const auto content = path ? ReadFileBytes(*path) : std::nullopt;
+  if (!content) {
+    messages_.ShowMessage(std::string(kNoShortMessageFile));
+    return;
+  }
+  const auto lines = SplitLines(*content);
+  const ShortMessage message = ParseShortMessage(lines.empty() ? std::string() : lines.front());
+  if (std::find(handsets_.begin(), handsets_.end(), message.targetText) == handsets_.end()) return;
+  if (sendThread == nullptr) return;
+
+  const auto sender = ParseNumberField(message.senderText);
+  const auto target = ParseNumberField(message.targetText);
+  if (!sender || !target) {
+    std::fprintf(stderr,
+                 "orderlink: the first line of %s names no sender or target handset number; "
+                 "the short message is not sent\n",
+                 path->c_str());
+    return;
+  }
+  // The confirmation goes first. Once PostJob(6) returns, the slot held no job 4 of an
+  // earlier message, and only this (window) thread posts job 4, so the text stored
+  // here is the one the next job 4 takes.
+  sendThread->PostJob(JobShortMessageAckCode, *sender);
+  pendingMessage_.store(std::make_shared<const std::string>(message.text));
+  sendThread->PostJob(JobShortMessageCode, *target);
+}
+
+void RequestService::AddHandset(const std::string& text) { handsets_.push_back(text); }
+
+}  // namespace orderlink

@@ -1,0 +1,33 @@
+#pragma once
+// The roll-call button (Button5, hidden on the main window): its caption is its state
+// and each click works the poller. The window owns the QPushButton; it calls Click()
+// and shows the caption returned.
+
+#include <string>
+#include <string_view>
+
+#include "link/TComCtr.h"
+
+namespace orderlink {
+
+class RollCallButton {
+ public:
+  static constexpr std::string_view kStartCaption = "开始点名";  // initial: poller to start
+  static constexpr std::string_view kPauseCaption = "暂停";      // polling runs
+  static constexpr std::string_view kResumeCaption = "点名";     // polling paused
+  static constexpr int kPollRate = 15;  // polls per second, as at start-up
+
+  // `poller` may be null: clicks then change nothing.
+  explicit RollCallButton(TComCtr* poller) : poller_(poller) {}
+
+  // Window thread. "开始点名" starts the poller and "暂停" pauses it (both then read
+  // the next caption), "点名" resumes it. Returns the new caption.
+  std::string Click();
+  [[nodiscard]] const std::string& Caption() const { return caption_; }
+
+ private:
+  TComCtr* poller_;
+  std::string caption_{kStartCaption};
+};
+
+}  // namespace orderlink

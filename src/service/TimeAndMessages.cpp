@@ -1,0 +1,47 @@
+#include "service/TimeAndMessages.h"
+
+#include "common/Gbk.h"
+#include "link/LinkState.h"
+
+namespace orderlink {
+
+namespace {
+constexpr std::int32_t kAckHoldOff = 310;  // covers both pauses of the confirmation
+constexpr std::int64_t kAckPauseMs = 150;
+}  // namespace
+
+std::string TimeReplyText(const std::tm& local) {
+  const int values[] = {local.tm_year + 1900 - 2000, local.tm_mon + 1, local.tm_mday,
+                        local.tm_hour, local.tm_min, local.tm_sec};
+  std::string text;
+  for (int value : values) text += static_cast<char>(static_cast<std::uint8_t>(value));
+  return text;
+}
+
+void JobTimeReply(TSendThread& thread, std::uint8_t handset, std::string_view timeText) {
+  SendFrame(thread, "SJCX", handset, timeText.size(), timeText);
+  RouteByte = kDefaultRoute;
+}
+
+ShortMessage ParseShortMessage(std::string_view line) {
+  auto part = [line](std::size_t from, std::size_t count) {
+    return from < line.size() ? std::string(line.substr(from, count)) : std::string();
+  };
+  return {part(0, 3), part(4, 3), part(0, 4) + part(8, std::string_view::npos)};
+}
+
+void JobShortMessageAck(TSendThread& thread, std::uint8_t sender) {
+  thread.HoldOff = kAckHoldOff;
+  if (!thread.Pause(kAckPauseMs)) return;
+  SendFrame(thread, "DX  ", sender, 0, Utf8ToGbk(kShortMessageSent));
+  if (!thread.Pause(kAckPauseMs)) return;
+  SendFrame(thread, "FHJS", sender, 0, "");
+  RouteByte = kDefaultRoute;
+}
+
+void JobShortMessage(TSendThread& thread, std::uint8_t target, std::string_view text) {
+  RouteByte = kDefaultRoute;
+  SendFrame(thread, "DX  ", target, 0, text);
+}
+
+}  // namespace orderlink

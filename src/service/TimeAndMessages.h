@@ -1,0 +1,41 @@
+#pragma once
+// The time answer and the short messages from the host to a handset.
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "link/TSendThread.h"
+
+namespace orderlink {
+
+// Confirmation sent to the handset that wrote a short message (UTF-8; GBK on the line).
+inline constexpr std::string_view kShortMessageSent = "短信发送成功!";
+// Shown when the host announces a short message but DX.txt is missing.
+inline constexpr std::string_view kNoShortMessageFile = "没有生成短信文件，请检查！";
+
+// The six bytes of the time answer: year - 2000 (modulo 256, so 1999 gives 255),
+// month, day, hour, minute, second, each one binary byte (zero bytes included).
+[[nodiscard]] std::string TimeReplyText(const std::tm& local);
+
+// Job 7: "SJCX" with the six time bytes to `handset`, then RouteByte := 0xC0.
+void JobTimeReply(TSendThread& thread, std::uint8_t handset, std::string_view timeText);
+
+// The short message of DX.txt's first line: characters 1-3 the sender's number, 4 a
+// blank, 5-7 the target's handset text, 8 a blank, 9 on the message text.
+struct ShortMessage {
+  std::string senderText;  // characters 1-3
+  std::string targetText;  // characters 5-7
+  std::string text;        // what the target gets: characters 1-4 and 9 to the end
+};
+[[nodiscard]] ShortMessage ParseShortMessage(std::string_view firstLine);
+
+// Job 6: "DX  " with the confirmation to the sender, then "FHJS"; RouteByte := 0xC0.
+// Ends early when the thread is told to end during a pause.
+void JobShortMessageAck(TSendThread& thread, std::uint8_t sender);
+
+// Job 4: RouteByte := 0xC0, then "DX  " with `text` to the target.
+void JobShortMessage(TSendThread& thread, std::uint8_t target, std::string_view text);
+
+}  // namespace orderlink
