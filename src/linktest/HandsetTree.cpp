@@ -26,7 +26,8 @@ int HandsetTree::Number(int index) const { return ParseWholeNumber(Text(index)).
 
 std::vector<std::uint8_t> HandsetTree::HandsetBytes() const {
   std::vector<std::uint8_t> bytes;
-  for (int i = 1; i < NodeCount(); ++i) bytes.push_back(static_cast<std::uint8_t>(Number(i) & 0xFF));
+  for (int i = 1; i < NodeCount(); ++i)
+    bytes.push_back(static_cast<std::uint8_t>(Number(i) & 0xFF));
   return bytes;
 }
 

@@ -17,7 +17,9 @@ constexpr int kMaxWaitMs = 60000;
 LinkTest::LinkTest(MessageSink& messages, TSendThread* send, TComCtr* poller, LinkTestView& view)
     : messages_(messages), send_(send), poller_(poller), view_(view) {}
 
-void LinkTest::RegisterJobs(TSendThread& thread) { thread.RegisterJob(JobLinkTestCode, JobLinkTest); }
+void LinkTest::RegisterJobs(TSendThread& thread) {
+  thread.RegisterJob(JobLinkTestCode, JobLinkTest);
+}
 
 void LinkTest::AddHandset(const std::string& text) {
   tree_.AddHandset(text);
@@ -108,7 +110,13 @@ void LinkTest::SpeedButton1Click() {
 }
 
 void LinkTest::EvaluateTestAnswer(TRcvThread& thread) {
-  state_ = thread.Payload() == kTestPattern ? TEST_GOOD_ANSWER : TEST_BAD_ANSWER;
+  const TestState verdict = thread.Payload() == kTestPattern ? TEST_GOOD_ANSWER : TEST_BAD_ANSWER;
+  TestState seen = state_.load();
+  do {
+    // Nothing of this run is out yet: a late answer to the previous run's last
+    // frame must not be booked for a frame that was never sent.
+    if (seen == TEST_STARTING) return;
+  } while (!state_.compare_exchange_weak(seen, verdict));
 }
 
 void JobLinkTest(TSendThread& thread, std::uint8_t handset) {

@@ -72,7 +72,8 @@ class LinkTest {
 
   // Receive thread: a complete "TXCS" message was accepted; its payload (after the
   // answering handset's number) decides the interval. The answering handset and
-  // any sequence are not compared: the latest answer in an interval counts.
+  // any sequence are not compared: the latest answer in an interval counts. An
+  // answer before the first tick of a run (TEST_STARTING) is ignored.
   void EvaluateTestAnswer(TRcvThread& thread);
 
   [[nodiscard]] bool Running() const { return running_; }
@@ -94,7 +95,7 @@ class LinkTest {
   TestGrid grid_;
   bool running_ = false;
   int testHandset_ = 0;
-  std::atomic<TestState> state_{TEST_STARTING};
+  std::atomic<TestState> state_{TEST_WAITING};
 };
 
 // Job 5 (send thread): RouteByte := 0xC0, then the test frame to `handset`.

@@ -11,14 +11,14 @@
 namespace orderlink {
 
 enum TestColumn : int {
-  kColHandset = 0,     // 机号
-  kColSent = 1,        // 发送总数
-  kColSendErrors = 2,  // 发送错误 (no step of the cycle adds to it)
-  kColSendRate = 3,    // 发送误码率, "00.00%"
-  kColReceived = 4,    // 接收总数
-  kColCorrupted = 5,   // 接收错误: the answer's payload was wrong
-  kColMissing = 6,     // 接收延时: no answer within the interval
-  kColReceiveRate = 7, // 接收误码率, "##.##%"
+  kColHandset = 0,      // 机号
+  kColSent = 1,         // 发送总数
+  kColSendErrors = 2,   // 发送错误 (no step of the cycle adds to it)
+  kColSendRate = 3,     // 发送误码率, "00.00%"
+  kColReceived = 4,     // 接收总数
+  kColCorrupted = 5,    // 接收错误: the answer's payload was wrong
+  kColMissing = 6,      // 接收延时: no answer within the interval
+  kColReceiveRate = 7,  // 接收误码率, "##.##%"
 };
 
 class TestGrid {

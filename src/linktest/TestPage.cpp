@@ -91,7 +91,8 @@ class TestGridModel : public QAbstractTableModel {
     endInsertRows();
   }
   void CellsChanged() {
-    if (rowCount({}) > 0) emit dataChanged(index(0, 0), index(rowCount({}) - 1, columnCount({}) - 1));
+    if (rowCount({}) > 0)
+      emit dataChanged(index(0, 0), index(rowCount({}) - 1, columnCount({}) - 1));
   }
 
  private:
@@ -139,9 +140,8 @@ TestPage::TestPage(MessageSink& messages, TSendThread* send, TComCtr* poller, QW
   SpeedButton2 = new QToolButton(this);
   SpeedButton2->setObjectName(QStringLiteral("SpeedButton2"));
   SpeedButton2->setText(QStringLiteral("保存记录"));
-  connect(SpeedButton2, &QToolButton::clicked, this, [this] {
-    SpeedButton2Click(test_.Grid(), *this, messages_, NowInSystemFormats);
-  });
+  connect(SpeedButton2, &QToolButton::clicked, this,
+          [this] { SpeedButton2Click(test_.Grid(), *this, messages_, NowInSystemFormats); });
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -226,9 +226,7 @@ void TestPage::SetTimer1(bool enabled, int intervalMs) {
   Timer1->start();
 }
 
-void TestPage::GridChanged() {
-  gridModel_->CellsChanged();
-}
+void TestPage::GridChanged() { gridModel_->CellsChanged(); }
 
 void TestPage::TreeChanged() {
   const HandsetTree& tree = test_.Tree();

@@ -21,10 +21,7 @@ namespace orderlink {
 
 class TestGridModel;
 
-class TestPage : public QWidget,
-                 public HandsetListView,
-                 public LinkTestView,
-                 private SaveDialog {
+class TestPage : public QWidget, public HandsetListView, public LinkTestView, private SaveDialog {
   Q_OBJECT
 
  public:

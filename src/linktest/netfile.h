@@ -27,10 +27,10 @@ using RecordClock = std::function<RecordTime()>;
 // The save dialog (SaveDialog1): asks before overwriting an existing file, read-only
 // box hidden, resizable, no places bar; no default extension.
 struct SaveDialogOptions {
-  std::string title;         // "请保存记录文件："
-  std::string proposedName;  // "测试记录.html"
-  std::string filterName;    // "网页"
-  std::string filterPattern; // "*.html"
+  std::string title;          // "请保存记录文件："
+  std::string proposedName;   // "测试记录.html"
+  std::string filterName;     // "网页"
+  std::string filterPattern;  // "*.html"
 };
 class SaveDialog {
  public:

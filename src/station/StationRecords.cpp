@@ -14,8 +14,12 @@ std::string DataStationRecord(int channel, int stationNumber) {
 std::string VoiceStationRecord(bool master, int channel, int slaveAddress,
                                const std::vector<std::uint8_t>& handsets) {
   const int n = static_cast<int>(handsets.size());
-  std::string record = {Byte(n + 5), Byte(0xA0), Byte(0xB0 + ChannelBits(channel) + (master ? 0 : 1)),
-                        Byte(master ? 0xFF : slaveAddress), Byte(0xFF), Byte(n)};
+  std::string record = {Byte(n + 5),
+                        Byte(0xA0),
+                        Byte(0xB0 + ChannelBits(channel) + (master ? 0 : 1)),
+                        Byte(master ? 0xFF : slaveAddress),
+                        Byte(0xFF),
+                        Byte(n)};
   for (const std::uint8_t handset : handsets) record += static_cast<char>(handset);
   return record;
 }

@@ -1,0 +1,137 @@
+#include "station/StationConfig.h"
+
+#include <mutex>
+#include <optional>
+
+#include "common/ActivityState.h"
+#include "link/LinkState.h"
+#include "link/TComCtr.h"
+#include "link/TSendThread.h"
+#include "linktest/WholeNumber.h"
+#include "station/StationRecords.h"
+
+namespace orderlink {
+
+namespace {
+
+constexpr int kSettleMs = 10;        // lets a poll that is being written finish
+constexpr int kAfterRecordMs = 500;  // the station takes the record before polls resume
+
+std::optional<int> InRange(const std::string& text, int low, int high) {
+  const auto value = ParseWholeNumber(text);
+  if (!value || *value < low || *value > high) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+StationConfig::StationConfig(Clock& clock, MessageSink& messages, TSendThread* send,
+                             TComCtr* poller, const HandsetTree& handsets, StationView& view)
+    : clock_(clock),
+      messages_(messages),
+      send_(send),
+      poller_(poller),
+      handsets_(handsets),
+      view_(view) {}
+
+void StationConfig::BitBtn1Click(const StationInput& input) {
+  if (transferring_) return;
+  if (DownloadRunning) {
+    messages_.ShowMessage("正在下载数据，请先停止下载！");
+    return;
+  }
+  // Test frames on the line could reach the station in place of its record.
+  if (LinkTestRunning) {
+    messages_.ShowMessage("正在进行软件测试，请稍后再试！");
+    return;
+  }
+  // Out-of-range channels and station numbers would spill into the record's fixed
+  // bits; the slave address is sent as its low byte, whatever the number.
+  Settings settings{input};
+  const auto channel = InRange(input.channel, 0, 7);
+  if (!channel) {
+    messages_.ShowMessage("信道必须是0到7之间的整数！");
+    return;
+  }
+  settings.channel = *channel;
+  if (!input.voice) {
+    const auto station = InRange(input.station, 1, 15);
+    if (!station) {
+      messages_.ShowMessage("基站编号必须是1到15之间的整数！");
+      return;
+    }
+    settings.station = *station;
+  } else if (!input.master) {
+    const auto address = ParseWholeNumber(input.address);
+    if (!address) {
+      messages_.ShowMessage("从机地址必须是整数！");
+      return;
+    }
+    settings.address = *address;
+  }
+  settings_ = settings;
+
+  if (poller_ != nullptr) poller_->PausePolling();
+  clock_.SleepMs(kSettleMs);
+  SetTransfer(true);
+  view_.SetBitBtn1Enabled(false);
+  StationAck = 0;
+  Write(kConfigRequest);
+  ticks_ = 0;
+  view_.SetTimer5(true);
+}
+
+void StationConfig::Timer5Timer() {
+  if (!transferring_) return;
+  ++ticks_;
+  if (StationAck.exchange(0) == 1) {
+    ticks_ = 0;
+    // The true count: 256 handsets are too many, not none.
+    const auto handsets = handsets_.HandsetBytes();
+    const int n = static_cast<int>(handsets.size());
+    if (!settings_.texts.voice) {
+      Write(DataStationRecord(settings_.channel, settings_.station));
+      Finish(SuccessText(), kAfterRecordMs);
+    } else if (n >= 1 && n <= kMaxVoiceHandsets) {
+      Write(VoiceStationRecord(settings_.texts.master, settings_.channel, settings_.address,
+                               handsets));
+      Finish(SuccessText(), kAfterRecordMs);
+    } else {
+      Finish(
+          n > kMaxVoiceHandsets ? "点菜机数量超过语音基站支持是最大数量60个！" : "请添加点菜机号！",
+          0);
+    }
+  } else if (ticks_ >= kMaxTicks) {
+    Finish("设置失败!请检查基站拨码开关是否正确", 0);
+  }
+}
+
+void StationConfig::SetTransfer(bool transferring) {
+  transferring_ = transferring;
+  StationTransfer = transferring;
+  view_.ShowTransfer(transferring);
+}
+
+void StationConfig::Write(std::string_view bytes) {
+  if (send_ == nullptr) return;
+  std::lock_guard lock(send_->Mutex());
+  send_->WriteToPort(bytes);
+}
+
+void StationConfig::Finish(const std::string& message, int pauseMs) {
+  view_.SetTimer5(false);
+  SetTransfer(false);
+  if (pauseMs > 0) clock_.SleepMs(pauseMs);
+  if (poller_ != nullptr) poller_->ResumePolling();
+  messages_.ShowMessage(message);
+  view_.SetBitBtn1Enabled(true);
+}
+
+std::string StationConfig::SuccessText() const {
+  const StationInput& t = settings_.texts;
+  if (!t.voice) return "数据基站:信道" + t.channel + " 编号" + t.station + " 已设置成功";
+  if (t.master) return "语音主基站:信道" + t.channel + " 已设置成功";
+  return "语音从基站:信道" + t.channel + " 地址" + t.address + " 已设置成功";
+}
+
+}  // namespace orderlink

@@ -1,0 +1,86 @@
+#pragma once
+// Base-station settings: a raw dialogue on the serial line. BitBtn1Click sends the
+// configuration request and starts Timer5 (100 ms); the receive thread, while
+// StationTransfer is set, only compares each chunk with the acknowledgement and
+// sets StationAck; Timer5Timer sends the settings record once StationAck is seen,
+// or gives up after 10 ticks. The handset poll is paused for the whole dialogue.
+//
+// Threads: all methods run on the window thread. The port is written directly from
+// here, under the send thread's lock, so no poll or job frame lands in between.
+
+#include <string>
+
+#include "common/Clock.h"
+#include "common/Messages.h"
+#include "linktest/HandsetTree.h"
+
+namespace orderlink {
+
+class TSendThread;
+class TComCtr;
+
+// The tab's controls as the user left them.
+struct StationInput {
+  bool voice = false;   // RadioButton2 "语音基站" (else RadioButton1 "数据基站")
+  bool master = true;   // RadioButton3 "主基站" (else RadioButton4 "从基站")
+  std::string channel;  // ComboBox2 "信道选择"
+  std::string station;  // ComboBox1 "基站编号"
+  std::string address;  // Edit2 "从机地址"
+};
+
+// What the dialogue changes on its tab (window thread, direct calls).
+class StationView {
+ public:
+  virtual ~StationView() = default;
+  // BitBtn1 caption "传输" while waiting for the acknowledgement, else "确定".
+  virtual void ShowTransfer(bool transferring) = 0;
+  virtual void SetBitBtn1Enabled(bool enabled) = 0;
+  virtual void SetTimer5(bool enabled) = 0;
+};
+
+class StationConfig {
+ public:
+  static constexpr int kTimer5Ms = 100;
+  static constexpr int kMaxTicks = 10;  // about one second without acknowledgement
+
+  // `send` and `poller` may be absent (nothing is then written / paused).
+  // `handsets` is the test tab's handset tree: a voice station serves those handsets.
+  StationConfig(Clock& clock, MessageSink& messages, TSendThread* send, TComCtr* poller,
+                const HandsetTree& handsets, StationView& view);
+
+  // "确定": checks the input, pauses polling and sends the configuration request.
+  // The values are checked and taken here once; the ticks use them as taken.
+  void BitBtn1Click(const StationInput& input);
+  // One step of the dialogue.
+  void Timer5Timer();
+
+  [[nodiscard]] bool Transferring() const { return transferring_; }
+  [[nodiscard]] int StationTicks() const { return ticks_; }
+
+ private:
+  struct Settings {
+    StationInput texts;
+    int channel = 0;
+    int station = 0;
+    int address = 0;
+  };
+
+  void SetTransfer(bool transferring);
+  void Write(std::string_view bytes);
+  // Ends the wait: Timer5 off, caption "确定", optional pause, poll resumed, the
+  // message shown, then the button enabled again.
+  void Finish(const std::string& message, int pauseMs);
+  [[nodiscard]] std::string SuccessText() const;
+
+  Clock& clock_;
+  MessageSink& messages_;
+  TSendThread* send_;
+  TComCtr* poller_;
+  const HandsetTree& handsets_;
+  StationView& view_;
+  Settings settings_;
+  bool transferring_ = false;
+  int ticks_ = 0;
+};
+
+}  // namespace orderlink

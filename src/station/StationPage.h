@@ -1,0 +1,52 @@
+#pragma once
+// The "基站" tab: station type and role, channel, station number, slave address,
+// the start button and the dialogue timer. The type handlers only keep the
+// controls consistent; the dialogue itself is StationConfig. Window thread only.
+
+#include <QWidget>
+
+#include "station/StationConfig.h"
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTimer;
+
+namespace orderlink {
+
+class StationPage : public QWidget, public StationView {
+  Q_OBJECT
+
+ public:
+  // `handsets` is the test tab's handset tree; `send` and `poller` may be null.
+  StationPage(Clock& clock, MessageSink& messages, TSendThread* send, TComCtr* poller,
+              const HandsetTree& handsets, QWidget* parent = nullptr);
+
+  [[nodiscard]] StationConfig& Logic() { return config_; }
+
+  // StationView.
+  void ShowTransfer(bool transferring) override;
+  void SetBitBtn1Enabled(bool enabled) override;
+  void SetTimer5(bool enabled) override;
+
+  void RadioButton1Click();
+  void RadioButton2Click();
+  void RadioButton3Click();
+  void RadioButton4Click();
+  void BitBtn1Click();
+
+ private:
+  StationConfig config_;
+  QRadioButton* RadioButton1;
+  QRadioButton* RadioButton2;
+  QRadioButton* RadioButton3;
+  QRadioButton* RadioButton4;
+  QComboBox* ComboBox2;
+  QComboBox* ComboBox1;
+  QLineEdit* Edit2;
+  QPushButton* BitBtn1;
+  QTimer* Timer5;
+};
+
+}  // namespace orderlink

@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "common/ActivityState.h"
+#include "link/LinkState.h"
+#include "link/TComCtr.h"
+#include "link/TRcvThread.h"
+#include "link/TSendThread.h"
+#include "linktest/LinkTest.h"
+#include "support/FakeSerialPort.h"
+
+namespace orderlink {
+namespace {
+
+using test::Hex;
+using Row = std::vector<std::string>;
+
+struct Messages : MessageSink {
+  void ShowMessage(const std::string& text) override { shown.push_back(text); }
+  std::vector<std::string> shown;
+};
+
+struct View : LinkTestView {
+  void ShowRunning(bool) override {}
+  void SetTimer1(bool enabled, int ms) override { interval = enabled ? ms : 0; }
+  void GridChanged() override {}
+  void TreeChanged() override {}
+  int interval = 0;  // 0 while Timer1 is off
+};
+
+// Hands "TXCS" answers parsed by the real receive state machine to the test.
+struct Handlers : RcvHandlers {
+  void OnTestAnswer(TRcvThread& t) override { test->EvaluateTestAnswer(t); }
+  void OnDownloadResult(TRcvThread&) override {}
+  void OnResendRequest(TRcvThread&) override {}
+  void OnTimeQuery(TRcvThread&) override {}
+  void OnRequest(TRcvThread&) override {}
+  void OnDiscardedPacket() override {}
+  void ShowParserState(const char*) override {}
+  LinkTest* test = nullptr;
+};
+
+const std::string kGood(kTestPattern);
+const std::string kFrame12 = Hex("00 00 00 C0 02 3C 0C 01 00") + "TXCS" + std::string(53, 'Z');
+
+class LinkTestFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DownloadRunning = StationTransfer = LinkTestRunning = false;
+    for (const char* h : {"001", "002", "003"}) test.AddHandset(h);
+    handlers.test = &test;
+  }
+  void TearDown() override { LinkTestRunning = false; }
+
+  // A "TXCS" answer from `handset`, as a chunk off the line.
+  void Answer(std::uint8_t handset, const std::string& payload) {
+    std::string frame = Hex("00 00 00 C0 02");
+    frame += static_cast<char>(8 + payload.size());
+    frame += Hex("FF 01 00") + "TXCS" + static_cast<char>(handset) + payload;
+    rcv.StoreChunk(frame);
+    rcv.HandleChunks();
+  }
+  Row GridRow(int r) const {
+    Row row;
+    for (int c = 0; c < TestGrid::kColumns; ++c) row.push_back(test.Grid().Cell(r, c));
+    return row;
+  }
+
+  VirtualClock clock;
+  Messages messages;
+  View view;
+  Handlers handlers;
+  TSendThread send{nullptr, clock};
+  TRcvThread rcv{nullptr, handlers, clock};
+  TComCtr poller{send, rcv, clock};
+  LinkTest test{messages, nullptr, &poller, view};  // no send thread: nothing is posted
+};
+
+TEST_F(LinkTestFixture, BookingTableTickByTick) {
+  test.TreeView1Change(2);
+  test.BitBtn_CSOnClick("500");
+  test.Timer1Timer();  // only sends
+  EXPECT_EQ(GridRow(2), (Row{"002", "0", "0", "0", "0", "0", "0", "0"}));
+  EXPECT_EQ(test.State(), TEST_WAITING);
+  test.Timer1Timer();  // no answer
+  EXPECT_EQ(GridRow(2), (Row{"002", "1", "0", "00.00%", "1", "0", "1", "100%"}));
+  Answer(2, kGood);
+  test.Timer1Timer();
+  EXPECT_EQ(GridRow(2), (Row{"002", "2", "0", "00.00%", "2", "0", "1", "50%"}));
+  Answer(2, kGood.substr(1));  // 52 letters
+  test.Timer1Timer();
+  EXPECT_EQ(GridRow(2), (Row{"002", "3", "0", "00.00%", "3", "1", "1", "66.67%"}));
+  EXPECT_EQ(GridRow(1), (Row{"001", "0", "0", "0", "0", "0", "0", "0"}));
+}
+
+TEST_F(LinkTestFixture, OneCorruptedAndOneMissingOutOfFour) {
+  std::string oneWrong = kGood;
+  oneWrong[26] = 'z';
+  test.TreeView1Change(1);
+  test.BitBtn_CSOnClick("500");
+  test.Timer1Timer();
+  Answer(9, kGood);  // another handset's answer counts as well
+  test.Timer1Timer();
+  Answer(1, kGood + "Z");  // 54 letters
+  test.Timer1Timer();
+  test.Timer1Timer();  // nothing came
+  Answer(1, oneWrong);
+  Answer(1, kGood);  // the later answer of an interval decides
+  test.Timer1Timer();
+  EXPECT_EQ(GridRow(1), (Row{"001", "4", "0", "00.00%", "4", "1", "1", "50%"}));
+  Answer(1, oneWrong);
+  test.Timer1Timer();
+  EXPECT_EQ(test.Grid().Cell(1, kColCorrupted), "2");
+}
+
+TEST_F(LinkTestFixture, StartIsRefusedBeforeAnythingChanges) {
+  struct Case {
+    bool tick, download, station;
+    const char* wait;
+    const char* message;
+  };
+  const char* kWaitMessage = "等待时间必须是1到60000之间的整数！";
+  const Case cases[] = {
+      {false, false, false, "500", "请先选择点菜机！"},
+      {true, true, false, "500", "正在下传数据，请稍后再试!!"},
+      {true, false, true, "500", "正在设置基站，请稍后再试！"},
+      {true, false, false, "abc", kWaitMessage},
+      {true, false, false, "1.5", kWaitMessage},
+      {true, false, false, "0", kWaitMessage},
+      {true, false, false, "60001", kWaitMessage},
+  };
+  for (const auto& c : cases) {
+    LinkTest fresh{messages, nullptr, &poller, view};
+    fresh.AddHandset("001");
+    if (c.tick) fresh.TreeView1Change(1);
+    DownloadRunning = c.download;
+    StationTransfer = c.station;
+    messages.shown.clear();
+    fresh.BitBtn_CSOnClick(c.wait);
+    EXPECT_EQ(messages.shown, std::vector<std::string>{c.message}) << c.wait;
+    EXPECT_FALSE(fresh.Running() || LinkTestRunning || view.interval) << c.message;
+    EXPECT_EQ(poller.PauseLevel(), 0) << c.message;
+  }
+  DownloadRunning = StationTransfer = false;
+}
+
+TEST_F(LinkTestFixture, CountersSurviveStopAndStartUntilReset) {
+  test.TreeView1Change(1);
+  test.BitBtn_CSOnClick(" 60000 ");
+  EXPECT_EQ(view.interval, 60000);
+  EXPECT_TRUE(LinkTestRunning);
+  EXPECT_EQ(poller.PauseLevel(), -1);
+  test.Timer1Timer();
+  test.Timer1Timer();
+  test.Timer1Timer();            // books the second frame, sends a third
+  test.BitBtn_CSOnClick("500");  // stop: the third frame is never booked
+  EXPECT_FALSE(LinkTestRunning);
+  EXPECT_EQ(poller.PauseLevel(), 0);
+  test.BitBtn_CSOnClick("500");
+  Answer(1, kGood);    // late answer to the third frame
+  test.Timer1Timer();  // the first tick of a run books nothing
+  test.Timer1Timer();
+  EXPECT_EQ(GridRow(1), (Row{"001", "3", "0", "00.00%", "3", "0", "3", "100%"}));
+
+  test.SpeedButton1Click();  // not while running
+  EXPECT_EQ(test.Grid().Cell(1, kColSent), "3");
+  test.BitBtn_CSOnClick("500");
+  test.SpeedButton1Click();
+  for (int r = 1; r <= 3; ++r) {
+    EXPECT_EQ(GridRow(r), (Row{test.Tree().Text(r), "0", "0", "0", "0", "0", "0", "0"}));
+  }
+  test.BitBtn_CSOnClick("500");
+  test.Timer1Timer();
+  Answer(1, kGood);
+  test.Timer1Timer();
+  EXPECT_EQ(GridRow(1), (Row{"001", "1", "0", "00.00%", "1", "0", "0", "%"}));
+}
+
+TEST(LinkTestJob, EachTickPostsOneTestFrameWithRouteC0) {
+  VirtualClock clock;
+  test::FakeSerialPort port(&clock);
+  TSendThread send(&port, clock);
+  LinkTest::RegisterJobs(send);
+  send.Start();
+  Messages messages;
+  View view;
+  LinkTest test{messages, &send, nullptr, view};
+  test.AddHandset("268");  // the handset byte is the number's low byte: 0x0C
+  test.TreeView1Change(1);
+  test.BitBtn_CSOnClick("500");
+  RouteByte = 0xC1;  // left by the last frame received
+  test.Timer1Timer();
+  test.Timer1Timer();
+  for (int i = 0; i < 5000 && !send.Idle(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(port.Written(), kFrame12 + kFrame12);
+  EXPECT_EQ(RouteByte.load(), kDefaultRoute);
+  send.TerminateAndJoin();
+}
+
+}  // namespace
+}  // namespace orderlink

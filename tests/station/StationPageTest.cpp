@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include "common/ActivityState.h"
+#include "station/StationPage.h"
+
+namespace orderlink {
+namespace {
+
+struct Messages : MessageSink {
+  void ShowMessage(const std::string& text) override { shown.push_back(text); }
+  std::vector<std::string> shown;
+};
+
+TEST(StationPage, TypeSelectionAndTransferCaption) {
+  DownloadRunning = LinkTestRunning = StationTransfer = false;
+  VirtualClock clock;
+  Messages messages;
+  HandsetTree handsets;
+  StationPage page{clock, messages, nullptr, nullptr, handsets};
+  auto radio = [&](const char* name) { return page.findChild<QRadioButton*>(name); };
+  auto* station = page.findChild<QComboBox*>("ComboBox1");
+  auto* address = page.findChild<QLineEdit*>("Edit2");
+  EXPECT_TRUE(radio("RadioButton1")->isChecked() && radio("RadioButton3")->isChecked());
+  EXPECT_FALSE(radio("RadioButton3")->isEnabled() || address->isEnabled());
+  EXPECT_EQ(address->text(), "255");
+
+  QTest::mouseClick(radio("RadioButton2"), Qt::LeftButton);  // voice
+  EXPECT_TRUE(radio("RadioButton3")->isEnabled() && radio("RadioButton4")->isEnabled());
+  EXPECT_FALSE(station->isEnabled() || address->isEnabled());
+  QTest::mouseClick(radio("RadioButton4"), Qt::LeftButton);  // slave
+  EXPECT_EQ(address->text(), "1");
+  EXPECT_TRUE(address->isEnabled());
+  address->setText("7");
+  QTest::mouseClick(radio("RadioButton1"), Qt::LeftButton);  // data
+  EXPECT_FALSE(radio("RadioButton4")->isEnabled() || address->isEnabled());
+  EXPECT_TRUE(station->isEnabled());
+  QTest::mouseClick(radio("RadioButton2"), Qt::LeftButton);  // voice again: still the slave
+  EXPECT_TRUE(address->isEnabled());
+  EXPECT_EQ(address->text(), "7");
+  QTest::mouseClick(radio("RadioButton3"), Qt::LeftButton);  // master
+  EXPECT_EQ(address->text(), "255");
+  EXPECT_FALSE(address->isEnabled());
+
+  auto* button = page.findChild<QPushButton*>("BitBtn1");
+  auto* timer = page.findChild<QTimer*>("Timer5");
+  QTest::mouseClick(button, Qt::LeftButton);
+  EXPECT_EQ(button->text(), "传输");
+  EXPECT_FALSE(button->isEnabled());
+  EXPECT_TRUE(StationTransfer);
+  EXPECT_TRUE(timer->isActive());
+  EXPECT_EQ(timer->interval(), 100);
+  for (int i = 0; i < 10; ++i) page.Logic().Timer5Timer();
+  EXPECT_EQ(button->text(), "确定");
+  EXPECT_TRUE(button->isEnabled());
+  EXPECT_FALSE(timer->isActive());
+  EXPECT_EQ(messages.shown, std::vector<std::string>{"设置失败!请检查基站拨码开关是否正确"});
+}
+
+}  // namespace
+}  // namespace orderlink

@@ -1,0 +1,191 @@
+#include <gtest/gtest.h>
+
+#include "common/ActivityState.h"
+#include "link/LinkState.h"
+#include "link/TComCtr.h"
+#include "link/TRcvThread.h"
+#include "link/TSendThread.h"
+#include "station/StationConfig.h"
+#include "station/StationRecords.h"
+#include "support/FakeSerialPort.h"
+
+namespace orderlink {
+namespace {
+
+using test::Hex;
+using test::ToHex;
+using Events = std::vector<std::string>;
+
+// One log for the view and the message boxes, so the order of steps shows.
+struct Log : MessageSink, StationView {
+  void ShowMessage(const std::string& text) override { events.push_back(text); }
+  void ShowTransfer(bool t) override { events.push_back(t ? "传输" : "确定"); }
+  void SetBitBtn1Enabled(bool e) override { events.push_back(e ? "button on" : "button off"); }
+  void SetTimer5(bool e) override { events.push_back(e ? "timer on" : "timer off"); }
+  Events events;
+};
+
+struct Handlers : RcvHandlers {
+  void OnTestAnswer(TRcvThread&) override { ++parsed; }
+  void OnDownloadResult(TRcvThread&) override {}
+  void OnResendRequest(TRcvThread&) override {}
+  void OnTimeQuery(TRcvThread&) override {}
+  void OnRequest(TRcvThread&) override {}
+  void OnDiscardedPacket() override {}
+  void ShowParserState(const char*) override {}
+  int parsed = 0;
+};
+
+const std::string kAck = Hex("FF AA 55 32 CD");
+const StationInput kData{false, true, "3", "12", "255"};
+
+class StationFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DownloadRunning = LinkTestRunning = StationTransfer = false;
+    for (const char* h : {"001", "002", "003"}) handsets.AddHandset(h);
+  }
+  void TearDown() override { DownloadRunning = LinkTestRunning = false; }
+
+  void Receive(const std::string& bytes) {
+    rcv.StoreChunk(bytes);
+    rcv.HandleChunks();
+  }
+  int TickToEnd(StationConfig& c) {
+    int ticks = 0;
+    for (; c.Transferring() && ticks < 100; ++ticks) c.Timer5Timer();
+    return ticks;
+  }
+  // The dialogue with an acknowledgement before the first tick; returns what
+  // followed the configuration request on the line.
+  std::string Run(StationConfig& c, const StationInput& input) {
+    port.ClearWrites();
+    log.events.clear();
+    c.BitBtn1Click(input);
+    Receive(kAck);
+    c.Timer5Timer();
+    const std::string written = port.Written();
+    EXPECT_EQ(ToHex(written.substr(0, 5)), "FF 23 DC 55 AA");
+    return ToHex(written.substr(5));
+  }
+
+  VirtualClock clock;
+  test::FakeSerialPort port{&clock};
+  Handlers handlers;
+  TSendThread send{&port, clock};
+  TRcvThread rcv{nullptr, handlers, clock};
+  TComCtr poller{send, rcv, clock};
+  HandsetTree handsets;
+  Log log;
+  StationConfig config{clock, log, &send, &poller, handsets, log};
+};
+
+TEST(StationRecords, Layouts) {
+  EXPECT_EQ(ToHex(DataStationRecord(0, 1)), "03 50 80 C1");
+  EXPECT_EQ(ToHex(DataStationRecord(7, 15)), "03 50 8E CF");
+  EXPECT_EQ(ToHex(VoiceStationRecord(true, 2, 0, {1, 2, 3})), "08 A0 B4 FF FF 03 01 02 03");
+  EXPECT_EQ(ToHex(VoiceStationRecord(false, 2, 5, {1, 2, 3})), "08 A0 B5 05 FF 03 01 02 03");
+  EXPECT_EQ(ToHex(VoiceStationRecord(false, 0, -1, {200})), "06 A0 B1 FF FF 01 C8");
+}
+
+TEST_F(StationFixture, AcknowledgementOnTheFifthTickSendsTheRecord) {
+  config.BitBtn1Click(kData);
+  EXPECT_TRUE(StationTransfer);
+  EXPECT_EQ(poller.PauseLevel(), -1);
+  EXPECT_EQ(ToHex(port.Written()), "FF 23 DC 55 AA");
+  for (int i = 0; i < 4; ++i) config.Timer5Timer();
+  Receive(kAck + Hex("00 00 00"));  // bytes after the fifth do not matter
+  EXPECT_EQ(handlers.parsed, 0);    // nothing reaches the frame parser
+  config.Timer5Timer();
+
+  EXPECT_EQ(ToHex(port.Written().substr(5)), "03 50 86 CC");
+  EXPECT_FALSE(StationTransfer);
+  EXPECT_EQ(StationAck.load(), 0);
+  EXPECT_EQ(config.StationTicks(), 0);
+  EXPECT_EQ(poller.PauseLevel(), 0);
+  EXPECT_EQ(log.events, (Events{"传输", "button off", "timer on", "timer off", "确定",
+                                "数据基站:信道3 编号12 已设置成功", "button on"}));
+  EXPECT_EQ(clock.Sleeps(), (std::vector<std::int64_t>{10, 500}));
+}
+
+TEST_F(StationFixture, VoiceStationRecordsTextsAndHandsetCounts) {
+  EXPECT_EQ(Run(config, {true, true, "2", "1", "255"}), "08 A0 B4 FF FF 03 01 02 03");
+  EXPECT_EQ(log.events.at(5), "语音主基站:信道2 已设置成功");
+  // A voice station does not use the station number, so it is not checked.
+  EXPECT_EQ(Run(config, {true, false, "2", "abc", "261"}), "08 A0 B5 05 FF 03 01 02 03");
+  EXPECT_EQ(log.events.at(5), "语音从基站:信道2 地址261 已设置成功");
+
+  // 256 handsets are too many, not none.
+  for (const int count : {0, 61, 256}) {
+    HandsetTree tree;
+    for (int i = 1; i <= count; ++i) tree.AddHandset(std::to_string(i));
+    StationConfig voice{clock, log, &send, &poller, tree, log};
+    EXPECT_EQ(Run(voice, {true, true, "1", "1", "255"}), "") << count;
+    EXPECT_EQ(log.events, (Events{"传输", "button off", "timer on", "timer off", "确定",
+                                  count == 0 ? "请添加点菜机号！"
+                                             : "点菜机数量超过语音基站支持是最大数量60个！",
+                                  "button on"}))
+        << count;
+    EXPECT_EQ(poller.PauseLevel(), 0);
+  }
+}
+
+TEST_F(StationFixture, WithoutAcknowledgementTheTenthTickFails) {
+  config.BitBtn1Click(kData);
+  Receive(kAck);
+  Receive(Hex("00 00 00 C0 02 08 FF 01 00 54 58 43 53 05"));  // cancels it; not parsed
+  EXPECT_EQ(handlers.parsed, 0);
+  EXPECT_EQ(TickToEnd(config), 10);
+  EXPECT_EQ(ToHex(port.Written()), "FF 23 DC 55 AA");
+  EXPECT_EQ(poller.PauseLevel(), 0);
+  EXPECT_EQ(log.events.back(), "button on");
+  EXPECT_EQ(log.events.at(log.events.size() - 2), "设置失败!请检查基站拨码开关是否正确");
+
+  // An acknowledgement split over two chunks is not recognised.
+  config.BitBtn1Click(kData);
+  Receive(kAck.substr(0, 3));
+  config.Timer5Timer();
+  Receive(kAck.substr(3));
+  EXPECT_EQ(TickToEnd(config), 9);
+  EXPECT_EQ(ToHex(port.Written()), "FF 23 DC 55 AA FF 23 DC 55 AA");
+}
+
+TEST_F(StationFixture, RefusalsSendNothing) {
+  struct Case {
+    StationInput input;
+    bool download, linkTest;
+    const char* message;
+  };
+  const Case cases[] = {
+      {kData, true, false, "正在下载数据，请先停止下载！"},
+      {kData, false, true, "正在进行软件测试，请稍后再试！"},
+      {{false, true, "x", "1", ""}, false, false, "信道必须是0到7之间的整数！"},
+      {{true, true, "8", "1", ""}, false, false, "信道必须是0到7之间的整数！"},
+      {{false, true, "0", "16", ""}, false, false, "基站编号必须是1到15之间的整数！"},
+      {{false, true, "0", "", ""}, false, false, "基站编号必须是1到15之间的整数！"},
+      {{true, false, "0", "1", "1a"}, false, false, "从机地址必须是整数！"},
+  };
+  for (const auto& c : cases) {
+    DownloadRunning = c.download;
+    LinkTestRunning = c.linkTest;
+    log.events.clear();
+    config.BitBtn1Click(c.input);
+    config.Timer5Timer();  // a stray tick does nothing
+    EXPECT_EQ(log.events, Events{c.message});
+    EXPECT_EQ(port.Written(), "") << c.message;
+    EXPECT_EQ(poller.PauseLevel(), 0) << c.message;
+    EXPECT_FALSE(StationTransfer) << c.message;
+  }
+}
+
+TEST_F(StationFixture, TicksUseTheValuesCheckedAtTheClick) {
+  StationInput input = kData;
+  config.BitBtn1Click(input);
+  input.channel = "x";  // edited while the dialogue waits: not read again
+  Receive(kAck);
+  config.Timer5Timer();
+  EXPECT_EQ(ToHex(port.Written().substr(5)), "03 50 86 CC");
+}
+
+}  // namespace
+}  // namespace orderlink
