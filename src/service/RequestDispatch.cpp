@@ -38,8 +38,8 @@ void DispatchRequest(TMyThread& thread, const RequestFrame& frame, const TxtDir&
 
   const auto path = txt.ForWrite("T1.txt");
   if (!WriteRequestRecord(kind, frame.payload, path)) {
-    std::fprintf(stderr, "orderlink: cannot write %s; the \"%.*s\" request is lost\n",
-                 path.c_str(), static_cast<int>(frame.code.size()), frame.code.data());
+    std::fprintf(stderr, "orderlink: cannot write %s; the \"%.*s\" request is lost\n", path.c_str(),
+                 static_cast<int>(frame.code.size()), frame.code.data());
     return;
   }
   if (kind == kLoginKind && marker != nullptr) {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "common/Gbk.h"
 #include "common/TextFile.h"
 #include "service/ReplyDelivery.h"
 #include "service/TimeAndMessages.h"
@@ -44,13 +43,13 @@ void RequestService::RegisterJobs(TSendThread& thread) {
 }
 
 void RequestService::OnRequest(TRcvThread& thread) {
-  DispatchRequest(thread, {CommandText(thread.Command()), thread.Payload()}, txt_, host_,
-                  marker_);
+  DispatchRequest(thread, {CommandText(thread.Command()), thread.Payload()}, txt_, host_, marker_);
 }
 
 void RequestService::OnTimeQuery(TRcvThread& thread) {
   timeReply_.store(std::make_shared<const std::string>(TimeReplyText(localTime_())));
-  if (TSendThread* send = sendThread_.load()) send->PostJob(JobTimeReplyCode, thread.HandsetNumber());
+  if (TSendThread* send = sendThread_.load())
+    send->PostJob(JobTimeReplyCode, thread.HandsetNumber());
 }
 
 void RequestService::OnHostReply(TSendThread* sendThread, TComCtr* poller) {

@@ -15,7 +15,7 @@ class RollCallButton {
   static constexpr std::string_view kStartCaption = "开始点名";  // initial: poller to start
   static constexpr std::string_view kPauseCaption = "暂停";      // polling runs
   static constexpr std::string_view kResumeCaption = "点名";     // polling paused
-  static constexpr int kPollRate = 15;  // polls per second, as at start-up
+  static constexpr int kPollRate = 15;                           // polls per second, as at start-up
 
   // `poller` may be null: clicks then change nothing.
   explicit RollCallButton(TComCtr* poller) : poller_(poller) {}

@@ -11,8 +11,12 @@ constexpr std::int64_t kAckPauseMs = 150;
 }  // namespace
 
 std::string TimeReplyText(const std::tm& local) {
-  const int values[] = {local.tm_year + 1900 - 2000, local.tm_mon + 1, local.tm_mday,
-                        local.tm_hour, local.tm_min, local.tm_sec};
+  const int values[] = {local.tm_year + 1900 - 2000,
+                        local.tm_mon + 1,
+                        local.tm_mday,
+                        local.tm_hour,
+                        local.tm_min,
+                        local.tm_sec};
   std::string text;
   for (int value : values) text += static_cast<char>(static_cast<std::uint8_t>(value));
   return text;

@@ -48,11 +48,10 @@ constexpr Field kSevenEight[] = {{3, 7}, {10, 8}};
 constexpr Field kSevenText[] = {{3, 7}, {10, 12, Cut::TextToEnd}};
 constexpr Field kFour[] = {{3, 4}};
 constexpr Field kTwo[] = {{3, 2}};
-constexpr Field kDcItem[] = {{0, 5}, {5, 4, kZ}, {9, 12}, {21, 2}, {23, 1, Cut::OneByte},
-                                {24, 8}};
+constexpr Field kDcItem[] = {{0, 5}, {5, 4, kZ}, {9, 12}, {21, 2}, {23, 1, Cut::OneByte}, {24, 8}};
 constexpr Field kTcFields[] = {{3, 7}, {10, 10}, {20, 4, kZ}, {24, 4, kZ}, {28, 10}};
-constexpr Field kJcFields[] = {{3, 7},  {10, 5},  {15, 4},  {19, 14},
-                              {33, 4, kZ}, {37, 4}, {41, 1, Cut::OneByte}, {42, 12}};
+constexpr Field kJcFields[] = {
+    {3, 7}, {10, 5}, {15, 4}, {19, 14}, {33, 4, kZ}, {37, 4}, {41, 1, Cut::OneByte}, {42, 12}};
 constexpr Field kZscpFields[] = {{3, 7}, {10, 10}, {20, 4, kZ}, {24, 4, kZ}};
 constexpr Field kXgmmFields[] = {{3, 8}, {11, 8}};
 

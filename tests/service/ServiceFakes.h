@@ -1,0 +1,81 @@
+#pragma once
+// Fakes and helpers shared by the request-service tests.
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/HostLink.h"
+#include "common/Messages.h"
+#include "link/TRcvThread.h"
+#include "link/TSendThread.h"
+#include "service/RequestService.h"
+#include "support/FakeSerialPort.h"
+#include "support/Processes.h"
+
+namespace orderlink::test {
+
+// Notifications arrive on the thread that parses, the test's own here.
+class RecordingHostLink final : public HostLink {
+ public:
+  void Notify(int code) override { codes.push_back(code); }
+  std::vector<int> codes;
+};
+
+class RecordingMessages final : public MessageSink {
+ public:
+  void ShowMessage(const std::string& text) override { shown.push_back(text); }
+  std::vector<std::string> shown;
+};
+
+class RecordingMarker final : public SwitchOnMarker {
+ public:
+  void MarkSwitchedOn(const std::string& text) override { marked.push_back(text); }
+  std::vector<std::string> marked;
+};
+
+// The part of the app's receive hand-overs that belongs to the service.
+class ServiceHandlers final : public RcvHandlers {
+ public:
+  explicit ServiceHandlers(RequestService& service) : service_(service) {}
+  void OnTestAnswer(TRcvThread&) override {}
+  void OnDownloadResult(TRcvThread&) override {}
+  void OnResendRequest(TRcvThread&) override {}
+  void OnTimeQuery(TRcvThread& thread) override { service_.OnTimeQuery(thread); }
+  void OnRequest(TRcvThread& thread) override { service_.OnRequest(thread); }
+  void OnDiscardedPacket() override {}
+  void ShowParserState(const char*) override {}
+
+ private:
+  RequestService& service_;
+};
+
+// A one-packet frame from handset `handset` to the PC, as the base station relays it.
+inline std::string FrameToPc(std::string_view code, std::uint8_t handset, std::string_view payload,
+                             std::uint8_t route = 0xC1) {
+  std::string frame("\0\0\0", 3);
+  frame += static_cast<char>(route);
+  frame += '\x02';
+  frame += static_cast<char>(payload.size() + 8);
+  frame += "\xFF\x01";
+  frame += '\0';
+  frame += code;
+  frame += static_cast<char>(handset);
+  frame += payload;
+  return frame;
+}
+
+inline void Feed(TRcvThread& thread, std::string_view bytes) {
+  for (char c : bytes) thread.ParseByte(static_cast<std::uint8_t>(c));
+}
+
+// Waits (real time, bounded) until the started send thread has run every posted job.
+inline bool WaitIdle(const TSendThread& thread) {
+  for (int i = 0; i < 5000 && !thread.Idle(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return thread.Idle();
+}
+
+}  // namespace orderlink::test

@@ -1,0 +1,154 @@
+#include "service/TimeAndMessages.h"
+
+#include <gtest/gtest.h>
+
+#include "ServiceFakes.h"
+#include "common/Clock.h"
+#include "common/Gbk.h"
+#include "common/TextFile.h"
+#include "link/LinkState.h"
+#include "link/TComCtr.h"
+#include "service/RollCall.h"
+
+namespace orderlink {
+namespace {
+
+using test::Hex;
+using test::ToHex;
+
+std::tm LocalTime(int year, int month, int day, int hour, int minute, int second) {
+  std::tm t{};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_sec = second;
+  return t;
+}
+
+TEST(TimeReplyTextTest, SixBinaryBytes) {
+  EXPECT_EQ(ToHex(TimeReplyText(LocalTime(2026, 12, 7, 8, 5, 0))), "1A 0C 07 08 05 00");
+  EXPECT_EQ(ToHex(TimeReplyText(LocalTime(1999, 1, 31, 23, 59, 59))), "FF 01 1F 17 3B 3B");
+  EXPECT_EQ(ToHex(TimeReplyText(LocalTime(2000, 1, 1, 0, 0, 0))), "00 01 01 00 00 00");
+}
+
+// Receive side, send thread and service wired as in the application; jobs run on a
+// started send thread in virtual time.
+class HandsetServiceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RouteByte = kDefaultRoute;
+    service.AddHandset("003");
+    service.AddHandset("012");
+    service.RegisterJobs(send);
+  }
+  void TearDown() override {
+    send.TerminateAndJoin();
+    RouteByte = kDefaultRoute;
+  }
+  std::vector<std::string> WrittenHex() const {
+    std::vector<std::string> out;
+    for (const auto& w : port.Writes()) out.push_back(ToHex(w.bytes));
+    return out;
+  }
+
+  test::TempAppDir dir;
+  test::RecordingHostLink host;
+  test::RecordingMessages messages;
+  VirtualClock clock;
+  test::FakeSerialPort port{&clock};
+  RequestService service{TxtDir(dir.Path()), host, messages, nullptr,
+                         [] { return LocalTime(2026, 12, 7, 8, 5, 0); }};
+  test::ServiceHandlers handlers{service};
+  TRcvThread rcv{nullptr, handlers, clock};
+  TSendThread send{&port, clock};
+};
+
+TEST_F(HandsetServiceTest, TimeQueryIsAnsweredToTheLastHandsetWithContent) {
+  send.Start();
+  const std::string query = Hex("00 00 00 C1 02 07 FF 01 00") + "SJCX";
+  test::Feed(rcv, query);  // nothing with content yet: handset 0
+  ASSERT_TRUE(test::WaitIdle(send));
+  test::Feed(rcv, test::FrameToPc("ABCD", 9, "009"));
+  test::Feed(rcv, query);
+  ASSERT_TRUE(test::WaitIdle(send));
+  EXPECT_EQ(WrittenHex(), (std::vector<std::string>{
+                              "00 00 00 C1 02 0D 00 01 00 53 4A 43 58 1A 0C 07 08 05 00",
+                              "00 00 00 C1 02 0D 09 01 00 53 4A 43 58 1A 0C 07 08 05 00"}));
+  EXPECT_EQ(RouteByte.load(), kDefaultRoute);
+}
+
+TEST_F(HandsetServiceTest, ShortMessageConfirmsToTheSenderThenGoesToTheTarget) {
+  ASSERT_TRUE(WriteFileBytes(dir.Txt("dx.TXT"), "003 012 " + Utf8ToGbk("请到前台") + "\r\n"));
+  // The file is gone by the time the message goes out: the target still gets the
+  // text that the sender was told had been sent.
+  send.RegisterJob(JobShortMessageAckCode, [this](TSendThread& t, std::uint8_t sender) {
+    std::filesystem::remove(dir.Txt("dx.TXT"));
+    JobShortMessageAck(t, sender);
+  });
+  send.Start();
+  RouteByte = 0xC1;
+  service.OnHostShortMessage(&send);
+  ASSERT_TRUE(test::WaitIdle(send));
+  const auto writes = port.Writes();
+  ASSERT_EQ(writes.size(), 3u);
+  EXPECT_EQ(ToHex(writes[0].bytes),
+            ToHex(Hex("00 00 00 C1 02 14 03 01 00") + "DX  " + Utf8ToGbk("短信发送成功!")));
+  EXPECT_EQ(ToHex(writes[1].bytes), ToHex(Hex("00 00 00 C1 02 07 03 01 00") + "FHJS"));
+  EXPECT_EQ(ToHex(writes[2].bytes),
+            ToHex(Hex("00 00 00 C0 02 13 0C 01 00") + "DX  003 " + Utf8ToGbk("请到前台")));
+  EXPECT_EQ(writes[1].atMs - writes[0].atMs, 150);
+  EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(HandsetServiceTest, ShortMessageToNoHandsetOfThisStationIsDropped) {
+  send.Start();
+  for (const std::string line : {"003 12  hello", "003 013 hello", "003 012"}) {
+    ASSERT_TRUE(WriteFileBytes(dir.Txt("DX.txt"), line));
+    service.OnHostShortMessage(&send);
+  }
+  ASSERT_TRUE(test::WaitIdle(send));
+  // Only the last one names a handset of this station; its text is "003 ".
+  const auto written = WrittenHex();
+  ASSERT_EQ(written.size(), 3u);
+  EXPECT_EQ(written[2], ToHex(Hex("00 00 00 C0 02 0B 0C 01 00") + "DX  003 "));
+  EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(HandsetServiceTest, MissingShortMessageFileIsShownAndNothingIsSent) {
+  send.Start();
+  service.OnHostShortMessage(&send);
+  ASSERT_TRUE(test::WaitIdle(send));
+  EXPECT_EQ(messages.shown, std::vector<std::string>{"没有生成短信文件，请检查！"});
+  EXPECT_TRUE(port.Writes().empty());
+}
+
+TEST(RollCallButtonTest, CaptionCyclesAndWorksThePoller) {
+  SystemClock clock;  // the poller's timer thread runs on real time
+  test::RecordingHostLink host;
+  test::RecordingMessages messages;
+  RequestService service{TxtDir("/nonexistent"), host, messages, nullptr};
+  test::ServiceHandlers handlers{service};
+  TSendThread send{nullptr, clock};
+  TRcvThread rcv{nullptr, handlers, clock};
+  TComCtr poller{send, rcv, clock};
+
+  RollCallButton button(&poller);
+  EXPECT_EQ(button.Caption(), "开始点名");
+  EXPECT_EQ(button.Click(), "暂停");
+  EXPECT_TRUE(poller.Running());
+  EXPECT_EQ(poller.Period(), 66);
+  EXPECT_EQ(button.Click(), "点名");
+  EXPECT_EQ(poller.PauseLevel(), -1);
+  EXPECT_EQ(button.Click(), "暂停");
+  EXPECT_EQ(poller.PauseLevel(), 0);
+  EXPECT_EQ(button.Click(), "点名");
+  EXPECT_EQ(poller.PauseLevel(), -1);
+
+  RollCallButton absent(nullptr);
+  EXPECT_EQ(absent.Click(), "开始点名");
+}
+
+}  // namespace
+}  // namespace orderlink
