@@ -1,0 +1,134 @@
+#pragma once
+// Start-up and shutdown of the process, and the process-wide values every part
+// reads: AppDir, HostWindow, DebugMode and the three workers of the serial link
+// (receive thread, send thread, poller), each of which may be absent.
+//
+// Start-up runs in two steps so that the subsystems can be built in between, with
+// the workers already created but not yet running (jobs and hand-overs are
+// registered then):
+//   OpenLink      parameter, announcement to the ordering software, 基站.txt, port,
+//                 workers created
+//   FillAndStart  点菜机.txt into every handset list and the poller, workers started,
+//                 polling at 15 per second
+// Every fatal condition shows its message and runs `closeQuery`, the window's whole
+// shutdown, which calls Shutdown() and ends the application.
+//
+// Window thread only, except where a method says otherwise.
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/LinkHandlers.h"
+#include "app/UdpHostLink.h"
+#include "common/Clock.h"
+#include "common/HandsetListView.h"
+#include "common/Messages.h"
+#include "common/TxtDir.h"
+#include "link/SerialPort.h"
+#include "link/TComCtr.h"
+#include "link/TRcvThread.h"
+#include "link/TSendThread.h"
+
+namespace orderlink {
+
+// Directory of the executable; $ORDERLINK_APPDIR overrides it.
+[[nodiscard]] std::filesystem::path ResolveAppDir();
+
+// Receivers of the ordering software's notifications by code; an empty one ignores it.
+struct HostNotifyHandlers {
+  std::function<void()> shortMessage;  // 0: DX.txt holds a short message
+  std::function<void()> reply;         // 1: R1.txt holds a reply
+  std::function<void()> login;         // 10: DL.txt holds the login verdict
+  std::function<void()> download;      // 11: the download tables are ready
+};
+
+inline constexpr int kPollsPerSecond = 15;
+
+class AppCore {
+ public:
+  // Opens COM port `number` (1..9); nullptr and a reason in `error` on failure.
+  using PortOpener = std::function<std::unique_ptr<SerialPort>(int number, std::string* error)>;
+
+  // `openPort` defaults to the termios port on ComDevicePath(number).
+  AppCore(Clock& clock, MessageSink& messages, UdpHostLink& host, PortOpener openPort = {});
+  ~AppCore();  // runs Shutdown() if it has not run
+  AppCore(const AppCore&) = delete;
+  AppCore& operator=(const AppCore&) = delete;
+
+  // The window's whole shutdown (FormCloseQuery). Unset: Shutdown() alone.
+  std::function<void()> closeQuery;
+  // Filled by the composition before FillAndStart.
+  HostNotifyHandlers hostNotify;
+  [[nodiscard]] LinkHandlers& Handlers() { return handlers_; }
+
+  // `args` are the command-line parameters without the program name. False when
+  // start-up stopped (shutdown has run; build nothing more on it). A port that
+  // cannot be opened shuts down too, yet returns true: the remaining steps still run.
+  bool OpenLink(const std::vector<std::string>& args, const std::filesystem::path& appDir);
+  // False when start-up stopped.
+  bool FillAndStart(const std::vector<HandsetListView*>& lists);
+  // WM_CLOSE to HostWindow, poller stopped, both workers ended and joined, port
+  // closed. Returns promptly even while a job runs. Runs once; later calls do nothing.
+  void Shutdown();
+
+  // The serial receive event: stores what the port has buffered. False once the
+  // port hung up or failed: stop watching its handle.
+  bool MSComm1Comm();
+  // Datagrams waiting on the host socket: HostNotify is routed by its code, WM_CLOSE
+  // runs closeQuery.
+  void HostReadable();
+  // OnHostNotify: routes 0, 1, 10 and 11; any other code is ignored.
+  void OnHostNotify(int code);
+
+  [[nodiscard]] const std::filesystem::path& AppDir() const { return appDir_; }
+  [[nodiscard]] TxtDir Txt() const { return TxtDir(appDir_); }
+  [[nodiscard]] int HostWindow() const { return host_.HostPort(); }
+  [[nodiscard]] bool DebugMode() const { return debugMode_; }
+  [[nodiscard]] UdpHostLink& Host() { return host_; }
+  [[nodiscard]] MessageSink& Messages() { return messages_; }
+  [[nodiscard]] Clock& GetClock() { return clock_; }
+  // The workers; null while absent (before OpenLink, after a failed open, after
+  // Shutdown). Any thread. The objects themselves live until the AppCore is
+  // destroyed, so a pointer taken earlier stays valid (its thread has ended).
+  [[nodiscard]] TRcvThread* RcvThread() const { return rcvShared_.load(); }
+  [[nodiscard]] TSendThread* SendThread() const { return sendShared_.load(); }
+  [[nodiscard]] TComCtr* ComCtr() const { return comCtrShared_.load(); }
+  // The open port, or null.
+  [[nodiscard]] SerialPort* Port() const { return port_ && port_->IsOpen() ? port_.get() : nullptr; }
+  // Port name of the first line of 基站.txt (UTF-8), "COM1" until it is known.
+  [[nodiscard]] const std::string& PortName() const { return portName_; }
+  [[nodiscard]] bool ShutDown() const { return shutDown_; }
+
+ private:
+  bool Fatal(const std::string& message);
+  void CloseQuery();
+  bool CreateWorkers(std::string* error);
+  [[nodiscard]] std::string PortFailureMessage() const;
+
+  Clock& clock_;
+  MessageSink& messages_;
+  UdpHostLink& host_;
+  PortOpener openPort_;
+
+  std::filesystem::path appDir_;
+  bool debugMode_ = false;
+  char station_ = 0;
+  int portNumber_ = 0;
+  std::string portName_ = "COM1";
+  bool shutDown_ = false;
+
+  LinkHandlers handlers_;  // outlives the receive thread
+  std::unique_ptr<SerialPort> port_;
+  std::unique_ptr<TRcvThread> rcv_;
+  std::unique_ptr<TSendThread> send_;
+  std::unique_ptr<TComCtr> comCtr_;
+  std::atomic<TRcvThread*> rcvShared_{nullptr};
+  std::atomic<TSendThread*> sendShared_{nullptr};
+  std::atomic<TComCtr*> comCtrShared_{nullptr};
+};
+
+}  // namespace orderlink

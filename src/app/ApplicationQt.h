@@ -1,0 +1,65 @@
+#pragma once
+// The composition root: builds the process from its parts, runs start-up, the event
+// loop and shutdown. Every subsystem is created and connected in BuildWindows().
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "access/LoginForm.h"
+#include "access/LoginSession.h"
+#include "access/PasswordForm.h"
+#include "app/AppCore.h"
+#include "app/MainForm.h"
+#include "app/MessageBoxQt.h"
+#include "app/ShutdownSignalsQt.h"
+#include "app/TrayIconQt.h"
+#include "app/UdpHostLink.h"
+#include "common/Clock.h"
+#include "common/HandsetListView.h"
+#include "monitor/MonitorPage.h"
+
+namespace orderlink {
+
+class Application final : public QObject {
+ public:
+  Application();
+  ~Application() override;
+
+  // Start-up, then the event loop until shutdown. `args` without the program name.
+  int Run(const std::vector<std::string>& args);
+  // The whole shutdown: stop watching the port and the host, AppCore::Shutdown, end
+  // the event loop. Every way of closing comes here; later calls do nothing harmful.
+  void FormCloseQuery();
+
+ private:
+  void BuildWindows();
+  void WatchHost();
+  void WatchPort();
+  void StopLink();
+
+  // Declared in the order of construction; destroyed in reverse, so the windows go
+  // before the workers they may point to.
+  SystemClock clock_;
+  MessageBoxQt messages_;
+  UdpHostLink host_;
+  AppCore core_;
+  std::unique_ptr<QSocketNotifier> hostWatch_;
+  std::unique_ptr<QSocketNotifier> portWatch_;
+  std::unique_ptr<ShutdownSignalsQt> signals_;
+
+  std::unique_ptr<TMainForm> mainForm_;
+  MonitorPage* monitor_ = nullptr;  // owned by mainForm_
+  std::unique_ptr<LoginSession> loginSession_;
+  std::unique_ptr<TForm1> form1_;
+  std::unique_ptr<TForm2> form2_;
+  std::unique_ptr<TrayIconQt> tray_;
+  std::vector<HandsetListView*> handsetLists_;
+};
+
+// main(): the QApplication and the Application.
+int RunApplication(int argc, char** argv);
+
+}  // namespace orderlink

@@ -1,0 +1,62 @@
+#include "app/TrayIconQt.h"
+
+#include <QThread>
+
+#include "app/PicturesQt.h"
+
+namespace orderlink {
+
+TrayIconQt::TrayIconQt(TMainForm& window, QObject* parent) : QObject(parent), window_(&window) {
+  RzTrayIcon1 = new QSystemTrayIcon(PictureIcon("tab_test.png"), this);
+  RzTrayIcon1->setObjectName("RzTrayIcon1");
+  RzTrayIcon1->setToolTip("无线点菜机管理软件");
+  connect(RzTrayIcon1, &QSystemTrayIcon::activated, this,
+          [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::DoubleClick) RzTrayIcon1LButtonDblClick();
+          });
+  trayCheck_.setInterval(2000);
+  connect(&trayCheck_, &QTimer::timeout, this, &TrayIconQt::CheckTray);
+}
+
+void TrayIconQt::Start() {
+  Apply(policy_.Start(QSystemTrayIcon::isSystemTrayAvailable()));
+  trayCheck_.start();
+}
+
+void TrayIconQt::CheckTray() {
+  // A minimised window is still visible: it sits in the taskbar.
+  const bool visible = window_ && window_->isVisible();
+  Apply(policy_.TrayChecked(QSystemTrayIcon::isSystemTrayAvailable(), visible));
+}
+
+void TrayIconQt::Apply(TrayPolicy::Action action) {
+  if (window_) window_->SetMinimiseHides(policy_.MinimiseHides());
+  switch (action) {
+    case TrayPolicy::Action::AddIcon:
+      RzTrayIcon1->hide();
+      RzTrayIcon1->show();
+      break;
+    case TrayPolicy::Action::ShowWindow:
+      RzTrayIcon1LButtonDblClick();
+      break;
+    case TrayPolicy::Action::None:
+      break;
+  }
+}
+
+void TrayIconQt::RzTrayIcon1LButtonDblClick() {
+  if (window_) window_->Restore();
+  if (onDoubleClick) onDoubleClick();
+}
+
+void TrayIconQt::SetToolTip(const std::string& utf8Text) {
+  const QString text = QString::fromStdString(utf8Text);
+  if (QThread::currentThread() == thread()) {
+    RzTrayIcon1->setToolTip(text);
+  } else {
+    QMetaObject::invokeMethod(this, [this, text] { RzTrayIcon1->setToolTip(text); },
+                              Qt::QueuedConnection);
+  }
+}
+
+}  // namespace orderlink

@@ -1,0 +1,42 @@
+#pragma once
+// The handset monitor: one entry per handset of this base station, showing whether it
+// has switched on (logged in) since the program started. Nothing switches an entry
+// back off. Window thread only.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orderlink {
+
+class MonitorList {
+ public:
+  static constexpr int kSwitchedOn = 0;   // picture index
+  static constexpr int kSwitchedOff = 1;
+
+  enum class View { LargeIcons, SmallIcons, Details };
+
+  struct Entry {
+    std::string caption;                 // handset text, "007"
+    int image = kSwitchedOff;
+    std::vector<std::string> subItems;  // the status column shows the first
+  };
+
+  void Add(std::string caption);
+  // Appends "开机" to the first entry with this caption and shows it switched on.
+  // False when no entry has the caption (nothing changes).
+  bool MarkSwitchedOn(std::string_view caption);
+  // Choosing the details view appends "关机" to every entry, each time it is chosen.
+  void Choose(View view);
+
+  [[nodiscard]] View CurrentView() const { return view_; }
+  [[nodiscard]] const std::vector<Entry>& Entries() const { return entries_; }
+  // The text of the status column: the first sub-item, or empty.
+  [[nodiscard]] static const std::string& Status(const Entry& entry);
+
+ private:
+  std::vector<Entry> entries_;
+  View view_ = View::LargeIcons;
+};
+
+}  // namespace orderlink

@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTest>
+
+#include "access/LoginForm.h"
+#include "access/PasswordForm.h"
+#include "common/TextFile.h"
+#include "support/AppTestSupport.h"
+#include "support/RecordingMessages.h"
+
+namespace orderlink {
+namespace {
+
+class NullHost final : public HostLink {
+ public:
+  void Notify(int) override {}
+};
+
+class LoginFormTest : public ::testing::Test {
+ protected:
+  explicit LoginFormTest(bool debug = false)
+      : session(TxtDir(dir.Path()), host, debug),
+        form(session, messages, &mainWindow, [this] { ++quits; }) {}
+
+  test::TempAppDir dir;
+  NullHost host;
+  test::RecordingMessages messages;
+  QWidget mainWindow;
+  LoginSession session;
+  TForm2 form;
+  int quits = 0;
+};
+
+class DebugLoginFormTest : public LoginFormTest {
+ protected:
+  DebugLoginFormTest() : LoginFormTest(true) {}
+};
+
+TEST_F(DebugLoginFormTest, EnterMovesToThePasswordThenLogsIn) {
+  form.show();
+  QTest::keyClicks(form.Edit1, "ab");
+  QTest::keyClick(form.Edit1, Qt::Key_Return);
+  EXPECT_EQ(form.focusWidget(), form.Edit2);
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "TXT" / "DL.txt"));
+
+  QTest::keyClicks(form.Edit2, "1234");
+  QTest::keyClick(form.Edit2, Qt::Key_Return);
+  EXPECT_EQ(ReadFileBytes(dir.Path() / "TXT" / "DL.txt").value_or(""), "ab   1234    \r\n");
+  EXPECT_TRUE(session.LoggedIn());
+  EXPECT_FALSE(form.isVisible());
+  EXPECT_TRUE(messages.Messages().empty()) << "no message in debug mode";
+}
+
+TEST_F(LoginFormTest, RefusedVerdictEmptiesTheFieldsAndKeepsTheForm) {
+  form.show();
+  form.Edit1->setText("ab");
+  form.Edit2->setText("wrong");
+  form.SpeedButton1Click();
+  dir.Write("DL.txt", "0\r\n");
+  form.LoginResult();
+  EXPECT_EQ(messages.Messages(), std::vector<std::string>{"用户名或密码错误，请重新登陆！"});
+  EXPECT_TRUE(form.Edit1->text().isEmpty());
+  EXPECT_TRUE(form.Edit2->text().isEmpty());
+  EXPECT_EQ(form.focusWidget(), form.Edit1);
+  EXPECT_TRUE(form.isVisible());
+
+  dir.Write("DL.txt", "1\r\n");
+  form.LoginResult();
+  EXPECT_EQ(messages.Messages().back(), "登陆成功！");
+  EXPECT_FALSE(form.isVisible());
+  EXPECT_TRUE(session.LoggedIn());
+}
+
+TEST_F(LoginFormTest, TimerBringsTheFormUpUntilSomebodyLoggedIn) {
+  EXPECT_FALSE(form.Timer1->isActive()) << "disabled until the tray icon's double click";
+  EXPECT_EQ(form.Timer1->interval(), 500);
+  form.Timer1->start();
+  form.Timer1Timer();
+  EXPECT_FALSE(form.isVisible()) << "the main window is not shown";
+
+  mainWindow.show();
+  form.Timer1Timer();
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_TRUE(form.isModal());
+  form.close();
+  form.Timer1Timer();
+  EXPECT_TRUE(form.isVisible()) << "closed without success: shown again";
+
+  dir.Write("DL.txt", "1\r\n");
+  form.LoginResult();
+  form.Timer1Timer();
+  EXPECT_FALSE(form.Timer1->isActive());
+  EXPECT_FALSE(form.isVisible());
+}
+
+TEST_F(LoginFormTest, QuitRunsTheShutdown) {
+  QTest::mouseClick(form.Button2, Qt::LeftButton);
+  EXPECT_EQ(quits, 1);
+}
+
+TEST(PasswordFormTest, EnterSavesThePaddedPassword) {
+  test::TempAppDir dir;
+  test::RecordingMessages messages;
+  TForm1 form(TxtDir(dir.Path()), messages);
+  form.show();
+  QTest::keyClicks(form.Edit1, "1234567890");
+  EXPECT_EQ(form.Edit1->text(), "12345678") << "at most 8 bytes can be typed";
+  form.Edit1->clear();
+  QTest::keyClicks(form.Edit1, "123");
+  QTest::keyClick(form.Edit1, Qt::Key_Return);
+  EXPECT_EQ(ReadFileBytes(dir.Path() / "TXT" / "管理员密码.txt").value_or(""), "123     \r\n");
+  EXPECT_EQ(form.result(), QDialog::Accepted);
+  EXPECT_TRUE(messages.Messages().empty());
+}
+
+TEST(PasswordFormTest, ChineseCharactersCountTwoBytes) {
+  test::RecordingMessages messages;
+  TForm1 form(TxtDir("/nonexistent-orderlink-dir"), messages);
+  for (const QChar c : QString("张三李四王")) {
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(form.Edit1, &key);
+  }
+  EXPECT_EQ(form.Edit1->text(), "张三李四");
+}
+
+TEST(PasswordFormTest, UnwritableFileIsReportedAndNotAccepted) {
+  test::RecordingMessages messages;
+  TForm1 form(TxtDir("/nonexistent-orderlink-dir"), messages);
+  form.show();
+  form.Edit1->setText("123");
+  form.BitBtn1Click();
+  EXPECT_EQ(messages.Messages(), std::vector<std::string>{"管理员密码.txt文件无法写入，密码没有保存！"});
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_NE(form.result(), QDialog::Accepted);
+}
+
+}  // namespace
+}  // namespace orderlink

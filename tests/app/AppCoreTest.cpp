@@ -1,0 +1,324 @@
+#include "app/AppCore.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "support/AppTestSupport.h"
+#include "support/FakeSerialPort.h"
+#include "support/RecordingMessages.h"
+
+namespace orderlink {
+namespace {
+
+using test::LittleEndianMessage;
+
+class RecordingList final : public HandsetListView {
+ public:
+  void AddHandset(const std::string& text) override { texts.push_back(text); }
+  void HandsetsComplete() override { ++completes; }
+  std::vector<std::string> texts;
+  int completes = 0;
+};
+
+// A port whose other side has gone.
+class HungUpPort final : public SerialPort {
+ public:
+  bool IsOpen() const override { return open_; }
+  bool Write(std::string_view) override { return false; }
+  ReadOutcome ReadAll(std::string&) override { return ReadOutcome::HungUp; }
+  int OutputPending() override { return 0; }
+  void DiscardOutput() override {}
+  int Handle() const override { return -1; }
+  void Close() override { open_ = false; }
+
+ private:
+  bool open_ = true;
+};
+
+class AppCoreTest : public ::testing::Test {
+ protected:
+  AppCoreTest() {
+    core = std::make_unique<AppCore>(
+        clock, messages, host, [this](int number, std::string* error) -> std::unique_ptr<SerialPort> {
+          openedPorts.push_back(number);
+          if (portFails) {
+            *error = "no such device";
+            return nullptr;
+          }
+          if (portHungUp) return std::make_unique<HungUpPort>();
+          auto fake = std::make_unique<test::FakeSerialPort>();
+          port = fake.get();
+          return fake;
+        });
+    core->closeQuery = [this] {
+      ++closeQueries;
+      core->Shutdown();
+    };
+  }
+
+  void Files(const std::string& base, const std::string& handsets) {
+    dir.Write("基站.txt", base);
+    dir.Write("点菜机.txt", handsets);
+  }
+  std::string HostArg() const { return std::to_string(ordering.Port()); }
+
+  SystemClock clock;
+  test::RecordingMessages messages;
+  UdpHostLink host;
+  test::TempAppDir dir;
+  test::UdpPeer ordering;
+  std::vector<int> openedPorts;
+  bool portFails = false;
+  bool portHungUp = false;
+  test::FakeSerialPort* port = nullptr;
+  int closeQueries = 0;
+  std::unique_ptr<AppCore> core;
+};
+
+TEST_F(AppCoreTest, HostModeAnnouncesItsPortAndSaysGoodbyeAtShutdown) {
+  Files("1 COM1\r\n", "001 1\r\n");
+  ASSERT_TRUE(core->OpenLink({HostArg(), "ignored"}, dir.Path()));
+  EXPECT_FALSE(core->DebugMode());
+  EXPECT_EQ(core->HostWindow(), ordering.Port());
+
+  const auto announce = ordering.Receive();
+  ASSERT_TRUE(announce);
+  EXPECT_EQ(announce->bytes, LittleEndianMessage(1280, 0, host.OwnPort()));
+  EXPECT_EQ(announce->fromPort, host.OwnPort());
+
+  RecordingList list;
+  ASSERT_TRUE(core->FillAndStart({&list}));
+  ASSERT_NE(core->ComCtr(), nullptr);
+  EXPECT_TRUE(core->ComCtr()->Running());
+  EXPECT_EQ(core->ComCtr()->Period(), 1000 / 15);
+
+  core->Shutdown();
+  const auto goodbye = ordering.Receive();
+  ASSERT_TRUE(goodbye);
+  EXPECT_EQ(goodbye->bytes, LittleEndianMessage(16, 0, 0));
+  EXPECT_EQ(core->RcvThread(), nullptr);
+  EXPECT_EQ(core->SendThread(), nullptr);
+  EXPECT_EQ(core->ComCtr(), nullptr);
+  EXPECT_FALSE(port->IsOpen());
+  EXPECT_TRUE(messages.Messages().empty());
+}
+
+TEST_F(AppCoreTest, EveryListGetsTheHandsetsOfTheFirstStation) {
+  Files("1 COM1\r\n", "001 1\r\n002 2\r\n003 1\r\n004 2\r\n005 1\r\n");
+  ASSERT_TRUE(core->OpenLink({"DEBUG"}, dir.Path()));
+  EXPECT_TRUE(core->DebugMode());
+  RecordingList monitor, tree;
+  ASSERT_TRUE(core->FillAndStart({&monitor, &tree}));
+
+  const std::vector<std::string> expected = {"001", "003", "005"};
+  EXPECT_EQ(monitor.texts, expected);
+  EXPECT_EQ(tree.texts, expected);
+  EXPECT_EQ(monitor.completes, 1);
+  EXPECT_EQ(tree.completes, 1);
+  TComCtr* poller = core->ComCtr();
+  ASSERT_EQ(poller->Count(), 3);
+  EXPECT_EQ(poller->Handset(0), 1);
+  EXPECT_EQ(poller->Handset(1), 3);
+  EXPECT_EQ(poller->Handset(2), 5);
+  EXPECT_TRUE(messages.Messages().empty());
+}
+
+TEST_F(AppCoreTest, TwoLineBaseFileNamesTheFirstPortAndOpensTheSecond) {
+  Files("1 COM1\r\n2 COM2\r\n", "001 1\r\n002 2\r\n");
+  ASSERT_TRUE(core->OpenLink({"DEBUG"}, dir.Path()));
+  EXPECT_EQ(openedPorts, std::vector<int>{2});
+  EXPECT_EQ(core->PortName(), "COM1");
+  RecordingList list;
+  ASSERT_TRUE(core->FillAndStart({&list}));
+  EXPECT_EQ(list.texts, std::vector<std::string>{"001"});
+}
+
+TEST_F(AppCoreTest, EmptyHandsetFileGivesEmptyListsAndAnIdlePoller) {
+  Files("1 COM1\r\n", "");
+  ASSERT_TRUE(core->OpenLink({"DEBUG"}, dir.Path()));
+  RecordingList list;
+  ASSERT_TRUE(core->FillAndStart({&list}));
+  EXPECT_TRUE(list.texts.empty());
+  EXPECT_EQ(list.completes, 1);
+  EXPECT_EQ(core->ComCtr()->Count(), 0);
+  EXPECT_TRUE(messages.Messages().empty());
+}
+
+struct FailureCase {
+  const char* name;
+  std::vector<std::string> args;  // "HOST" stands for the ordering software's port
+  std::optional<std::string> base;
+  std::optional<std::string> handsets;
+  bool portFails;
+  std::vector<std::string> messages;
+  bool hostTold;  // the host got the announcement, then exactly one WM_CLOSE
+  std::vector<std::string> listed;
+};
+
+class StartupFailureTest : public AppCoreTest, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(StartupFailureTest, ShowsItsMessageAndShutsDown) {
+  const FailureCase& c = GetParam();
+  if (c.base) dir.Write("基站.txt", *c.base);
+  if (c.handsets) dir.Write("点菜机.txt", *c.handsets);
+  portFails = c.portFails;
+  std::vector<std::string> args = c.args;
+  for (auto& arg : args) {
+    if (arg == "HOST") arg = HostArg();
+  }
+
+  RecordingList list;
+  if (core->OpenLink(args, dir.Path())) core->FillAndStart({&list});
+
+  EXPECT_EQ(messages.Messages(), c.messages);
+  EXPECT_GE(closeQueries, 1);
+  EXPECT_TRUE(core->ShutDown());
+  EXPECT_EQ(core->RcvThread(), nullptr);
+  EXPECT_EQ(core->ComCtr(), nullptr);
+  EXPECT_EQ(list.texts, c.listed);
+  if (c.hostTold) {
+    ASSERT_TRUE(ordering.Receive());  // the announcement
+    const auto goodbye = ordering.Receive();
+    ASSERT_TRUE(goodbye);
+    EXPECT_EQ(goodbye->bytes, LittleEndianMessage(16, 0, 0));
+  }
+  EXPECT_FALSE(ordering.Receive(200)) << "nothing more reaches the host";
+}
+
+const std::string kBase = "1 COM1\r\n";
+const std::string kHandsets = "001 1\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Conditions, StartupFailureTest,
+    ::testing::Values(
+        FailureCase{"NoParameter", {}, kBase, kHandsets, false, {"没有参数"}, false, {}},
+        FailureCase{"ParameterNotANumber", {"debug"}, kBase, kHandsets, false,
+                    {"参数“debug”无效：应为DEBUG或点菜软件的端口号1～65535。"}, false, {}},
+        FailureCase{"ParameterOutOfRange", {"65536"}, kBase, kHandsets, false,
+                    {"参数“65536”无效：应为DEBUG或点菜软件的端口号1～65535。"}, false, {}},
+        FailureCase{"BaseFileMissing", {"HOST"}, std::nullopt, kHandsets, false,
+                    {"基站.txt文件不存在！"}, true, {}},
+        FailureCase{"BaseFileThreeLines", {"HOST"}, "1 COM1\r\n2 COM2\r\n3 COM3\r\n", kHandsets,
+                    false, {"基站.txt第3行：基站文件最多只能有两行。"}, true, {}},
+        FailureCase{"PortNotADigit", {"HOST"}, "1 COMA\r\n", kHandsets, false,
+                    {"基站.txt第1行：第6个字符应是串口号1～9。"}, true, {}},
+        // The remaining steps still run: the lists are filled, nothing is started.
+        FailureCase{"PortCannotBeOpened", {"HOST"}, kBase, kHandsets, true,
+                    {"com1 not opend or thread not created."}, true, {"001"}},
+        FailureCase{"PortAndHandsetFileMissing", {"HOST"}, kBase, std::nullopt, true,
+                    {"com1 not opend or thread not created.", "点菜机.txt文件不存在！"}, true, {}},
+        FailureCase{"HandsetFileMissing", {"HOST"}, kBase, std::nullopt, false,
+                    {"点菜机.txt文件不存在！"}, true, {}},
+        FailureCase{"HandsetNumberNotANumber", {"HOST"}, kBase, "001 1\r\n0x2 1\r\n", false,
+                    {"点菜机.txt第2行：机号“0x2”不是三位数字。"}, true, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(AppCoreTest, MoreThan256HandsetsAreRefusedAtStart) {
+  std::string handsets;
+  for (int i = 0; i < 257; ++i) handsets += ZeroPadded(i % 256, 3) + " 1\r\n";
+  Files(kBase, handsets);
+  RecordingList list;
+  ASSERT_TRUE(core->OpenLink({"DEBUG"}, dir.Path()));
+  EXPECT_FALSE(core->FillAndStart({&list}));
+  EXPECT_EQ(messages.Messages(), std::vector<std::string>{"点菜机.txt中本基站的点菜机超过256台（第257行）。"});
+  EXPECT_TRUE(core->ShutDown());
+  EXPECT_TRUE(list.texts.empty());
+}
+
+TEST_F(AppCoreTest, ShutdownEndsARunningJobAndJoinsEveryThread) {
+  Files(kBase, "001 1\r\n");
+  ASSERT_TRUE(core->OpenLink({"DEBUG"}, dir.Path()));
+  std::promise<void> started;
+  std::atomic<bool> pauseCompleted{true};
+  core->SendThread()->RegisterJob(JobReplyCode, [&](TSendThread& thread, std::uint8_t) {
+    started.set_value();
+    pauseCompleted = thread.Pause(60'000);
+  });
+  RecordingList list;
+  ASSERT_TRUE(core->FillAndStart({&list}));
+  core->SendThread()->PostJob(JobReplyCode, 1);
+  started.get_future().wait();
+  // Let the poll timer come to wait for the line lock that the job holds.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+  core->Shutdown();
+  EXPECT_FALSE(pauseCompleted) << "the job's pause was cut short by the shutdown";
+  EXPECT_FALSE(port->IsOpen());
+}
+
+TEST_F(AppCoreTest, ReceivedBytesReachTheReceiveThreadsHandOvers) {
+  Files(kBase, "001 1\r\n");
+  ASSERT_TRUE(core->OpenLink({"DEBUG"}, dir.Path()));
+  std::promise<int> timeQuery;
+  core->Handlers().timeQuery = [&](TRcvThread& thread) { timeQuery.set_value(thread.HandsetNumber()); };
+  RecordingList list;
+  ASSERT_TRUE(core->FillAndStart({&list}));
+
+  port->QueueInput(test::Hex("00 00 00 C1 02 07 FF 01 00 53 4A 43 58"));
+  EXPECT_TRUE(core->MSComm1Comm());
+  auto future = timeQuery.get_future();
+  ASSERT_EQ(future.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_EQ(future.get(), 0);
+}
+
+TEST_F(AppCoreTest, HungUpPortStopsTheWatchWithOneMessage) {
+  portHungUp = true;
+  Files(kBase, "001 1\r\n");
+  ASSERT_TRUE(core->OpenLink({"DEBUG"}, dir.Path()));
+  RecordingList list;
+  ASSERT_TRUE(core->FillAndStart({&list}));
+  EXPECT_FALSE(core->MSComm1Comm());
+  EXPECT_EQ(messages.Messages(),
+            std::vector<std::string>{"串口COM1已断开，请检查连接后重新启动程序。"});
+}
+
+TEST_F(AppCoreTest, OnlyTheHostsWellFormedDatagramsAreRouted) {
+  Files(kBase, "001 1\r\n");
+  ASSERT_TRUE(core->OpenLink({HostArg()}, dir.Path()));
+  std::vector<int> routed;
+  core->hostNotify.shortMessage = [&] { routed.push_back(0); };
+  core->hostNotify.reply = [&] { routed.push_back(1); };
+  core->hostNotify.login = [&] { routed.push_back(10); };
+  core->hostNotify.download = [&] { routed.push_back(11); };
+
+  test::UdpPeer stranger;
+  stranger.SendTo(host.OwnPort(), HostMessage{kHostNotifyMessage, 0, 1});
+  stranger.SendTo(host.OwnPort(), HostMessage{kCloseMessage, 0, 0});
+  ordering.SendTo(host.OwnPort(), HostMessage{kHostNotifyMessage, 0, 1});
+  ordering.SendTo(host.OwnPort(), HostMessage{kHostNotifyMessage, 0, 11});
+  ordering.SendTo(host.OwnPort(), LittleEndianMessage(1280, 0, 1).substr(0, 11));
+  ordering.SendTo(host.OwnPort(), LittleEndianMessage(1280, 0, 1) + "x");
+  ordering.SendTo(host.OwnPort(), HostMessage{kHostNotifyMessage, 0, 5});
+  ordering.SendTo(host.OwnPort(), HostMessage{kHostNotifyMessage, 0, 10});
+  ordering.SendTo(host.OwnPort(), HostMessage{kHostNotifyMessage, 0, 0});
+  core->HostReadable();
+  EXPECT_EQ(routed, (std::vector<int>{1, 11, 10, 0}));
+  EXPECT_EQ(closeQueries, 0);
+
+  ordering.SendTo(host.OwnPort(), HostMessage{kCloseMessage, 0, 0});
+  core->HostReadable();
+  EXPECT_EQ(closeQueries, 1);
+}
+
+TEST_F(AppCoreTest, DebugModeLoopsNotificationsBackToItself) {
+  Files(kBase, "001 1\r\n");
+  ASSERT_TRUE(core->OpenLink({"DEBUG"}, dir.Path()));
+  EXPECT_EQ(core->HostWindow(), host.OwnPort());
+  int replies = 0;
+  core->hostNotify.reply = [&] { ++replies; };
+
+  host.Notify(NotifyRequest);
+  core->HostReadable();
+  EXPECT_EQ(replies, 1);
+
+  core->Shutdown();
+  const std::vector<HostMessage> expected = {HostMessage{kCloseMessage, 0, 0}};
+  EXPECT_EQ(host.ReadPending(), expected);
+  EXPECT_FALSE(ordering.Receive(200)) << "no other window hears from a debug run";
+}
+
+}  // namespace
+}  // namespace orderlink

@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QTest>
+#include <thread>
+
+#include "monitor/MonitorList.h"
+#include "monitor/MonitorPage.h"
+
+namespace orderlink {
+namespace {
+
+using View = MonitorList::View;
+
+std::vector<std::string> Statuses(const MonitorList& list) {
+  std::vector<std::string> statuses;
+  for (const auto& entry : list.Entries()) statuses.push_back(MonitorList::Status(entry));
+  return statuses;
+}
+
+TEST(MonitorListTest, DetailsViewAppendsSwitchedOffEachTimeItIsChosen) {
+  MonitorList list;
+  list.Add("001");
+  list.Add("002");
+  EXPECT_TRUE(list.MarkSwitchedOn("002"));
+  EXPECT_EQ(list.Entries()[1].image, MonitorList::kSwitchedOn);
+  EXPECT_EQ(list.Entries()[0].image, MonitorList::kSwitchedOff);
+
+  list.Choose(View::SmallIcons);
+  EXPECT_TRUE(list.Entries()[0].subItems.empty()) << "icon views append nothing";
+  list.Choose(View::Details);
+  EXPECT_EQ(Statuses(list), (std::vector<std::string>{"关机", "开机"}));
+  list.Choose(View::Details);
+  EXPECT_EQ(list.Entries()[0].subItems, (std::vector<std::string>{"关机", "关机"}));
+  EXPECT_EQ(list.Entries()[1].subItems, (std::vector<std::string>{"开机", "关机", "关机"}));
+  EXPECT_EQ(Statuses(list), (std::vector<std::string>{"关机", "开机"})) << "status unchanged";
+
+  // A log-in after the details view was chosen changes the picture, not the status.
+  EXPECT_TRUE(list.MarkSwitchedOn("001"));
+  EXPECT_EQ(list.Entries()[0].image, MonitorList::kSwitchedOn);
+  EXPECT_EQ(MonitorList::Status(list.Entries()[0]), "关机");
+}
+
+TEST(MonitorListTest, UnknownHandsetChangesNothingRepeatedLoginAppendsAgain) {
+  MonitorList list;
+  list.Add("001");
+  EXPECT_FALSE(list.MarkSwitchedOn("009"));
+  EXPECT_FALSE(list.MarkSwitchedOn("1"));
+  EXPECT_TRUE(list.Entries()[0].subItems.empty());
+  EXPECT_TRUE(list.MarkSwitchedOn("001"));
+  EXPECT_TRUE(list.MarkSwitchedOn("001"));
+  EXPECT_EQ(list.Entries()[0].subItems, (std::vector<std::string>{"开机", "开机"}));
+}
+
+class MonitorPageTest : public ::testing::Test {
+ protected:
+  MonitorPageTest() {
+    page.AddHandset("001");
+    page.AddHandset("002");
+    page.HandsetsComplete();
+    page.resize(400, 300);
+    page.show();
+  }
+  void Press(Qt::MouseButton button) {
+    QWidget* viewport = static_cast<QAbstractItemView*>(page.ListView1->currentWidget())->viewport();
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), viewport->mapToGlobal(QPointF(5, 5)),
+                      button, button, Qt::NoModifier);
+    QApplication::sendEvent(viewport, &press);
+  }
+  MonitorPage page;
+};
+
+TEST_F(MonitorPageTest, StartsInLargeIconsWithSwitchedOffEntries) {
+  EXPECT_EQ(page.ListView1->currentWidget(), page.IconView);
+  EXPECT_EQ(page.IconView->iconSize(), QSize(32, 32));
+  ASSERT_EQ(page.IconView->count(), 2);
+  EXPECT_EQ(page.IconView->item(1)->text(), "002");
+  EXPECT_TRUE(page.N1->isChecked());
+  EXPECT_FALSE(page.N2->isChecked() || page.N3->isChecked());
+  EXPECT_EQ(page.comn->text(), "COM1") << "until start-up names the port";
+}
+
+TEST_F(MonitorPageTest, OnlyTheRightButtonOpensTheMenu) {
+  Press(Qt::LeftButton);
+  EXPECT_FALSE(page.PopupMenu1->isVisible());
+  Press(Qt::RightButton);
+  EXPECT_TRUE(page.PopupMenu1->isVisible());
+  page.PopupMenu1->hide();
+}
+
+TEST_F(MonitorPageTest, MenuSwitchesViewsAndChecks) {
+  page.N2->trigger();
+  EXPECT_EQ(page.ListView1->currentWidget(), page.IconView);
+  EXPECT_EQ(page.IconView->iconSize(), QSize(16, 16));
+  EXPECT_TRUE(page.N2->isChecked());
+  EXPECT_FALSE(page.N1->isChecked() || page.N3->isChecked());
+
+  page.N3->trigger();
+  EXPECT_EQ(page.ListView1->currentWidget(), page.ReportView);
+  EXPECT_TRUE(page.N3->isChecked());
+  EXPECT_FALSE(page.N1->isChecked() || page.N2->isChecked());
+  EXPECT_EQ(page.ReportView->headerItem()->text(0), "点菜机号");
+  EXPECT_EQ(page.ReportView->headerItem()->text(1), "状态");
+  ASSERT_EQ(page.ReportView->topLevelItemCount(), 2);
+  EXPECT_EQ(page.ReportView->topLevelItem(0)->text(1), "关机");
+  EXPECT_TRUE(page.ReportView->topLevelItem(0)->icon(0).isNull()) << "no pictures in details";
+
+  page.N1->trigger();
+  EXPECT_EQ(page.ListView1->currentWidget(), page.IconView);
+  EXPECT_EQ(page.IconView->iconSize(), QSize(32, 32));
+}
+
+TEST_F(MonitorPageTest, SwitchOnFromTheReceiveThreadIsAppliedOnTheWindowThread) {
+  std::thread receiveThread([this] {
+    page.MarkSwitchedOn(2);
+    page.MarkSwitchedOn(77);  // no such entry
+  });
+  receiveThread.join();
+  EXPECT_EQ(page.List().Entries()[1].image, MonitorList::kSwitchedOff) << "not yet delivered";
+  QApplication::processEvents();
+  EXPECT_EQ(page.List().Entries()[1].image, MonitorList::kSwitchedOn);
+  EXPECT_EQ(page.List().Entries()[0].image, MonitorList::kSwitchedOff);
+
+  page.N3->trigger();
+  EXPECT_EQ(page.ReportView->topLevelItem(1)->text(1), "开机");
+  EXPECT_EQ(page.ReportView->topLevelItem(0)->text(1), "关机");
+}
+
+}  // namespace
+}  // namespace orderlink

@@ -1,0 +1,28 @@
+#pragma once
+// A MessageSink that records every message instead of showing a box. Any thread.
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/Messages.h"
+
+namespace orderlink::test {
+
+class RecordingMessages final : public MessageSink {
+ public:
+  void ShowMessage(const std::string& utf8Text) override {
+    std::lock_guard lock(mutex_);
+    messages_.push_back(utf8Text);
+  }
+  [[nodiscard]] std::vector<std::string> Messages() const {
+    std::lock_guard lock(mutex_);
+    return messages_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> messages_;
+};
+
+}  // namespace orderlink::test
