@@ -1,0 +1,363 @@
+#include "download/DownloadController.h"
+
+#include <algorithm>
+
+#include "common/ActivityState.h"
+#include "common/Gbk.h"
+#include "common/TextFile.h"
+#include "link/LinkState.h"
+#include "link/TComCtr.h"
+#include "link/TRcvThread.h"
+#include "link/TSendThread.h"
+
+namespace orderlink {
+
+namespace {
+// Pauses of the protocol, in ms. Handsets in the field depend on them.
+constexpr int kRepeatPauseMs = 30;       // between the ten "QBKS" / "QBJS"
+constexpr int kAfterOpeningMs = 3000;    // handsets prepare after "QBKS"
+constexpr int kRecordPauseMs = 150;      // handsets store a record
+constexpr int kBeforeStatusMs = 500;     // handsets configure after the last record
+constexpr int kAfterResendOpenMs = 100;  // after "CCKS"
+constexpr int kAfterResultMs = 10;       // receive side, after "XZWC"/"XZSB"
+constexpr int kAfterResendAskMs = 100;   // receive side, after posting a resend
+// Window-side waits.
+constexpr int kBeforeTablesMs = 500;
+constexpr int kAfterStopMs = 1000;
+constexpr int kBeforeEndAllMs = 100;
+constexpr int kAfterEndAllMs = 500;
+constexpr int kRepeatCount = 10;
+
+constexpr char kLinkTestRunning[] = "正在进行软件测试，请稍后再试！";
+constexpr char kNoTable[] = "请先选择文件！";
+constexpr char kNoHandset[] = "请选择点菜机！";
+constexpr char kTooManyHandsets[] = "选择的点菜机不能超过256个！";
+constexpr char kJobFileNotWritten[] = "下载文件join.txt写入失败！";
+constexpr char kPreparing[] = "文件准备中...";
+constexpr char kStoppedByClick[] = "下载被终止!";
+constexpr char kStoppedByJob[] = "下载被终止！";
+constexpr char kConfiguring[] = "正在配置文件，请稍后...";
+constexpr char kFinished[] = "下载完毕！";
+}  // namespace
+
+std::string ProgressToolTipLine(const DownloadProgress& progress) {
+  if (progress.total <= 0) return progress.text;
+  const long long percent = 100LL * progress.done / progress.total;
+  return progress.text + " (" + std::to_string(percent) + "%)";
+}
+
+DownloadController::DownloadController(TxtDir txt, Clock& clock, HostLink& host,
+                                       MessageSink& messages, DownloadView& view,
+                                       TSendThread* sendThread, TComCtr* poller)
+    : txt_(std::move(txt)),
+      clock_(clock),
+      host_(host),
+      messages_(messages),
+      view_(view),
+      send_(sendThread),
+      poller_(poller) {}
+
+void DownloadController::RegisterJobs(TSendThread& thread) {
+  thread.RegisterJob(JobDownloadCode, [this](TSendThread& t, std::uint8_t) { JobDownload(t); });
+  thread.RegisterJob(JobStatusQueryCode,
+                     [this](TSendThread& t, std::uint8_t handset) { JobStatusQuery(t, handset); });
+  thread.RegisterJob(JobResendCode,
+                     [this](TSendThread& t, std::uint8_t handset) { JobResend(t, handset); });
+  thread.RegisterJob(JobEndAllCode, [this](TSendThread& t, std::uint8_t) { JobEndAll(t); });
+}
+
+// ---------------------------------------------------------------- window thread
+
+void DownloadController::EnterPhase(Phase phase) {
+  state_.store(MakeState(NumberOf(state_.load()) + 1, phase));
+}
+
+void DownloadController::SetCaption(const char* caption) {
+  view_.SetSendCaption(caption);
+  DownloadRunning = std::string_view(caption) == kSendCaptionRunning;
+}
+
+void DownloadController::BitBtn_SENDClick() {
+  if (LinkTestRunning.load()) {
+    messages_.ShowMessage(kLinkTestRunning);
+    return;
+  }
+  if (DownloadRunning.load()) {
+    StopClick();
+    return;
+  }
+
+  const std::vector<int> ticked = view_.TickedHandsets();
+  {
+    std::lock_guard lock(mutex_);
+    const auto kept = std::min<std::size_t>(ticked.size(), kMaxHandsets);
+    target_.assign(ticked.begin(), ticked.begin() + static_cast<std::ptrdiff_t>(kept));
+    pending_ = target_;
+    targetNext_ = 0;
+    statusRound_ = 0;
+  }
+  const int counter = view_.HandsetCounter();
+  bool anyTable = false;
+  for (int i = 0; i < kDownloadTableCount && !anyTable; ++i) anyTable = view_.TableTicked(i);
+  if (!anyTable) {
+    messages_.ShowMessage(kNoTable);
+    return;
+  }
+  if (counter == 0) {
+    messages_.ShowMessage(kNoHandset);
+    return;
+  }
+  if (ticked.size() > static_cast<std::size_t>(kMaxHandsets)) {
+    messages_.ShowMessage(kTooManyHandsets);
+    return;
+  }
+  view_.SetInputsEnabled(false);
+  host_.Notify(NotifyDownload);
+}
+
+void DownloadController::StopClick() {
+  SetCaption(kSendCaptionIdle);
+  // A new download number: the broadcast ends after its current record, and
+  // answers no longer re-arm Timer6.
+  EnterPhase(Phase::Idle);
+  view_.SetTimer6Enabled(false);
+  clock_.SleepMs(kAfterStopMs);
+  view_.SetProgress({kStoppedByClick});
+  view_.SetInputsEnabled(true);
+  if (poller_ != nullptr) poller_->ResumePolling();
+}
+
+void DownloadController::stop_down() {
+  SetCaption(kSendCaptionIdle);
+  EnterPhase(Phase::Idle);
+  view_.SetInputsEnabled(true);
+  clock_.SleepMs(kAfterStopMs);
+  if (poller_ != nullptr) poller_->ResumePolling();
+}
+
+void DownloadController::AddDownloadTable(const std::string& tag,
+                                          const std::filesystem::path& path) {
+  std::lock_guard lock(mutex_);
+  if (tables_.size() < static_cast<std::size_t>(kMaxTables)) tables_.push_back({tag, path});
+}
+
+void DownloadController::DownLoad() {
+  // A second notification would prepare a second download and pause polling twice.
+  if (DownloadRunning.load()) return;
+  SetCaption(kSendCaptionRunning);
+  {
+    std::lock_guard lock(mutex_);
+    tables_.clear();
+  }
+  if (poller_ != nullptr) poller_->PausePolling();
+  clock_.SleepMs(kBeforeTablesMs);
+
+  std::array<bool, kDownloadTableCount> ticked{};
+  for (int i = 0; i < kDownloadTableCount; ++i) ticked[i] = view_.TableTicked(i);
+  const PreparedDownload prepared = PrepareDownload(txt_, ticked);
+  for (const auto& table : prepared.tables) AddDownloadTable(table.tag, table.path);
+  if (!prepared.error.empty()) {
+    stop_down();
+    messages_.ShowMessage(prepared.error);
+    return;
+  }
+  // Written whole beside the old file and renamed: a failure keeps the old one.
+  if (!WriteFileAtomically(txt_.ForWrite(kJobFileName), JobFileBytes(prepared.jobLines))) {
+    stop_down();
+    messages_.ShowMessage(kJobFileNotWritten);
+    return;
+  }
+  view_.SetProgress({kPreparing, 0, static_cast<int>(prepared.jobLines.size())});
+  EnterPhase(Phase::Broadcast);
+  if (send_ != nullptr) send_->PostJob(JobDownloadCode, 0);
+}
+
+void DownloadController::Timer6Timer() {
+  if (PhaseOf(state_.load()) != Phase::Status) {
+    view_.SetTimer6Enabled(false);  // a late enable after the download ended or stopped
+    return;
+  }
+  // Posting waits for a running job (a resend can take a minute): ask on a later
+  // tick instead of blocking the window.
+  if (send_ != nullptr && !send_->Idle()) return;
+
+  int handset = -1;
+  {
+    std::lock_guard lock(mutex_);
+    if (targetNext_ >= target_.size()) {  // a pass is finished: ask who is left
+      targetNext_ = 0;
+      target_ = pending_;
+      ++statusRound_;
+    }
+    if (!target_.empty() && statusRound_ < kStatusPasses) handset = target_[targetNext_++];
+  }
+  if (handset >= 0) {
+    if (send_ != nullptr) send_->PostJob(JobStatusQueryCode, handset);
+    return;
+  }
+  FinishDownload();
+}
+
+void DownloadController::FinishDownload() {
+  view_.SetTimer6Enabled(false);
+  EnterPhase(Phase::Idle);
+  clock_.SleepMs(kBeforeEndAllMs);
+  if (send_ != nullptr) send_->PostJob(JobEndAllCode, 0);
+  clock_.SleepMs(kAfterEndAllMs);
+  if (poller_ != nullptr) poller_->ResumePolling();
+  SetCaption(kSendCaptionIdle);
+  view_.SetInputsEnabled(true);
+  view_.SetProgress({kFinished});
+  messages_.ShowMessage(kFinished);
+  std::lock_guard lock(mutex_);
+  statusRound_ = 0;
+}
+
+// --------------------------------------------------------------- receive thread
+
+void DownloadController::RemovePending(int handset) {
+  std::lock_guard lock(mutex_);
+  pending_.erase(std::remove(pending_.begin(), pending_.end(), handset), pending_.end());
+}
+
+void DownloadController::OnDownloadResult(TRcvThread& thread) {
+  // Complete and failed are treated alike: the handset is not asked again.
+  view_.SetTimer6Enabled(false);
+  RemovePending(thread.HandsetNumber());
+  thread.Pause(kAfterResultMs);
+  if (RoundActive()) view_.SetTimer6Enabled(true);
+}
+
+void DownloadController::OnResendRequest(TRcvThread& thread) {
+  view_.SetTimer6Enabled(false);
+  const auto jobLines = ReadJobFile();
+  std::vector<ResendEntry> entries;
+  if (jobLines) entries = ReadResendRanges(thread.Payload(), *jobLines);
+  if (send_ != nullptr) {
+    // The job takes its own list, so a later answer cannot change it under the job.
+    {
+      std::lock_guard lock(mutex_);
+      resendLists_.push_back(std::move(entries));
+    }
+    send_->PostJob(JobResendCode, thread.HandsetNumber());
+  }
+  thread.Pause(kAfterResendAskMs);
+  if (RoundActive()) view_.SetTimer6Enabled(true);
+}
+
+void DownloadController::OnDiscardedPacket() {
+  // A garbled answer must not stall the status phase.
+  if (RoundActive()) view_.SetTimer6Enabled(true);
+}
+
+// ------------------------------------------------------------------ any thread
+
+bool DownloadController::RoundActive() const { return PhaseOf(state_.load()) == Phase::Status; }
+
+std::vector<int> DownloadController::TargetHandsets() const {
+  std::lock_guard lock(mutex_);
+  return target_;
+}
+
+std::vector<int> DownloadController::PendingHandsets() const {
+  std::lock_guard lock(mutex_);
+  return pending_;
+}
+
+int DownloadController::StatusRound() const {
+  std::lock_guard lock(mutex_);
+  return statusRound_;
+}
+
+std::optional<std::vector<std::string>> DownloadController::ReadJobFile() const {
+  const auto path = txt_.Find(kJobFileName);
+  if (!path) return std::nullopt;
+  return ReadLines(*path);
+}
+
+// ------------------------------------------------------------------ send thread
+
+void DownloadController::JobDownload(TSendThread& thread) {
+  const std::uint64_t started = state_.load();
+  const auto stopped = [&] { return NumberOf(state_.load()) != NumberOf(started); };
+
+  const auto lines = ReadJobFile();
+  const std::size_t count = lines ? lines->size() : 0;
+  std::vector<std::string> tags;
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& table : tables_) tags.push_back(table.tag);
+  }
+  const std::string opening = QbksPayload(count, tags);
+  for (int i = 0; i < kRepeatCount; ++i) {
+    RouteByte = kDefaultRoute;
+    SendFrame(thread, "QBKS", 0, 0, opening);
+    if (!thread.Pause(kRepeatPauseMs)) return;
+  }
+  if (!thread.Pause(kAfterOpeningMs)) return;
+  if (!lines) return;  // the user ends this download with the stop button
+
+  const int total = static_cast<int>(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (stopped()) {
+      view_.SetProgress({kStoppedByJob});
+      return;
+    }
+    const std::string& line = (*lines)[i];
+    const std::string wire = ToWireForm(line);
+    if (wire.size() <= 12) continue;  // no record data: not sent, keeps its number
+    view_.SetProgress({RecordProgressText(line), static_cast<int>(i), total});
+    SendRecordFrame(thread, 0, ZeroPadded(static_cast<long long>(i + 1), 5), wire.size() - 12,
+                    wire);
+    if (!thread.Pause(kRecordPauseMs)) return;
+  }
+  if (stopped()) {
+    view_.SetProgress({kStoppedByJob});
+    return;
+  }
+  view_.SetProgress({kConfiguring, total, total});
+  if (!thread.Pause(kBeforeStatusMs)) return;
+  // The status phase begins unless the download was stopped meanwhile.
+  std::uint64_t expected = started;
+  if (state_.compare_exchange_strong(expected, MakeState(NumberOf(started), Phase::Status))) {
+    view_.SetTimer6Enabled(true);
+  }
+}
+
+void DownloadController::JobStatusQuery(TSendThread& thread, int handset) {
+  RouteByte = kDefaultRoute;
+  SendFrame(thread, "XZDM", handset, 0, "");
+}
+
+void DownloadController::JobResend(TSendThread& thread, int handset) {
+  std::vector<ResendEntry> entries;
+  {
+    std::lock_guard lock(mutex_);
+    if (!resendLists_.empty()) {
+      entries = std::move(resendLists_.front());
+      resendLists_.pop_front();
+    }
+  }
+  RouteByte = kDefaultRoute;
+  SendFrame(thread, "CCKS", handset, 0, "");
+  if (!thread.Pause(kAfterResendOpenMs)) return;
+  thread.Touch();
+  for (const auto& entry : entries) {
+    const std::string wire = ToWireForm(entry.jobLine);
+    if (wire.size() <= 12) continue;  // a line without record data has nothing to send
+    SendRecordFrame(thread, handset, entry.recordNumber, wire.size() - 12, wire);
+    if (!thread.Pause(kRecordPauseMs)) return;
+  }
+  RouteByte = kDefaultRoute;
+  SendFrame(thread, "CCJS", handset, 0, "");
+}
+
+void DownloadController::JobEndAll(TSendThread& thread) {
+  for (int i = 0; i < kRepeatCount; ++i) {
+    RouteByte = kDefaultRoute;
+    SendFrame(thread, "QBJS", 0, 0, "");
+    if (!thread.Pause(kRepeatPauseMs)) return;
+  }
+}
+
+}  // namespace orderlink

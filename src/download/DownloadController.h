@@ -1,0 +1,132 @@
+#pragma once
+// The menu download: the start/stop button, the preparation of join.txt, the
+// broadcast of its records, the resend of missing records and the status phase
+// that asks every selected handset how its download went.
+//
+// Threads:
+//   window thread   BitBtn_SENDClick, DownLoad (host notification 11), Timer6Timer,
+//                   RegisterJobs (before the send thread starts)
+//   send thread     the jobs 2 (broadcast), 8 (status query), 9 (resend), 10 (end)
+//   receive thread  OnDownloadResult ("XZWC"/"XZSB"), OnResendRequest ("XZCC"),
+//                   OnDiscardedPacket; they may pause but never wait for the window
+//   any thread      the accessors
+// Every change a worker makes to the page goes through DownloadView's queued calls.
+//
+// One small mutex guards the handset lists, the table registry and the queued
+// resend lists; it is never held while anything else is called.
+//
+// A download's phase and its number live in one atomic. Stopping (or ending)
+// starts a new number, so a broadcast job of an earlier download sees that it was
+// stopped even when a new download has started since; a tick of Timer6 that comes
+// outside the status phase (a late queued enable) switches the timer off again.
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/Clock.h"
+#include "common/HostLink.h"
+#include "common/Messages.h"
+#include "common/TxtDir.h"
+#include "download/DownloadTables.h"
+#include "download/DownloadView.h"
+#include "download/DownloadWire.h"
+
+namespace orderlink {
+
+class TComCtr;
+class TRcvThread;
+class TSendThread;
+
+inline constexpr char kSendCaptionFirst[] = "开始下传";
+inline constexpr char kSendCaptionRunning[] = "正在下载";
+inline constexpr char kSendCaptionIdle[] = "开始下载";
+
+class DownloadController {
+ public:
+  static constexpr int kMaxHandsets = 256;
+  static constexpr int kMaxTables = 21;
+  static constexpr int kStatusPasses = 10;
+
+  // `sendThread` and `poller` may be null. `view` must outlive every job and
+  // receive-thread call of this controller.
+  DownloadController(TxtDir txt, Clock& clock, HostLink& host, MessageSink& messages,
+                     DownloadView& view, TSendThread* sendThread, TComCtr* poller);
+  DownloadController(const DownloadController&) = delete;
+  DownloadController& operator=(const DownloadController&) = delete;
+
+  // ---- Window thread.
+  // Registers the jobs 2, 8, 9 and 10 with the send thread.
+  void RegisterJobs(TSendThread& thread);
+  // Click on BitBtn_SEND: stops a running download, else checks the selection
+  // and asks the host for the tables (HostNotify 11).
+  void BitBtn_SENDClick();
+  // The host's answer 11: checks the ticked tables, writes join.txt and starts
+  // the broadcast. Ignored while a download runs.
+  void DownLoad();
+  // One 200 ms step of the status phase.
+  void Timer6Timer();
+  // Stores a table for the "QBKS" frame (at most kMaxTables). DownLoad calls it.
+  void AddDownloadTable(const std::string& tag, const std::filesystem::path& path);
+
+  // ---- Receive thread.
+  void OnDownloadResult(TRcvThread& thread);
+  void OnResendRequest(TRcvThread& thread);
+  void OnDiscardedPacket();
+
+  // ---- Any thread.
+  // The status phase is running (answers re-arm Timer6).
+  [[nodiscard]] bool RoundActive() const;
+  // Handsets asked in the current pass and those that have not answered yet.
+  [[nodiscard]] std::vector<int> TargetHandsets() const;
+  [[nodiscard]] std::vector<int> PendingHandsets() const;
+  [[nodiscard]] int StatusRound() const;
+
+ private:
+  enum class Phase : std::uint64_t { Idle = 0, Broadcast = 1, Status = 2 };
+
+  static std::uint64_t MakeState(std::uint64_t number, Phase phase) {
+    return (number << 2) | static_cast<std::uint64_t>(phase);
+  }
+  static std::uint64_t NumberOf(std::uint64_t state) { return state >> 2; }
+  static Phase PhaseOf(std::uint64_t state) { return static_cast<Phase>(state & 3); }
+  // Window thread: a new download number in `phase`.
+  void EnterPhase(Phase phase);
+
+  void SetCaption(const char* caption);
+  void StopClick();
+  void stop_down();
+  void FinishDownload();
+  void RemovePending(int handset);
+  [[nodiscard]] std::optional<std::vector<std::string>> ReadJobFile() const;
+
+  void JobDownload(TSendThread& thread);
+  void JobStatusQuery(TSendThread& thread, int handset);
+  void JobResend(TSendThread& thread, int handset);
+  void JobEndAll(TSendThread& thread);
+
+  TxtDir txt_;
+  Clock& clock_;
+  HostLink& host_;
+  MessageSink& messages_;
+  DownloadView& view_;
+  TSendThread* send_;
+  TComCtr* poller_;
+
+  std::atomic<std::uint64_t> state_{MakeState(0, Phase::Idle)};
+
+  mutable std::mutex mutex_;  // guards the members below
+  std::vector<int> target_;
+  std::size_t targetNext_ = 0;
+  std::vector<int> pending_;
+  int statusRound_ = 0;
+  std::vector<RegisteredTable> tables_;
+  std::deque<std::vector<ResendEntry>> resendLists_;  // one per posted resend job, in order
+};
+
+}  // namespace orderlink

@@ -1,0 +1,121 @@
+#pragma once
+// The download tab: handset tree with its counter, the table check boxes, the
+// progress cell, the instructions and the start/stop button. Clicks and Timer6
+// ticks go to DownloadController; workers reach the page through DownloadView,
+// whose cross-thread calls are queued to the window thread.
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QWidget>
+#include <array>
+#include <functional>
+
+#include "common/HandsetListView.h"
+#include "download/DownloadTables.h"
+#include "download/DownloadView.h"
+
+namespace orderlink {
+
+class DownloadController;
+
+// StringGrid5: one cell, one row, one column. The text is centred horizontally,
+// 5 pixels below the cell's top; behind it the cell fills with the share done.
+class ProgressGrid : public QWidget {
+ public:
+  static constexpr int kColumnWidth = 445;
+  static constexpr int kRowHeight = 28;
+  static constexpr int kLineWidth = 2;
+  static constexpr int kTextTop = 5;
+
+  explicit ProgressGrid(QWidget* parent = nullptr);
+  void SetProgress(const DownloadProgress& progress);
+  [[nodiscard]] const DownloadProgress& Progress() const { return progress_; }
+  [[nodiscard]] QString Text() const { return QString::fromStdString(progress_.text); }
+  // Where the text is drawn inside the widget.
+  [[nodiscard]] int TextLeft() const;
+  // Width of the filled part of the cell.
+  [[nodiscard]] int FillWidth() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  [[nodiscard]] QRect CellRect() const;
+  DownloadProgress progress_;
+};
+
+class DownloadPage : public QWidget, public DownloadView, public HandsetListView {
+  Q_OBJECT
+
+ public:
+  // Handset node state pictures.
+  static constexpr int kNoState = -1;
+  static constexpr int kNotSelected = 1;
+  static constexpr int kSelected = 2;
+
+  // `openPasswordForm` shows the administrator password form modally.
+  explicit DownloadPage(std::function<void()> openPasswordForm, QWidget* parent = nullptr);
+
+  // The logic behind the clicks and ticks; set once before the page is used.
+  void SetController(DownloadController* controller) { controller_ = controller; }
+
+  // DownloadView.
+  [[nodiscard]] bool TableTicked(int index) const override;
+  [[nodiscard]] std::vector<int> TickedHandsets() const override;
+  [[nodiscard]] int HandsetCounter() const override;
+  void SetSendCaption(const std::string& utf8) override;
+  void SetInputsEnabled(bool enabled) override;
+  void SetProgress(const DownloadProgress& progress) override;
+  void SetTimer6Enabled(bool enabled) override;
+
+  // HandsetListView (start-up).
+  void AddHandset(const std::string& text) override;
+  void HandsetsComplete() override;
+
+  [[nodiscard]] static int NodeState(const QTreeWidgetItem* node);
+  [[nodiscard]] QCheckBox* TableBox(int index) const { return tableBoxes_[index]; }
+
+  // Components, named as their objectName.
+  QGroupBox* GroupBox3;
+  QTreeWidget* TreeView2;
+  QTreeWidgetItem* rootNode;
+  QCheckBox* CheckBox1;
+  QLabel* Label3;
+  QLabel* Label4;
+  QLabel* Label5;
+  QGroupBox* GroupBox4;
+  QCheckBox* CheckBox_TJCP;
+  QCheckBox* CheckBox_TJCPNR;
+  QCheckBox* CheckBox_XGMM;
+  QGroupBox* GroupBox6;
+  ProgressGrid* StringGrid5;
+  QGroupBox* GroupBox7;
+  QPlainTextEdit* Memo3;
+  QPushButton* BitBtn_SEND;
+  QPushButton* BitBtn2;
+  QTimer* Timer6;
+
+ signals:
+  // The tray tool-tip line while a download runs; empty when none runs.
+  void TrayProgressChanged(const QString& line);
+
+ private:
+  void TreeView2Change(QTreeWidgetItem* node);
+  void CheckBox1Click();
+  void CheckBox_XGMMClick();
+  void SetNodeState(QTreeWidgetItem* node, int state);
+  void AddToCounter(int delta);
+
+  std::function<void()> openPasswordForm_;
+  DownloadController* controller_ = nullptr;
+  std::array<QCheckBox*, kDownloadTableCount> tableBoxes_{};
+  QIcon notSelectedIcon_;
+  QIcon selectedIcon_;
+};
+
+}  // namespace orderlink

@@ -1,0 +1,49 @@
+#pragma once
+// What the download logic needs of its page. The page implements it; tests use a
+// recording fake.
+
+#include <string>
+#include <vector>
+
+namespace orderlink {
+
+// The text of the progress cell; behind it the cell fills `done` / `total` of its
+// width (no fill when `total` is 0).
+struct DownloadProgress {
+  std::string text;  // UTF-8
+  int done = 0;
+  int total = 0;
+};
+
+// The tray tool-tip line for a progress: the text, and the share done when known.
+[[nodiscard]] std::string ProgressToolTipLine(const DownloadProgress& progress);
+
+// Left edge of a text of `textWidth` pixels centred in a cell; a text wider than
+// the cell starts left of it by half the excess (rounded toward zero).
+[[nodiscard]] constexpr int CentredTextLeft(int cellLeft, int cellWidth, int textWidth) {
+  return cellLeft + (cellWidth - textWidth) / 2;
+}
+
+class DownloadView {
+ public:
+  virtual ~DownloadView() = default;
+
+  // ---- Window thread only; these act at once.
+  // Table check box `index` (order of kDownloadTables) is ticked.
+  [[nodiscard]] virtual bool TableTicked(int index) const = 0;
+  // Numbers of the ticked handset nodes of TreeView2, in tree order.
+  [[nodiscard]] virtual std::vector<int> TickedHandsets() const = 0;
+  // The counter Label4 as a number.
+  [[nodiscard]] virtual int HandsetCounter() const = 0;
+  virtual void SetSendCaption(const std::string& utf8) = 0;
+  // The thirteen table boxes, TreeView2 and "全选".
+  virtual void SetInputsEnabled(bool enabled) = 0;
+
+  // ---- Any thread; carried to the window thread in the order of the calls and
+  // never waiting for it.
+  virtual void SetProgress(const DownloadProgress& progress) = 0;
+  // Enabling restarts the 200 ms interval.
+  virtual void SetTimer6Enabled(bool enabled) = 0;
+};
+
+}  // namespace orderlink

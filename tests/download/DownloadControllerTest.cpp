@@ -1,0 +1,251 @@
+#include <gtest/gtest.h>
+
+#include <future>
+#include <map>
+
+#include "common/ActivityState.h"
+#include "common/Gbk.h"
+#include "download/DownloadFakes.h"
+#include "link/LinkState.h"
+#include "link/TComCtr.h"
+#include "support/FakeSerialPort.h"
+
+namespace orderlink::test {
+namespace {
+
+struct Frame {
+  std::int64_t at;
+  int route, address;
+  std::string code, record;  // record: number of a record frame
+};
+
+class DownloadRun : public ::testing::Test {
+ protected:
+  DownloadRun() {
+    handlers.controller = &controller;
+    controller.RegisterJobs(send);
+    DownloadRunning = LinkTestRunning = false;
+    RouteByte = kDefaultRoute;
+  }
+  ~DownloadRun() override {
+    send.TerminateAndJoin();  // no job may outlive the controller
+    DownloadRunning = false;
+  }
+
+  std::vector<Frame> Frames() const {
+    std::vector<Frame> frames;
+    for (const auto& w : port.Writes()) {
+      const std::string& b = w.bytes;
+      const bool record = static_cast<std::uint8_t>(b[5]) >= 20 && b.substr(9, 4) != "QBKS";
+      frames.push_back({w.atMs, static_cast<std::uint8_t>(b[3]), static_cast<std::uint8_t>(b[6]),
+                        b.substr(9, 4), record ? b.substr(13, 5) : ""});
+    }
+    return frames;
+  }
+  std::string Summary() const {  // "address:code[:record]" of every frame
+    std::string out;
+    for (const auto& f : Frames()) {
+      out +=
+          std::to_string(f.address) + ":" + f.code + (f.record.empty() ? "" : ":" + f.record) + " ";
+    }
+    return out;
+  }
+  void Feed(const std::string& bytes) {
+    for (char c : bytes) rcv.ParseByte(static_cast<std::uint8_t>(c));
+  }
+  // Start click, the host's answer, and the broadcast (virtual time).
+  void StartDownload(int lines, std::vector<int> handsets) {
+    app.WriteTable("菜品类别表.txt", FixedLines(lines, 12));
+    view.tables = Only({"CLB "});
+    view.handsets = std::move(handsets);
+    send.Start();
+    controller.BitBtn_SENDClick();
+    controller.DownLoad();
+    ASSERT_TRUE(WaitIdle(send));
+  }
+
+  TempAppDir app;
+  VirtualClock clock;
+  FakeSerialPort port{&clock};
+  FakeDownloadView view;
+  Recorder host;
+  TSendThread send{&port, clock};
+  DownloadHandlers handlers;
+  TRcvThread rcv{nullptr, handlers, clock};
+  TComCtr poller{send, rcv, clock};
+  DownloadController controller{TxtDir(app.Path()), clock, host, host, view, &send, &poller};
+};
+
+TEST_F(DownloadRun, BroadcastOpensTenTimesThenSendsEveryRecordPaced) {
+  RouteByte = 0xC1;  // the route of an earlier answer must not leak into the opening
+  StartDownload(3, {3, 5});
+  EXPECT_EQ(host.codes, std::vector<int>{NotifyDownload});
+  EXPECT_EQ(app.Read("join.txt"),
+            "00030001CLB 1xxxxxxxxxxx\r\n00030002CLB 2xxxxxxxxxxx\r\n00030003CLB 3xxxxxxxxxxx\r\n");
+  EXPECT_EQ(ToHex(port.Writes()[0].bytes),
+            ToHex(Hex("00 00 00 C0 02 12 00 01 00") + "QBKS" + "0000301CLB "));
+  const auto f = Frames();
+  ASSERT_EQ(f.size(), 13u);
+  for (int i = 1; i < 10; ++i) EXPECT_EQ(f[i].at - f[i - 1].at, 30);
+  EXPECT_EQ(f[10].at - f[9].at, 30 + 3000);
+  EXPECT_EQ(f[12].at - f[11].at, 150);
+  EXPECT_EQ(Summary().substr(Summary().size() - 39), "0:CLB :00001 0:CLB :00002 0:CLB :00003 ");
+
+  const auto p = view.Progress();
+  ASSERT_EQ(p.size(), 5u);
+  EXPECT_EQ(p[0].text, "文件准备中...");
+  EXPECT_EQ(p[2].text, "正在下载菜品类别表...      第0002条/共0003条");
+  EXPECT_EQ(p[2].done * 3, p[2].total);  // one of three records sent
+  EXPECT_EQ(p[4].text, "正在配置文件，请稍后...");
+  EXPECT_TRUE(view.Timer6() && controller.RoundActive() && DownloadRunning);
+  EXPECT_EQ(view.Caption(), "正在下载");
+  EXPECT_EQ(poller.PauseLevel(), -1);
+}
+
+struct StatusCase {
+  const char* answerOf3;  // "" = silent
+  const char* answerOf5;
+  std::map<int, int> queries;
+};
+
+class StatusPhase : public DownloadRun, public ::testing::WithParamInterface<StatusCase> {};
+
+TEST_P(StatusPhase, EndsWithTenClosingFramesWhenAllAnsweredOrAfterTenPasses) {
+  StartDownload(1, {3, 5});
+  port.ClearWrites();
+  std::map<int, int> asked;
+  for (int tick = 0; tick < 100 && view.Timer6(); ++tick) {
+    const std::size_t before = port.Writes().size();
+    controller.Timer6Timer();
+    ASSERT_TRUE(WaitIdle(send));
+    const auto f = Frames();
+    if (f.size() == before || f.back().code != "XZDM") continue;
+    ++asked[f.back().address];
+    const char* answer = f.back().address == 3 ? GetParam().answerOf3 : GetParam().answerOf5;
+    if (*answer != '\0') Feed(AnswerFrame(answer, f.back().address));
+  }
+  EXPECT_EQ(asked, GetParam().queries);
+  const auto f = Frames();
+  ASSERT_GE(f.size(), 10u);
+  for (std::size_t i = f.size() - 10; i < f.size(); ++i) EXPECT_EQ(f[i].code, "QBJS");
+  EXPECT_EQ(f.back().at - f[f.size() - 2].at, 30);
+  EXPECT_EQ(host.messages, std::vector<std::string>{"下载完毕！"});
+  EXPECT_EQ(view.Progress().back().text, "下载完毕！");
+  EXPECT_EQ(view.Caption(), "开始下载");
+  EXPECT_FALSE(DownloadRunning || view.Timer6());
+  EXPECT_EQ(poller.PauseLevel(), 0);
+  Feed(AnswerFrame("CRC ", 3));  // a late garbled frame must not restart the status phase
+  EXPECT_FALSE(view.Timer6());
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, StatusPhase,
+                         ::testing::Values(StatusCase{"XZWC", "XZWC", {{3, 1}, {5, 1}}},
+                                           StatusCase{"XZSB", "", {{3, 1}, {5, 10}}}));
+
+TEST_F(DownloadRun, ResendAnswersSendEachTheirOwnRecordsBetweenCcksAndCcjs) {
+  StartDownload(20, {5, 7});
+  port.ClearWrites();
+  RouteByte = 0xC3;
+  Feed(AnswerFrame("XZCC", 5, std::string("00001") + '\x02'));
+  Feed(AnswerFrame("XZCC", 7, std::string("00017") + '\x09'));  // cut at line 20
+  ASSERT_TRUE(WaitIdle(send));
+  EXPECT_EQ(Summary(),
+            "5:CCKS 5:CLB :00002 5:CLB :00003 5:CCJS "
+            "7:CCKS 7:CLB :00018 7:CLB :00019 7:CLB :00020 7:CCJS ");
+  const auto f = Frames();
+  EXPECT_EQ(f[0].route, 0xC0);
+  EXPECT_EQ(f[1].at - f[0].at, 100);
+  EXPECT_EQ(f[2].at - f[1].at, 150);
+  EXPECT_TRUE(view.Timer6());  // both stay pending and are asked again
+  EXPECT_EQ(controller.PendingHandsets(), (std::vector<int>{5, 7}));
+}
+
+// Also when the user starts again at once: the old broadcast must still stop.
+TEST_F(DownloadRun, StopClickEndsTheBroadcastAfterTheCurrentRecord) {
+  for (bool startAgain : {false, true}) {
+    TempAppDir dir;
+    dir.WriteTable("菜品类别表.txt", FixedLines(5, 12));
+    FakeDownloadView page;
+    TSendThread manual{&port, clock};  // not started: this thread runs the job
+    DownloadController c{TxtDir(dir.Path()), clock, host, host, page, &manual, &poller};
+    c.RegisterJobs(manual);
+    page.tables = Only({"CLB "});
+    page.handsets = {4};
+    port.ClearWrites();
+    c.BitBtn_SENDClick();
+    c.DownLoad();
+    page.onProgress = [&](const std::string& text) {
+      if (text != "正在下载菜品类别表...      第0002条/共0005条") return;
+      c.BitBtn_SENDClick();
+      if (startAgain) c.BitBtn_SENDClick();
+    };
+    manual.RunJob(JobDownloadCode, 0);
+    c.Timer6Timer();  // a late tick asks nobody
+
+    EXPECT_EQ(Summary().substr(Summary().size() - 26), "0:CLB :00001 0:CLB :00002 ");
+    const auto p = page.Progress();
+    EXPECT_EQ(p[p.size() - 2].text, "下载被终止!");
+    EXPECT_EQ(p.back().text, "下载被终止！");
+    EXPECT_FALSE(page.Timer6() || c.RoundActive());
+    EXPECT_EQ(page.Caption(), "开始下载");
+    EXPECT_EQ(poller.PauseLevel(), 0);
+  }
+}
+
+TEST_F(DownloadRun, StartChecksComeInTheirOrder) {
+  LinkTestRunning = true;
+  controller.BitBtn_SENDClick();
+  LinkTestRunning = false;
+  controller.BitBtn_SENDClick();  // neither table nor handset
+  view.tables = Only({"XGMM"});
+  controller.BitBtn_SENDClick();
+  view.handsets.assign(257, 1);
+  controller.BitBtn_SENDClick();
+  EXPECT_EQ(host.messages,
+            (std::vector<std::string>{"正在进行软件测试，请稍后再试！", "请先选择文件！",
+                                      "请选择点菜机！", "选择的点菜机不能超过256个！"}));
+  EXPECT_TRUE(host.codes.empty() && view.InputsEnabled());
+  EXPECT_EQ(controller.TargetHandsets().size(), 256u);  // never more than the lists hold
+  view.handsets = {9, 2};
+  controller.BitBtn_SENDClick();
+  EXPECT_EQ(host.codes, std::vector<int>{NotifyDownload});
+  EXPECT_FALSE(view.InputsEnabled());
+  EXPECT_EQ(controller.PendingHandsets(), (std::vector<int>{9, 2}));
+}
+
+TEST_F(DownloadRun, FailedPreparationKeepsThePreviousJobFileAndEndsTheAttempt) {
+  ASSERT_TRUE(WriteFileBytes(app.Txt("join.txt"), "previous\r\n"));
+  app.WriteTable("菜品类别表.txt", FixedLines(2, 12));
+  app.WriteTable("菜品表.txt", FixedLines(1, 99));
+  view.tables = Only({"CLB ", "CPB "});
+  controller.DownLoad();
+  EXPECT_EQ(app.Read("join.txt"), "previous\r\n");
+  EXPECT_EQ(host.messages, std::vector<std::string>{"菜品表第1行格式不正确"});
+  EXPECT_EQ(view.Caption(), "开始下载");
+  EXPECT_TRUE(view.InputsEnabled());
+  EXPECT_FALSE(DownloadRunning);
+  EXPECT_EQ(poller.PauseLevel(), 0);
+  EXPECT_TRUE(port.Writes().empty());
+}
+
+// A resend can take a minute; the window's status tick must not wait for it.
+TEST_F(DownloadRun, StatusTickDoesNotWaitForARunningJob) {
+  StartDownload(1, {3});
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  send.RegisterJob(JobReplyCode, [released](TSendThread&, std::uint8_t) { released.wait(); });
+  send.PostJob(JobReplyCode, 0);
+  port.ClearWrites();
+  auto tick = std::async(std::launch::async, [&] { controller.Timer6Timer(); });
+  const bool returned = tick.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+  release.set_value();
+  tick.wait();
+  EXPECT_TRUE(returned);
+  ASSERT_TRUE(WaitIdle(send));
+  controller.Timer6Timer();  // the next tick asks the handset
+  ASSERT_TRUE(WaitIdle(send));
+  EXPECT_EQ(Summary(), "3:XZDM ");
+}
+
+}  // namespace
+}  // namespace orderlink::test

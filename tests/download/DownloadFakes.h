@@ -1,0 +1,150 @@
+#pragma once
+// Fakes and helpers shared by the download tests.
+
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "common/TextFile.h"
+#include "download/DownloadController.h"
+#include "link/TRcvThread.h"
+#include "link/TSendThread.h"
+
+namespace orderlink::test {
+
+// AppDir in a fresh temporary directory, with TXT below it.
+class TempAppDir {
+ public:
+  TempAppDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "orderlink-dl-XXXXXX").string();
+    path_ = mkdtemp(pattern.data());
+    std::filesystem::create_directories(path_ / "TXT");
+  }
+  ~TempAppDir() { std::filesystem::remove_all(path_); }
+  const std::filesystem::path& Path() const { return path_; }
+  std::filesystem::path Txt(const std::string& name) const { return path_ / "TXT" / name; }
+  void WriteTable(const std::string& name, const std::vector<std::string>& lines) const {
+    if (!WriteLines(Txt(name), lines)) throw std::runtime_error(name);
+  }
+  std::string Read(const std::string& name) const {
+    return ReadFileBytes(Txt(name)).value_or("<missing>");
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// `count` distinct lines of exactly `length` bytes.
+inline std::vector<std::string> FixedLines(int count, std::size_t length) {
+  std::vector<std::string> lines;
+  for (int i = 1; i <= count; ++i) {
+    lines.push_back(std::to_string(i));
+    lines.back().resize(length, 'x');
+  }
+  return lines;
+}
+
+inline std::array<bool, kDownloadTableCount> Only(std::initializer_list<std::string_view> tags) {
+  std::array<bool, kDownloadTableCount> ticked{};
+  for (int i = 0; i < kDownloadTableCount; ++i) {
+    for (auto tag : tags) ticked[i] = ticked[i] || tag == kDownloadTables[i].tag;
+  }
+  return ticked;
+}
+
+// Records host notifications and message boxes.
+class Recorder : public HostLink, public MessageSink {
+ public:
+  void Notify(int code) override { codes.push_back(code); }
+  void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  std::vector<int> codes;
+  std::vector<std::string> messages;
+};
+
+// A page without a window; the selection is set by the test and queued calls
+// take effect at once, in the order made. Any thread.
+class FakeDownloadView : public DownloadView {
+  template <typename F>
+  auto Locked(F f) const -> decltype(f()) {
+    std::lock_guard lock(mutex_);
+    return f();
+  }
+
+ public:
+  std::array<bool, kDownloadTableCount> tables{};
+  std::vector<int> handsets;
+  std::function<void(const std::string&)> onProgress;  // set before the worker runs
+
+  bool TableTicked(int index) const override { return tables[index]; }
+  std::vector<int> TickedHandsets() const override { return handsets; }
+  int HandsetCounter() const override { return static_cast<int>(handsets.size()); }
+  void SetSendCaption(const std::string& text) override {
+    Locked([&] { caption_ = text; });
+  }
+  void SetInputsEnabled(bool on) override {
+    Locked([&] { inputs_ = on; });
+  }
+  void SetTimer6Enabled(bool on) override {
+    Locked([&] { timer6_ = on; });
+  }
+  void SetProgress(const DownloadProgress& p) override {
+    Locked([&] { progress_.push_back(p); });
+    if (onProgress) onProgress(p.text);
+  }
+  std::string Caption() const {
+    return Locked([&] { return caption_; });
+  }
+  bool InputsEnabled() const {
+    return Locked([&] { return inputs_; });
+  }
+  bool Timer6() const {
+    return Locked([&] { return timer6_; });
+  }
+  std::vector<DownloadProgress> Progress() const {
+    return Locked([&] { return progress_; });
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::string caption_;
+  bool inputs_ = true;
+  bool timer6_ = false;
+  std::vector<DownloadProgress> progress_;
+};
+
+// Forwards a receive thread's download hand-overs to `controller`.
+struct DownloadHandlers : RcvHandlers {
+  DownloadController* controller = nullptr;
+  void OnTestAnswer(TRcvThread&) override {}
+  void OnDownloadResult(TRcvThread& t) override { controller->OnDownloadResult(t); }
+  void OnResendRequest(TRcvThread& t) override { controller->OnResendRequest(t); }
+  void OnTimeQuery(TRcvThread&) override {}
+  void OnRequest(TRcvThread&) override {}
+  void OnDiscardedPacket() override { controller->OnDiscardedPacket(); }
+  void ShowParserState(const char*) override {}
+};
+
+// One packet from `handset` to the PC.
+inline std::string AnswerFrame(std::string_view code, int handset, std::string_view payload = {}) {
+  std::string frame("\0\0\0\xC0\x02", 5);
+  frame += static_cast<char>(8 + payload.size());
+  frame += "\xFF\x01";
+  frame += '\0';
+  frame += code;
+  frame += static_cast<char>(handset);
+  return frame += payload;
+}
+
+// Waits (real time) until the send thread has run every posted job.
+inline bool WaitIdle(const TSendThread& thread) {
+  for (int i = 0; i < 5000 && !thread.Idle(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return thread.Idle();
+}
+
+}  // namespace orderlink::test

@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include "common/ActivityState.h"
+#include "download/DownloadFakes.h"
+#include "download/DownloadPage.h"
+
+namespace orderlink::test {
+namespace {
+
+class DownloadPageTest : public ::testing::Test {
+ protected:
+  DownloadPageTest() {
+    page.SetController(&controller);
+    DownloadRunning = LinkTestRunning = false;
+    for (const char* text : {"001", "002", "003", "004", "005"}) page.AddHandset(text);
+  }
+  QTreeWidgetItem* Handset(int index) { return page.rootNode->child(index); }
+  void Select(QTreeWidgetItem* node) { page.TreeView2->setCurrentItem(node); }
+  std::vector<int> States() {
+    std::vector<int> states;
+    for (int i = 0; i < 5; ++i) states.push_back(DownloadPage::NodeState(Handset(i)));
+    return states;
+  }
+
+  VirtualClock clock;
+  Recorder host;
+  TempAppDir app;
+  DownloadPage page{nullptr};
+  DownloadController controller{TxtDir(app.Path()), clock, host, host, page, nullptr, nullptr};
+};
+
+TEST_F(DownloadPageTest, SelectingANodeTogglesItsTickAndTheCounter) {
+  page.HandsetsComplete();
+  for (int i = 0; i < 3; ++i) Select(Handset(i));
+  EXPECT_EQ(page.Label4->text(), "3");
+  Select(Handset(0));  // no longer the selected node: selecting it again clears its tick
+  EXPECT_EQ(page.Label4->text(), "2");
+  Select(page.rootNode);  // the root is never counted and shows no picture
+  EXPECT_EQ(page.Label4->text(), "2");
+  EXPECT_EQ(DownloadPage::NodeState(page.rootNode), DownloadPage::kNoState);
+  EXPECT_EQ(States(), (std::vector<int>{1, 2, 2, 1, 1}));
+  EXPECT_EQ(page.TickedHandsets(), (std::vector<int>{2, 3}));
+}
+
+TEST_F(DownloadPageTest, SelectAllTicksAndClearsEveryHandset) {
+  page.CheckBox1->click();  // the tree is not shown yet: nothing is counted
+  EXPECT_EQ(page.Label4->text(), "0");
+  page.CheckBox1->click();
+  page.HandsetsComplete();
+  page.CheckBox1->click();
+  EXPECT_EQ(page.Label4->text(), "5");
+  EXPECT_EQ(States(), std::vector<int>(5, DownloadPage::kSelected));
+  page.CheckBox1->click();
+  EXPECT_EQ(page.Label4->text(), "0");
+  EXPECT_EQ(States(), std::vector<int>(5, DownloadPage::kNotSelected));
+}
+
+TEST_F(DownloadPageTest, StartButtonChecksTablesThenHandsetsThenAsksTheHost) {
+  page.HandsetsComplete();
+  for (int i = 0; i < kDownloadTableCount; ++i) page.TableBox(i)->setChecked(false);
+  page.BitBtn_SEND->click();
+  page.CheckBox_TJCP->setChecked(true);
+  page.BitBtn_SEND->click();
+  EXPECT_EQ(host.messages, (std::vector<std::string>{"请先选择文件！", "请选择点菜机！"}));
+  Select(Handset(1));
+  page.BitBtn_SEND->click();
+  EXPECT_EQ(host.codes, std::vector<int>{NotifyDownload});
+  EXPECT_FALSE(page.TreeView2->isEnabled() || page.CheckBox1->isEnabled() ||
+               page.TableBox(0)->isEnabled());
+  EXPECT_EQ(controller.TargetHandsets(), std::vector<int>{2});
+}
+
+}  // namespace
+}  // namespace orderlink::test
