@@ -1,6 +1,7 @@
 #include "app/ApplicationQt.h"
 
 #include <QApplication>
+#include <QPushButton>
 
 namespace orderlink {
 
@@ -36,11 +37,19 @@ void Application::BuildWindows() {
   monitor_->SetPortName(QString::fromStdString(core_.PortName()));
   handsetLists_.push_back(monitor_);
 
+  TSendThread* send = core_.SendThread();
+  TComCtr* poller = core_.ComCtr();
+  testPage_ = new TestPage(messages_, send, poller);
+  stationPage_ = new StationPage(clock_, messages_, send, poller, testPage_->Logic().Tree());
+  downloadPage_ = new DownloadPage([this] { form1_->exec(); });
+  handsetLists_.push_back(testPage_);
+  handsetLists_.push_back(downloadPage_);
+
   MainPages pages;
   pages.monitor = monitor_;
-  pages.test = new QWidget;
-  pages.download = new QWidget;
-  pages.station = new QWidget;
+  pages.test = testPage_;
+  pages.download = downloadPage_;
+  pages.station = stationPage_;
   mainForm_ = std::make_unique<TMainForm>(pages, messages_);
   mainForm_->onShutdown = [this] { FormCloseQuery(); };
   messages_.SetWindow(mainForm_.get());
@@ -53,6 +62,52 @@ void Application::BuildWindows() {
 
   tray_ = std::make_unique<TrayIconQt>(*mainForm_);
   tray_->onDoubleClick = [this] { form2_->Timer1->start(); };
+
+  ConnectService();
+  ConnectLinkTest();
+  ConnectDownload();
+}
+
+void Application::ConnectService() {
+  monitorMarker_.page = monitor_;
+  service_ = std::make_unique<RequestService>(core_.Txt(), host_, messages_, &monitorMarker_);
+  handsetLists_.push_back(service_.get());
+  if (TSendThread* send = core_.SendThread()) service_->RegisterJobs(*send);
+  core_.Handlers().request = [this](TRcvThread& t) { service_->OnRequest(t); };
+  core_.Handlers().timeQuery = [this](TRcvThread& t) { service_->OnTimeQuery(t); };
+  core_.hostNotify.reply = [this] { service_->OnHostReply(core_.SendThread(), core_.ComCtr()); };
+  core_.hostNotify.shortMessage = [this] { service_->OnHostShortMessage(core_.SendThread()); };
+
+  // The hidden roll-call button.
+  rollCall_ = std::make_unique<RollCallButton>(core_.ComCtr());
+  auto* button5 = new QPushButton(QString::fromUtf8(rollCall_->Caption()), mainForm_.get());
+  button5->setObjectName("Button5");
+  button5->hide();
+  connect(button5, &QPushButton::clicked, this,
+          [this, button5] { button5->setText(QString::fromStdString(rollCall_->Click())); });
+}
+
+void Application::ConnectLinkTest() {
+  if (TSendThread* send = core_.SendThread()) LinkTest::RegisterJobs(*send);
+  core_.Handlers().testAnswer = [this](TRcvThread& t) { testPage_->Logic().EvaluateTestAnswer(t); };
+}
+
+void Application::ConnectDownload() {
+  download_ = std::make_unique<DownloadController>(core_.Txt(), clock_, host_, messages_,
+                                                   *downloadPage_, core_.SendThread(),
+                                                   core_.ComCtr());
+  downloadPage_->SetController(download_.get());
+  if (TSendThread* send = core_.SendThread()) download_->RegisterJobs(*send);
+  core_.hostNotify.download = [this] { download_->DownLoad(); };
+  core_.Handlers().downloadResult = [this](TRcvThread& t) { download_->OnDownloadResult(t); };
+  core_.Handlers().resendRequest = [this](TRcvThread& t) { download_->OnResendRequest(t); };
+  core_.Handlers().discardedPacket = [this] { download_->OnDiscardedPacket(); };
+  // The tray shows the progress while a download runs.
+  connect(downloadPage_, &DownloadPage::TrayProgressChanged, this, [this](const QString& line) {
+    std::string tip = "无线点菜机管理软件";
+    if (!line.isEmpty()) tip += "\n" + line.toStdString();
+    tray_->SetToolTip(tip);
+  });
 }
 
 void Application::WatchHost() {

@@ -19,7 +19,13 @@
 #include "app/UdpHostLink.h"
 #include "common/Clock.h"
 #include "common/HandsetListView.h"
+#include "download/DownloadController.h"
+#include "download/DownloadPage.h"
+#include "linktest/TestPage.h"
 #include "monitor/MonitorPage.h"
+#include "service/RequestService.h"
+#include "service/RollCall.h"
+#include "station/StationPage.h"
 
 namespace orderlink {
 
@@ -36,6 +42,9 @@ class Application final : public QObject {
 
  private:
   void BuildWindows();
+  void ConnectService();
+  void ConnectLinkTest();
+  void ConnectDownload();
   void WatchHost();
   void WatchPort();
   void StopLink();
@@ -57,6 +66,19 @@ class Application final : public QObject {
   std::unique_ptr<TForm2> form2_;
   std::unique_ptr<TrayIconQt> tray_;
   std::vector<HandsetListView*> handsetLists_;
+
+  // Logins seen by request dispatch reach the monitor list.
+  struct MonitorMarker final : SwitchOnMarker {
+    MonitorPage* page = nullptr;
+    void MarkSwitchedOn(const std::string& text) override { page->MarkSwitchedOn(text); }
+  };
+  MonitorMarker monitorMarker_;
+  std::unique_ptr<RequestService> service_;
+  std::unique_ptr<RollCallButton> rollCall_;
+  TestPage* testPage_ = nullptr;        // owned by mainForm_
+  StationPage* stationPage_ = nullptr;  // owned by mainForm_
+  DownloadPage* downloadPage_ = nullptr;  // owned by mainForm_
+  std::unique_ptr<DownloadController> download_;
 };
 
 // main(): the QApplication and the Application.

@@ -6,7 +6,6 @@
 #include <QVBoxLayout>
 
 #include "app/PicturesQt.h"
-#include "common/Gbk.h"
 
 namespace orderlink {
 
@@ -81,8 +80,7 @@ void MonitorPage::AddHandset(const std::string& text) { list_.Add(text); }
 
 void MonitorPage::HandsetsComplete() { Refresh(); }
 
-void MonitorPage::MarkSwitchedOn(int handset) {
-  const std::string text = ZeroPadded(handset, 3);
+void MonitorPage::MarkSwitchedOn(const std::string& text) {
   QMetaObject::invokeMethod(
       this,
       [this, text] {

@@ -25,9 +25,9 @@ class MonitorPage final : public QWidget, public HandsetListView {
   void AddHandset(const std::string& text) override;
   void HandsetsComplete() override;
 
-  // A handset logged in ("DL  "). Any thread: the change is queued to the window
-  // thread in order; the caller never waits.
-  void MarkSwitchedOn(int handset);
+  // The handset with this text ("007") logged in. Any thread: the change is queued
+  // to the window thread in order; the caller never waits.
+  void MarkSwitchedOn(const std::string& text);
   // The port name of the base-station file, shown under "查看串口".
   void SetPortName(const QString& name);
 

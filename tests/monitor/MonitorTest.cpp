@@ -113,8 +113,8 @@ TEST_F(MonitorPageTest, MenuSwitchesViewsAndChecks) {
 
 TEST_F(MonitorPageTest, SwitchOnFromTheReceiveThreadIsAppliedOnTheWindowThread) {
   std::thread receiveThread([this] {
-    page.MarkSwitchedOn(2);
-    page.MarkSwitchedOn(77);  // no such entry
+    page.MarkSwitchedOn("002");
+    page.MarkSwitchedOn("077");  // no such entry
   });
   receiveThread.join();
   EXPECT_EQ(page.List().Entries()[1].image, MonitorList::kSwitchedOff) << "not yet delivered";
