@@ -98,7 +98,9 @@ bool Configure(int fd, std::string* error) {
   tio.c_cflag &= ~(CSTOPB | PARENB | CRTSCTS | CSIZE);
   tio.c_cflag |= CS8 | CLOCAL | CREAD;
   tio.c_iflag &= ~(IXON | IXOFF | IXANY);
-  tio.c_cc[VMIN] = 0;
+  // VMIN 1 with O_NONBLOCK: an empty read fails with EAGAIN. (VMIN 0 would return
+  // 0, the same as a hang-up.)
+  tio.c_cc[VMIN] = 1;
   tio.c_cc[VTIME] = 0;
   if (::cfsetispeed(&tio, B19200) != 0 || ::cfsetospeed(&tio, B19200) != 0 ||
       ::tcsetattr(fd, TCSANOW, &tio) != 0) {

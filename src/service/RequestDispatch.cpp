@@ -48,8 +48,10 @@ void DispatchRequest(TMyThread& thread, const RequestFrame& frame, const TxtDir&
     handsetText.resize(3, ' ');
     marker->MarkSwitchedOn(handsetText);
   }
-  host.Notify(NotifyRequest);
+  // Quiet first, then the notification: a quick answer's ClearHoldOff must not be
+  // overtaken by this hold-off.
   thread.HoldOff = kAwaitReplyHoldOff;
+  host.Notify(NotifyRequest);
 }
 
 }  // namespace orderlink

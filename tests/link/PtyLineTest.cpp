@@ -59,7 +59,6 @@ TEST(PtyLine, OpensAPseudoTerminalAndPollsInHandsetOrder) {
   TComCtr poller(send, rcv, clock);
   for (int n : {7, 8, 9}) poller.Add(n);
   send.Start();
-  rcv.Start();
   poller.Start(15);
   const std::string got = pty.Read(66 * 9);
   poller.Stop();
@@ -75,10 +74,10 @@ TEST(PtyLine, OpensAPseudoTerminalAndPollsInHandsetOrder) {
     pollfd p{port->Handle(), POLLIN, 0};
     if (poll(&p, 1, 10) > 0) {
       EXPECT_EQ(rcv.ReadInput(), ReadOutcome::Ok);
+      rcv.HandleChunks();  // what the receive thread does with the chunk
       break;
     }
   }
-  rcv.TerminateAndJoin();
   send.TerminateAndJoin();
   ASSERT_EQ(handlers.events.size(), 1u);
   EXPECT_EQ(handlers.events[0], "request DL   5 ok");
@@ -93,8 +92,9 @@ TEST(PtyLine, HangUpIsReportedOnceAndMissingDevicesAreRefused) {
   auto pty = std::make_unique<PtyPair>();
   auto port = OpenSerialPort(pty->slavePath, &error);
   ASSERT_NE(port, nullptr) << error;
-  pty.reset();  // the far end goes away
   std::string bytes;
+  EXPECT_EQ(port->ReadAll(bytes), ReadOutcome::Ok);  // nothing came: not a hang-up
+  pty.reset();  // the far end goes away
   EXPECT_EQ(port->ReadAll(bytes), ReadOutcome::HungUp);
   EXPECT_FALSE(port->Write("x"));
 }
