@@ -107,7 +107,7 @@ bool AppCore::CreateWorkers(std::string* error) {
     if (!port_) return false;
     rcv_ = std::make_unique<TRcvThread>(port_.get(), handlers_, clock_);
     send_ = std::make_unique<TSendThread>(port_.get(), clock_);
-    comCtr_ = std::make_unique<TComCtr>(*send_, *rcv_, clock_);
+    comCtr_ = std::make_unique<TComCtr>(*send_, *rcv_);
   } catch (const std::exception& e) {
     *error = e.what();
     comCtr_.reset();

@@ -1,11 +1,13 @@
 #include "link/TComCtr.h"
 
+#include <chrono>
+
 #include "link/FrameCodec.h"
 
 namespace orderlink {
 
-TComCtr::TComCtr(TSendThread& sendThread, TRcvThread& rcvThread, Clock& clock)
-    : send_(sendThread), rcv_(rcvThread), clock_(clock) {}
+TComCtr::TComCtr(TSendThread& sendThread, TRcvThread& rcvThread)
+    : send_(sendThread), rcv_(rcvThread) {}
 
 TComCtr::~TComCtr() { Stop(); }
 
@@ -35,16 +37,18 @@ void TComCtr::ClearHoldOff() {
 }
 
 void TComCtr::TimerLoop(int period) {
-  // Ticks at fixed instants of the clock; a tick delayed by a running job
+  // Ticks at fixed instants of the steady clock; a tick delayed by a running job
   // (PollHandset waits for the send thread's lock) does not shift later ones.
-  std::int64_t next = clock_.NowMs() + period;
+  using std::chrono::steady_clock;
+  const auto step = std::chrono::milliseconds(period);
+  auto next = steady_clock::now() + step;
   while (true) {
-    const std::int64_t wait = next - clock_.NowMs();
-    if (!clock_.SleepMs(wait > 0 ? wait : 0, timerStop_.get())) return;
+    const auto wait =
+        std::chrono::duration_cast<std::chrono::milliseconds>(next - steady_clock::now()).count();
+    if (timerStop_->WaitFor(wait > 0 ? wait : 0)) return;
     Tick();
-    next += period;
-    const std::int64_t now = clock_.NowMs();
-    if (next < now) next = now;  // after a long stall tick once, not in a burst
+    next += step;
+    if (next < steady_clock::now()) next = steady_clock::now();  // after a stall: no burst
   }
 }
 

@@ -18,15 +18,16 @@ class TComCtr {
  public:
   static constexpr int kMaxHandsets = 256;
 
-  TComCtr(TSendThread& sendThread, TRcvThread& rcvThread, Clock& clock);
+  TComCtr(TSendThread& sendThread, TRcvThread& rcvThread);
   ~TComCtr();  // stops the timer thread and joins it
   TComCtr(const TComCtr&) = delete;
   TComCtr& operator=(const TComCtr&) = delete;
 
   // Appends a handset number; false when the list already holds 256. Before Start.
   bool Add(int number);
-  // Starts the periodic timer at `rate` polls per second (period 1000 / rate ms).
-  // A running timer is stopped first: never two tickers.
+  // Starts the periodic timer at `rate` polls per second (period 1000 / rate ms) on
+  // a thread of its own that ticks on the steady clock. A running timer is stopped
+  // first: never two tickers.
   void Start(int rate);
   // Stops the timer thread (no-op when none runs).
   void Stop();
@@ -50,7 +51,6 @@ class TComCtr {
 
   TSendThread& send_;
   TRcvThread& rcv_;
-  Clock& clock_;
   std::array<int, kMaxHandsets> handsets_{};
   int count_ = 0;
   int next_ = 0;

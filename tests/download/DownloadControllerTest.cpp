@@ -72,7 +72,7 @@ class DownloadRun : public ::testing::Test {
   TSendThread send{&port, clock};
   DownloadHandlers handlers;
   TRcvThread rcv{nullptr, handlers, clock};
-  TComCtr poller{send, rcv, clock};
+  TComCtr poller{send, rcv};
   DownloadController controller{TxtDir(app.Path()), clock, host, host, view, &send, &poller};
 };
 

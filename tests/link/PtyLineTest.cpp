@@ -56,7 +56,7 @@ TEST(PtyLine, OpensAPseudoTerminalAndPollsInHandsetOrder) {
   test::RecordingHandlers handlers;
   TSendThread send(port.get(), clock);
   TRcvThread rcv(port.get(), handlers, clock);
-  TComCtr poller(send, rcv, clock);
+  TComCtr poller(send, rcv);
   for (int n : {7, 8, 9}) poller.Add(n);
   send.Start();
   poller.Start(15);

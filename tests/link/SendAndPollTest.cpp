@@ -24,7 +24,7 @@ struct Link {
   test::RecordingHandlers handlers;
   TSendThread send{&port, clock};
   TRcvThread rcv{&port, handlers, clock};
-  TComCtr poller{send, rcv, clock};
+  TComCtr poller{send, rcv};
 
   Link() {
     for (int n : {1, 2, 3}) poller.Add(n);
@@ -106,7 +106,7 @@ TEST(Poller, EmptyListNeverPollsAndTheListHolds256) {
   test::RecordingHandlers handlers;
   TSendThread send(&port, clock);
   TRcvThread rcv(&port, handlers, clock);
-  TComCtr poller(send, rcv, clock);
+  TComCtr poller(send, rcv);
   clock.Advance(1000);
   poller.Tick();
   EXPECT_TRUE(port.Writes().empty());

@@ -74,7 +74,7 @@ class LinkTestFixture : public ::testing::Test {
   Handlers handlers;
   TSendThread send{nullptr, clock};
   TRcvThread rcv{nullptr, handlers, clock};
-  TComCtr poller{send, rcv, clock};
+  TComCtr poller{send, rcv};
   LinkTest test{messages, nullptr, &poller, view};  // no send thread: nothing is posted
 };
 

@@ -96,7 +96,7 @@ TEST_F(ReplyTest, HostReplyPostsTheJobAndClearsBothHoldOffs) {
   WriteReply("R1.txt", "KT   012\r\nOK\r\n");
   test::ServiceHandlers handlers{service};
   TRcvThread rcv{nullptr, handlers, clock};
-  TComCtr poller{send, rcv, clock};
+  TComCtr poller{send, rcv};
   send.Start();
   rcv.HoldOff = 15000;
   send.HoldOff = 15000;

@@ -132,7 +132,7 @@ TEST(RollCallButtonTest, CaptionCyclesAndWorksThePoller) {
   test::ServiceHandlers handlers{service};
   TSendThread send{nullptr, clock};
   TRcvThread rcv{nullptr, handlers, clock};
-  TComCtr poller{send, rcv, clock};
+  TComCtr poller{send, rcv};
 
   RollCallButton button(&poller);
   EXPECT_EQ(button.Caption(), "开始点名");

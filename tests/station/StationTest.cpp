@@ -74,7 +74,7 @@ class StationFixture : public ::testing::Test {
   Handlers handlers;
   TSendThread send{&port, clock};
   TRcvThread rcv{nullptr, handlers, clock};
-  TComCtr poller{send, rcv, clock};
+  TComCtr poller{send, rcv};
   HandsetTree handsets;
   Log log;
   StationConfig config{clock, log, &send, &poller, handsets, log};
