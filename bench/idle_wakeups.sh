@@ -16,7 +16,7 @@ printf '001 1\r\n002 1\r\n003 1\r\n' >"$work/TXT/点菜机.txt"
 
 socat pty,raw,echo=0,link="$work/line" pty,raw,echo=0,link="$work/far" &
 for _ in $(seq 50); do [[ -e $work/far ]] && break; sleep 0.1; done
-cat "$work/far" >/dev/null &
+cat "$work/far" >/dev/null 2>&1 &
 
 ORDERLINK_APPDIR=$work ORDERLINK_COM1=$work/line ORDERLINK_NONINTERACTIVE=1 \
   QT_QPA_PLATFORM=offscreen "$build/bin/orderlink" DEBUG 2>"$work/stderr" &
