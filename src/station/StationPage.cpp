@@ -78,6 +78,7 @@ StationPage::StationPage(Clock& clock, MessageSink& messages, TSendThread* send,
                                          "★选择语音基站时，注意kp上的点菜机号数量不能大于60个"),
                           helpBox);
   help->setWordWrap(true);
+  help->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   (new QVBoxLayout(helpBox))->addWidget(help);
 
   Timer5 = new QTimer(this);
@@ -98,13 +99,17 @@ StationPage::StationPage(Clock& clock, MessageSink& messages, TSendThread* send,
   connect(BitBtn1, &QPushButton::clicked, this, &StationPage::BitBtn1Click);
   connect(Timer5, &QTimer::timeout, this, [this] { config_.Timer5Timer(); });
 
+  // Two rows of choices and the help box must fit the fixed window without squeezing.
+  auto* choices = new QHBoxLayout;
+  choices->addWidget(typeBox);
+  choices->addWidget(roleBox);
+  auto* entry = new QHBoxLayout;
+  entry->addLayout(fields, 1);
+  entry->addWidget(BitBtn1, 0, Qt::AlignBottom);
   auto* right = new QVBoxLayout;
-  right->addWidget(typeBox);
-  right->addWidget(roleBox);
-  right->addLayout(fields);
-  right->addWidget(BitBtn1);
-  right->addWidget(helpBox);
-  right->addStretch();
+  right->addLayout(choices);
+  right->addLayout(entry);
+  right->addWidget(helpBox, 1);
   auto* layout = new QHBoxLayout(this);
   layout->addWidget(banner);
   layout->addLayout(right, 1);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "app/LinkHandlers.h"
+
 #include <chrono>
 #include <thread>
 
@@ -30,17 +32,6 @@ struct View : LinkTestView {
   int interval = 0;  // 0 while Timer1 is off
 };
 
-// Hands "TXCS" answers parsed by the real receive state machine to the test.
-struct Handlers : RcvHandlers {
-  void OnTestAnswer(TRcvThread& t) override { test->EvaluateTestAnswer(t); }
-  void OnDownloadResult(TRcvThread&) override {}
-  void OnResendRequest(TRcvThread&) override {}
-  void OnTimeQuery(TRcvThread&) override {}
-  void OnRequest(TRcvThread&) override {}
-  void OnDiscardedPacket() override {}
-  void ShowParserState(const char*) override {}
-  LinkTest* test = nullptr;
-};
 
 const std::string kGood(kTestPattern);
 const std::string kFrame12 = Hex("00 00 00 C0 02 3C 0C 01 00") + "TXCS" + std::string(53, 'Z');
@@ -50,7 +41,8 @@ class LinkTestFixture : public ::testing::Test {
   void SetUp() override {
     DownloadRunning = StationTransfer = LinkTestRunning = false;
     for (const char* h : {"001", "002", "003"}) test.AddHandset(h);
-    handlers.test = &test;
+    // "TXCS" answers parsed by the real receive state machine reach the test.
+    handlers.testAnswer = [this](TRcvThread& t) { test.EvaluateTestAnswer(t); };
   }
   void TearDown() override { LinkTestRunning = false; }
 
@@ -71,7 +63,7 @@ class LinkTestFixture : public ::testing::Test {
   VirtualClock clock;
   Messages messages;
   View view;
-  Handlers handlers;
+  LinkHandlers handlers;
   TSendThread send{nullptr, clock};
   TRcvThread rcv{nullptr, handlers, clock};
   TComCtr poller{send, rcv};

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "app/LinkHandlers.h"
+
 #include "common/ActivityState.h"
 #include "link/LinkState.h"
 #include "link/TComCtr.h"
@@ -25,16 +27,6 @@ struct Log : MessageSink, StationView {
   Events events;
 };
 
-struct Handlers : RcvHandlers {
-  void OnTestAnswer(TRcvThread&) override { ++parsed; }
-  void OnDownloadResult(TRcvThread&) override {}
-  void OnResendRequest(TRcvThread&) override {}
-  void OnTimeQuery(TRcvThread&) override {}
-  void OnRequest(TRcvThread&) override {}
-  void OnDiscardedPacket() override {}
-  void ShowParserState(const char*) override {}
-  int parsed = 0;
-};
 
 const std::string kAck = Hex("FF AA 55 32 CD");
 const StationInput kData{false, true, "3", "12", "255"};
@@ -42,6 +34,7 @@ const StationInput kData{false, true, "3", "12", "255"};
 class StationFixture : public ::testing::Test {
  protected:
   void SetUp() override {
+    handlers.testAnswer = [this](TRcvThread&) { ++parsed; };
     DownloadRunning = LinkTestRunning = StationTransfer = false;
     for (const char* h : {"001", "002", "003"}) handsets.AddHandset(h);
   }
@@ -71,7 +64,8 @@ class StationFixture : public ::testing::Test {
 
   VirtualClock clock;
   test::FakeSerialPort port{&clock};
-  Handlers handlers;
+  LinkHandlers handlers;
+  int parsed = 0;
   TSendThread send{&port, clock};
   TRcvThread rcv{nullptr, handlers, clock};
   TComCtr poller{send, rcv};
@@ -95,7 +89,7 @@ TEST_F(StationFixture, AcknowledgementOnTheFifthTickSendsTheRecord) {
   EXPECT_EQ(ToHex(port.Written()), "FF 23 DC 55 AA");
   for (int i = 0; i < 4; ++i) config.Timer5Timer();
   Receive(kAck + Hex("00 00 00"));  // bytes after the fifth do not matter
-  EXPECT_EQ(handlers.parsed, 0);    // nothing reaches the frame parser
+  EXPECT_EQ(parsed, 0);    // nothing reaches the frame parser
   config.Timer5Timer();
 
   EXPECT_EQ(ToHex(port.Written().substr(5)), "03 50 86 CC");
@@ -134,7 +128,7 @@ TEST_F(StationFixture, WithoutAcknowledgementTheTenthTickFails) {
   config.BitBtn1Click(kData);
   Receive(kAck);
   Receive(Hex("00 00 00 C0 02 08 FF 01 00 54 58 43 53 05"));  // cancels it; not parsed
-  EXPECT_EQ(handlers.parsed, 0);
+  EXPECT_EQ(parsed, 0);
   EXPECT_EQ(TickToEnd(config), 10);
   EXPECT_EQ(ToHex(port.Written()), "FF 23 DC 55 AA");
   EXPECT_EQ(poller.PauseLevel(), 0);
