@@ -141,8 +141,12 @@ void TRcvThread::ParseByte(std::uint8_t b) {
       state_ = STATE_FREE;
       break;
     case STATE_FREE1:
-      RouteByte = b;
-      if (b != 0) state_ = STATE_FREE;
+      // Only the first non-zero byte is kept: storing the zeros of a longer
+      // preamble too would let a reply sent at that moment carry route 0.
+      if (b != 0) {
+        RouteByte = b;
+        state_ = STATE_FREE;
+      }
       break;
     case STATE_RCV_HEADER:
       header_[headerPos_++] = b;
