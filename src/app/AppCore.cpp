@@ -46,6 +46,7 @@ AppCore::AppCore(Clock& clock, MessageSink& messages, UdpHostLink& host, PortOpe
 AppCore::~AppCore() { Shutdown(); }
 
 bool AppCore::Fatal(const std::string& message) {
+  startFailed_ = true;
   messages_.ShowMessage(message);
   CloseQuery();
   return false;

@@ -102,6 +102,9 @@ class AppCore {
   // Port name of the first line of 基站.txt (UTF-8), "COM1" until it is known.
   [[nodiscard]] const std::string& PortName() const { return portName_; }
   [[nodiscard]] bool ShutDown() const { return shutDown_; }
+  // True once start-up met a fatal condition: the process then ends with status 1,
+  // so a script or the ordering software can tell a failed start from a close.
+  [[nodiscard]] bool StartFailed() const { return startFailed_; }
 
  private:
   bool Fatal(const std::string& message);
@@ -120,6 +123,7 @@ class AppCore {
   int portNumber_ = 0;
   std::string portName_ = "COM1";
   bool shutDown_ = false;
+  bool startFailed_ = false;
 
   LinkHandlers handlers_;  // outlives the receive thread
   std::unique_ptr<SerialPort> port_;

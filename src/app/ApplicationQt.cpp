@@ -136,7 +136,9 @@ void Application::StopLink() {
 
 void Application::FormCloseQuery() {
   StopLink();
-  QMetaObject::invokeMethod(this, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+  const int status = core_.StartFailed() ? 1 : 0;
+  QMetaObject::invokeMethod(this, [status] { QCoreApplication::exit(status); },
+                            Qt::QueuedConnection);
 }
 
 int RunApplication(int argc, char** argv) {

@@ -24,7 +24,7 @@ class LoginFormTest : public ::testing::Test {
       : session(TxtDir(dir.Path()), host, debug),
         form(session, messages, &mainWindow, [this] { ++quits; }) {}
 
-  test::TempAppDir dir;
+  test::AppDataDir dir;
   NullHost host;
   test::RecordingMessages messages;
   QWidget mainWindow;
@@ -101,7 +101,7 @@ TEST_F(LoginFormTest, QuitRunsTheShutdown) {
 }
 
 TEST(PasswordFormTest, EnterSavesThePaddedPassword) {
-  test::TempAppDir dir;
+  test::AppDataDir dir;
   test::RecordingMessages messages;
   TForm1 form(TxtDir(dir.Path()), messages);
   form.show();

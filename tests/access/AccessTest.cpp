@@ -14,7 +14,7 @@ class RecordingHost final : public HostLink {
   std::vector<int> codes;
 };
 
-std::string FileBytes(const test::TempAppDir& dir, const std::string& name) {
+std::string FileBytes(const test::AppDataDir& dir, const std::string& name) {
   return ReadFileBytes(dir.Path() / "TXT" / name).value_or("<missing>");
 }
 
@@ -35,7 +35,7 @@ TEST(LoginFileTest, FieldsArePaddedInGbkBytesAndNeverCut) {
 }
 
 TEST(LoginFileTest, WrittenWholeWithCrLfKeepingTheExistingSpelling) {
-  test::TempAppDir dir;
+  test::AppDataDir dir;
   const TxtDir txt(dir.Path());
   ASSERT_TRUE(WriteLoginFile(txt, "ab", "1234"));
   EXPECT_EQ(FileBytes(dir, "DL.txt"), "ab   1234    \r\n");
@@ -58,7 +58,7 @@ TEST(LoginFileTest, VerdictIsExactlyOneOnTheFirstLine) {
       {"\r\n1\r\n", LoginVerdict::Refused}, {"", LoginVerdict::Refused},
       {"ab   1234    \r\n", LoginVerdict::Refused},
   };
-  test::TempAppDir dir;
+  test::AppDataDir dir;
   const TxtDir txt(dir.Path());
   EXPECT_EQ(ReadLoginVerdict(txt), LoginVerdict::NoFile);
   for (const auto& c : cases) {
@@ -78,7 +78,7 @@ TEST(AdminPasswordFileTest, PaddedToEightBytes) {
       {"张三李四", Utf8ToGbk("张三李四") + "\r\n"},
       {"123456789", "123456789\r\n"},  // padding never cuts
   };
-  test::TempAppDir dir;
+  test::AppDataDir dir;
   const TxtDir txt(dir.Path());
   for (const auto& c : cases) {
     ASSERT_TRUE(WriteAdminPasswordFile(txt, c.password));
@@ -93,7 +93,7 @@ TEST(AccessFilesTest, UnwritableDirectoryIsReported) {
 }
 
 TEST(LoginSessionTest, DebugModeAcceptsAnyLoginAtOnce) {
-  test::TempAppDir dir;
+  test::AppDataDir dir;
   RecordingHost host;
   LoginSession session(TxtDir(dir.Path()), host, /*debugMode=*/true);
   EXPECT_EQ(session.OnTimer(false, true), LoginSession::TimerResult::ShowForm);
@@ -105,7 +105,7 @@ TEST(LoginSessionTest, DebugModeAcceptsAnyLoginAtOnce) {
 }
 
 TEST(LoginSessionTest, HostModeWaitsForTheVerdict) {
-  test::TempAppDir dir;
+  test::AppDataDir dir;
   RecordingHost host;
   LoginSession session(TxtDir(dir.Path()), host, /*debugMode=*/false);
   EXPECT_EQ(session.TakeVerdict(), LoginSession::VerdictResult::None) << "no DL.txt yet";

@@ -68,8 +68,8 @@ class AppCoreTest : public ::testing::Test {
   SystemClock clock;
   test::RecordingMessages messages;
   UdpHostLink host;
-  test::TempAppDir dir;
-  test::UdpPeer ordering;
+  test::AppDataDir dir;
+  test::HostPeer ordering;
   std::vector<int> openedPorts;
   bool portFails = false;
   bool portHungUp = false;
@@ -284,7 +284,7 @@ TEST_F(AppCoreTest, OnlyTheHostsWellFormedDatagramsAreRouted) {
   core->hostNotify.login = [&] { routed.push_back(10); };
   core->hostNotify.download = [&] { routed.push_back(11); };
 
-  test::UdpPeer stranger;
+  test::HostPeer stranger;
   stranger.SendTo(host.OwnPort(), HostMessage{kHostNotifyMessage, 0, 1});
   stranger.SendTo(host.OwnPort(), HostMessage{kCloseMessage, 0, 0});
   ordering.SendTo(host.OwnPort(), HostMessage{kHostNotifyMessage, 0, 1});

@@ -137,7 +137,7 @@ class LineTest : public ::testing::Test {
   void SetUp() override {
     if (!std::filesystem::exists(Program::Path())) GTEST_SKIP() << "build the orderlink target first";
   }
-  test::TempAppDir dir;
+  test::AppDataDir dir;
   Pty pty;
 };
 
@@ -159,7 +159,7 @@ TEST_F(LineTest, PollsTheConfiguredHandsetsInOrderAndEndsOnSigterm) {
 TEST_F(LineTest, AnnouncesItselfToTheOrderingSoftwareAndSaysGoodbye) {
   dir.Write("基站.txt", "1 COM1\r\n");
   dir.Write("点菜机.txt", "001 1\r\n");
-  test::UdpPeer ordering;
+  test::HostPeer ordering;
   Program program({std::to_string(ordering.Port())}, dir.Path(), pty.SlavePath());
 
   const auto announce = ordering.Receive(15000);
@@ -169,7 +169,7 @@ TEST_F(LineTest, AnnouncesItselfToTheOrderingSoftwareAndSaysGoodbye) {
 
   // A stranger cannot close it: polling goes on afterwards.
   (void)pty.Read(1 << 20, 300);
-  test::UdpPeer stranger;
+  test::HostPeer stranger;
   stranger.SendTo(announce->fromPort, HostMessage{kCloseMessage, 0, 0});
   EXPECT_EQ(test::ToHex(pty.Read(12, 15000)), test::ToHex(PollFrame(1) + PollFrame(1)));
 

@@ -19,14 +19,14 @@
 
 namespace orderlink::test {
 
-class TempAppDir {
+class AppDataDir {
  public:
-  TempAppDir() {
+  AppDataDir() {
     std::random_device random;
     path_ = std::filesystem::temp_directory_path() / ("orderlink-app-" + std::to_string(random()));
     std::filesystem::create_directories(path_ / "TXT");
   }
-  ~TempAppDir() {
+  ~AppDataDir() {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
   }
@@ -41,9 +41,9 @@ class TempAppDir {
 };
 
 // A datagram socket on 127.0.0.1 with a port from the system.
-class UdpPeer {
+class HostPeer {
  public:
-  UdpPeer() {
+  HostPeer() {
     fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_in address = Address(0);
     socklen_t length = sizeof address;
@@ -51,7 +51,7 @@ class UdpPeer {
     getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
     port_ = ntohs(address.sin_port);
   }
-  ~UdpPeer() { close(fd_); }
+  ~HostPeer() { close(fd_); }
   [[nodiscard]] int Port() const { return port_; }
 
   void SendTo(int port, const std::string& bytes) const {
