@@ -90,8 +90,8 @@ bool AppCore::OpenLink(const std::vector<std::string>& args, const std::filesyst
   std::string error;
   if (!CreateWorkers(&error)) {
     Diagnostic("COM" + std::to_string(portNumber_) + ": " + error);
-    messages_.ShowMessage(PortFailureMessage());
-    CloseQuery();
+    // Start-up goes on with the lists (the program ends once the event loop runs).
+    Fatal(PortFailureMessage());
     return true;
   }
   portName_ = GbkToUtf8(parsed.config->portName);
