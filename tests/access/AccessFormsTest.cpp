@@ -7,7 +7,7 @@
 #include "access/LoginForm.h"
 #include "access/PasswordForm.h"
 #include "common/TextFile.h"
-#include "support/AppTestSupport.h"
+#include "support/Processes.h"
 #include "support/RecordingMessages.h"
 
 namespace orderlink {
@@ -24,7 +24,7 @@ class LoginFormTest : public ::testing::Test {
       : session(TxtDir(dir.Path()), host, debug),
         form(session, messages, &mainWindow, [this] { ++quits; }) {}
 
-  test::AppDataDir dir;
+  test::TempAppDir dir;
   NullHost host;
   test::RecordingMessages messages;
   QWidget mainWindow;
@@ -43,11 +43,11 @@ TEST_F(DebugLoginFormTest, EnterMovesToThePasswordThenLogsIn) {
   QTest::keyClicks(form.Edit1, "ab");
   QTest::keyClick(form.Edit1, Qt::Key_Return);
   EXPECT_EQ(form.focusWidget(), form.Edit2);
-  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "TXT" / "DL.txt"));
+  EXPECT_FALSE(std::filesystem::exists(dir.Txt("DL.txt")));
 
   QTest::keyClicks(form.Edit2, "1234");
   QTest::keyClick(form.Edit2, Qt::Key_Return);
-  EXPECT_EQ(ReadFileBytes(dir.Path() / "TXT" / "DL.txt").value_or(""), "ab   1234    \r\n");
+  EXPECT_EQ(ReadFileBytes(dir.Txt("DL.txt")).value_or(""), "ab   1234    \r\n");
   EXPECT_TRUE(session.LoggedIn());
   EXPECT_FALSE(form.isVisible());
   EXPECT_TRUE(messages.Messages().empty()) << "no message in debug mode";
@@ -58,7 +58,7 @@ TEST_F(LoginFormTest, RefusedVerdictEmptiesTheFieldsAndKeepsTheForm) {
   form.Edit1->setText("ab");
   form.Edit2->setText("wrong");
   form.SpeedButton1Click();
-  dir.Write("DL.txt", "0\r\n");
+  dir.WriteGbk("DL.txt", "0\r\n");
   form.LoginResult();
   EXPECT_EQ(messages.Messages(), std::vector<std::string>{"用户名或密码错误，请重新登陆！"});
   EXPECT_TRUE(form.Edit1->text().isEmpty());
@@ -66,7 +66,7 @@ TEST_F(LoginFormTest, RefusedVerdictEmptiesTheFieldsAndKeepsTheForm) {
   EXPECT_EQ(form.focusWidget(), form.Edit1);
   EXPECT_TRUE(form.isVisible());
 
-  dir.Write("DL.txt", "1\r\n");
+  dir.WriteGbk("DL.txt", "1\r\n");
   form.LoginResult();
   EXPECT_EQ(messages.Messages().back(), "登陆成功！");
   EXPECT_FALSE(form.isVisible());
@@ -88,7 +88,7 @@ TEST_F(LoginFormTest, TimerBringsTheFormUpUntilSomebodyLoggedIn) {
   form.Timer1Timer();
   EXPECT_TRUE(form.isVisible()) << "closed without success: shown again";
 
-  dir.Write("DL.txt", "1\r\n");
+  dir.WriteGbk("DL.txt", "1\r\n");
   form.LoginResult();
   form.Timer1Timer();
   EXPECT_FALSE(form.Timer1->isActive());
@@ -101,7 +101,7 @@ TEST_F(LoginFormTest, QuitRunsTheShutdown) {
 }
 
 TEST(PasswordFormTest, EnterSavesThePaddedPassword) {
-  test::AppDataDir dir;
+  test::TempAppDir dir;
   test::RecordingMessages messages;
   TForm1 form(TxtDir(dir.Path()), messages);
   form.show();
@@ -110,7 +110,7 @@ TEST(PasswordFormTest, EnterSavesThePaddedPassword) {
   form.Edit1->clear();
   QTest::keyClicks(form.Edit1, "123");
   QTest::keyClick(form.Edit1, Qt::Key_Return);
-  EXPECT_EQ(ReadFileBytes(dir.Path() / "TXT" / "管理员密码.txt").value_or(""), "123     \r\n");
+  EXPECT_EQ(ReadFileBytes(dir.Txt("管理员密码.txt")).value_or(""), "123     \r\n");
   EXPECT_EQ(form.result(), QDialog::Accepted);
   EXPECT_TRUE(messages.Messages().empty());
 }

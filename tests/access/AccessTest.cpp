@@ -2,7 +2,8 @@
 
 #include "access/AccessFiles.h"
 #include "access/LoginSession.h"
-#include "support/AppTestSupport.h"
+#include "common/Gbk.h"
+#include "support/Processes.h"
 #include "common/TextFile.h"
 
 namespace orderlink {
@@ -14,8 +15,8 @@ class RecordingHost final : public HostLink {
   std::vector<int> codes;
 };
 
-std::string FileBytes(const test::AppDataDir& dir, const std::string& name) {
-  return ReadFileBytes(dir.Path() / "TXT" / name).value_or("<missing>");
+std::string FileBytes(const test::TempAppDir& dir, const std::string& name) {
+  return ReadFileBytes(dir.Txt(name)).value_or("<missing>");
 }
 
 TEST(LoginFileTest, FieldsArePaddedInGbkBytesAndNeverCut) {
@@ -35,15 +36,15 @@ TEST(LoginFileTest, FieldsArePaddedInGbkBytesAndNeverCut) {
 }
 
 TEST(LoginFileTest, WrittenWholeWithCrLfKeepingTheExistingSpelling) {
-  test::AppDataDir dir;
+  test::TempAppDir dir;
   const TxtDir txt(dir.Path());
   ASSERT_TRUE(WriteLoginFile(txt, "ab", "1234"));
   EXPECT_EQ(FileBytes(dir, "DL.txt"), "ab   1234    \r\n");
 
-  std::filesystem::rename(dir.Path() / "TXT" / "DL.txt", dir.Path() / "TXT" / "dl.TXT");
+  std::filesystem::rename(dir.Txt("DL.txt"), dir.Txt("dl.TXT"));
   ASSERT_TRUE(WriteLoginFile(txt, "x", "y"));
   EXPECT_EQ(FileBytes(dir, "dl.TXT"), "x    y       \r\n");
-  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "TXT" / "DL.txt"));
+  EXPECT_FALSE(std::filesystem::exists(dir.Txt("DL.txt")));
 }
 
 TEST(LoginFileTest, VerdictIsExactlyOneOnTheFirstLine) {
@@ -58,11 +59,11 @@ TEST(LoginFileTest, VerdictIsExactlyOneOnTheFirstLine) {
       {"\r\n1\r\n", LoginVerdict::Refused}, {"", LoginVerdict::Refused},
       {"ab   1234    \r\n", LoginVerdict::Refused},
   };
-  test::AppDataDir dir;
+  test::TempAppDir dir;
   const TxtDir txt(dir.Path());
   EXPECT_EQ(ReadLoginVerdict(txt), LoginVerdict::NoFile);
   for (const auto& c : cases) {
-    dir.Write("DL.txt", c.content);
+    dir.WriteGbk("DL.txt", c.content);
     EXPECT_EQ(ReadLoginVerdict(txt), c.verdict) << '"' << c.content << '"';
   }
 }
@@ -78,7 +79,7 @@ TEST(AdminPasswordFileTest, PaddedToEightBytes) {
       {"张三李四", Utf8ToGbk("张三李四") + "\r\n"},
       {"123456789", "123456789\r\n"},  // padding never cuts
   };
-  test::AppDataDir dir;
+  test::TempAppDir dir;
   const TxtDir txt(dir.Path());
   for (const auto& c : cases) {
     ASSERT_TRUE(WriteAdminPasswordFile(txt, c.password));
@@ -93,7 +94,7 @@ TEST(AccessFilesTest, UnwritableDirectoryIsReported) {
 }
 
 TEST(LoginSessionTest, DebugModeAcceptsAnyLoginAtOnce) {
-  test::AppDataDir dir;
+  test::TempAppDir dir;
   RecordingHost host;
   LoginSession session(TxtDir(dir.Path()), host, /*debugMode=*/true);
   EXPECT_EQ(session.OnTimer(false, true), LoginSession::TimerResult::ShowForm);
@@ -105,7 +106,7 @@ TEST(LoginSessionTest, DebugModeAcceptsAnyLoginAtOnce) {
 }
 
 TEST(LoginSessionTest, HostModeWaitsForTheVerdict) {
-  test::AppDataDir dir;
+  test::TempAppDir dir;
   RecordingHost host;
   LoginSession session(TxtDir(dir.Path()), host, /*debugMode=*/false);
   EXPECT_EQ(session.TakeVerdict(), LoginSession::VerdictResult::None) << "no DL.txt yet";
@@ -116,10 +117,10 @@ TEST(LoginSessionTest, HostModeWaitsForTheVerdict) {
   // Our own line is still there: no acceptance.
   EXPECT_EQ(session.TakeVerdict(), LoginSession::VerdictResult::Refused);
 
-  dir.Write("DL.txt", "1\r\n");
+  dir.WriteGbk("DL.txt", "1\r\n");
   EXPECT_EQ(session.TakeVerdict(), LoginSession::VerdictResult::Accepted);
   EXPECT_TRUE(session.LoggedIn());
-  dir.Write("DL.txt", "0\r\n");
+  dir.WriteGbk("DL.txt", "0\r\n");
   EXPECT_EQ(session.TakeVerdict(), LoginSession::VerdictResult::None) << "nobody waits any more";
 }
 

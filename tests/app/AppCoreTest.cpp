@@ -6,7 +6,10 @@
 #include <future>
 #include <thread>
 
+#include "app/UdpHostLink.h"
+#include "common/Gbk.h"
 #include "support/AppTestSupport.h"
+#include "support/Processes.h"
 #include "support/FakeSerialPort.h"
 #include "support/RecordingMessages.h"
 
@@ -60,16 +63,16 @@ class AppCoreTest : public ::testing::Test {
   }
 
   void Files(const std::string& base, const std::string& handsets) {
-    dir.Write("基站.txt", base);
-    dir.Write("点菜机.txt", handsets);
+    dir.WriteGbk("基站.txt", base);
+    dir.WriteGbk("点菜机.txt", handsets);
   }
   std::string HostArg() const { return std::to_string(ordering.Port()); }
 
   SystemClock clock;
   test::RecordingMessages messages;
   UdpHostLink host;
-  test::AppDataDir dir;
-  test::HostPeer ordering;
+  test::TempAppDir dir;
+  test::UdpPeer ordering;
   std::vector<int> openedPorts;
   bool portFails = false;
   bool portHungUp = false;
@@ -84,7 +87,7 @@ TEST_F(AppCoreTest, HostModeAnnouncesItsPortAndSaysGoodbyeAtShutdown) {
   EXPECT_FALSE(core->DebugMode());
   EXPECT_EQ(core->HostWindow(), ordering.Port());
 
-  const auto announce = ordering.Receive();
+  const auto announce = ordering.ReceiveBytes(5000);
   ASSERT_TRUE(announce);
   EXPECT_EQ(announce->bytes, LittleEndianMessage(1280, 0, host.OwnPort()));
   EXPECT_EQ(announce->fromPort, host.OwnPort());
@@ -96,7 +99,7 @@ TEST_F(AppCoreTest, HostModeAnnouncesItsPortAndSaysGoodbyeAtShutdown) {
   EXPECT_EQ(core->ComCtr()->Period(), 1000 / 15);
 
   core->Shutdown();
-  const auto goodbye = ordering.Receive();
+  const auto goodbye = ordering.ReceiveBytes(5000);
   ASSERT_TRUE(goodbye);
   EXPECT_EQ(goodbye->bytes, LittleEndianMessage(16, 0, 0));
   EXPECT_EQ(core->RcvThread(), nullptr);
@@ -162,8 +165,8 @@ class StartupFailureTest : public AppCoreTest, public ::testing::WithParamInterf
 
 TEST_P(StartupFailureTest, ShowsItsMessageAndShutsDown) {
   const FailureCase& c = GetParam();
-  if (c.base) dir.Write("基站.txt", *c.base);
-  if (c.handsets) dir.Write("点菜机.txt", *c.handsets);
+  if (c.base) dir.WriteGbk("基站.txt", *c.base);
+  if (c.handsets) dir.WriteGbk("点菜机.txt", *c.handsets);
   portFails = c.portFails;
   std::vector<std::string> args = c.args;
   for (auto& arg : args) {
@@ -180,12 +183,12 @@ TEST_P(StartupFailureTest, ShowsItsMessageAndShutsDown) {
   EXPECT_EQ(core->ComCtr(), nullptr);
   EXPECT_EQ(list.texts, c.listed);
   if (c.hostTold) {
-    ASSERT_TRUE(ordering.Receive());  // the announcement
-    const auto goodbye = ordering.Receive();
+    ASSERT_TRUE(ordering.ReceiveBytes(5000));  // the announcement
+    const auto goodbye = ordering.ReceiveBytes(5000);
     ASSERT_TRUE(goodbye);
     EXPECT_EQ(goodbye->bytes, LittleEndianMessage(16, 0, 0));
   }
-  EXPECT_FALSE(ordering.Receive(200)) << "nothing more reaches the host";
+  EXPECT_FALSE(ordering.ReceiveBytes(200)) << "nothing more reaches the host";
 }
 
 const std::string kBase = "1 COM1\r\n";
@@ -284,21 +287,21 @@ TEST_F(AppCoreTest, OnlyTheHostsWellFormedDatagramsAreRouted) {
   core->hostNotify.login = [&] { routed.push_back(10); };
   core->hostNotify.download = [&] { routed.push_back(11); };
 
-  test::HostPeer stranger;
-  stranger.SendTo(host.OwnPort(), HostMessage{kHostNotifyMessage, 0, 1});
-  stranger.SendTo(host.OwnPort(), HostMessage{kCloseMessage, 0, 0});
-  ordering.SendTo(host.OwnPort(), HostMessage{kHostNotifyMessage, 0, 1});
-  ordering.SendTo(host.OwnPort(), HostMessage{kHostNotifyMessage, 0, 11});
-  ordering.SendTo(host.OwnPort(), LittleEndianMessage(1280, 0, 1).substr(0, 11));
-  ordering.SendTo(host.OwnPort(), LittleEndianMessage(1280, 0, 1) + "x");
-  ordering.SendTo(host.OwnPort(), HostMessage{kHostNotifyMessage, 0, 5});
-  ordering.SendTo(host.OwnPort(), HostMessage{kHostNotifyMessage, 0, 10});
-  ordering.SendTo(host.OwnPort(), HostMessage{kHostNotifyMessage, 0, 0});
+  test::UdpPeer stranger;
+  stranger.SendBytes(host.OwnPort(), EncodeHostMessage(HostMessage{kHostNotifyMessage, 0, 1}));
+  stranger.SendBytes(host.OwnPort(), EncodeHostMessage(HostMessage{kCloseMessage, 0, 0}));
+  ordering.SendBytes(host.OwnPort(), EncodeHostMessage(HostMessage{kHostNotifyMessage, 0, 1}));
+  ordering.SendBytes(host.OwnPort(), EncodeHostMessage(HostMessage{kHostNotifyMessage, 0, 11}));
+  ordering.SendBytes(host.OwnPort(), LittleEndianMessage(1280, 0, 1).substr(0, 11));
+  ordering.SendBytes(host.OwnPort(), LittleEndianMessage(1280, 0, 1) + "x");
+  ordering.SendBytes(host.OwnPort(), EncodeHostMessage(HostMessage{kHostNotifyMessage, 0, 5}));
+  ordering.SendBytes(host.OwnPort(), EncodeHostMessage(HostMessage{kHostNotifyMessage, 0, 10}));
+  ordering.SendBytes(host.OwnPort(), EncodeHostMessage(HostMessage{kHostNotifyMessage, 0, 0}));
   core->HostReadable();
   EXPECT_EQ(routed, (std::vector<int>{1, 11, 10, 0}));
   EXPECT_EQ(closeQueries, 0);
 
-  ordering.SendTo(host.OwnPort(), HostMessage{kCloseMessage, 0, 0});
+  ordering.SendBytes(host.OwnPort(), EncodeHostMessage(HostMessage{kCloseMessage, 0, 0}));
   core->HostReadable();
   EXPECT_EQ(closeQueries, 1);
 }
@@ -317,7 +320,7 @@ TEST_F(AppCoreTest, DebugModeLoopsNotificationsBackToItself) {
   core->Shutdown();
   const std::vector<HostMessage> expected = {HostMessage{kCloseMessage, 0, 0}};
   EXPECT_EQ(host.ReadPending(), expected);
-  EXPECT_FALSE(ordering.Receive(200)) << "no other window hears from a debug run";
+  EXPECT_FALSE(ordering.ReceiveBytes(200)) << "no other window hears from a debug run";
 }
 
 }  // namespace

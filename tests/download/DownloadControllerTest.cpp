@@ -55,7 +55,7 @@ class DownloadRun : public ::testing::Test {
   }
   // Start click, the host's answer, and the broadcast (virtual time).
   void StartDownload(int lines, std::vector<int> handsets) {
-    app.WriteTable("菜品类别表.txt", FixedLines(lines, 12));
+    app.WriteLines("菜品类别表.txt", FixedLines(lines, 12));
     view.tables = Only({"CLB "});
     view.handsets = std::move(handsets);
     send.Start();
@@ -164,7 +164,7 @@ TEST_F(DownloadRun, ResendAnswersSendEachTheirOwnRecordsBetweenCcksAndCcjs) {
 TEST_F(DownloadRun, StopClickEndsTheBroadcastAfterTheCurrentRecord) {
   for (bool startAgain : {false, true}) {
     TempAppDir dir;
-    dir.WriteTable("菜品类别表.txt", FixedLines(5, 12));
+    dir.WriteLines("菜品类别表.txt", FixedLines(5, 12));
     FakeDownloadView page;
     TSendThread manual{&port, clock};  // not started: this thread runs the job
     DownloadController c{TxtDir(dir.Path()), clock, host, host, page, &manual, &poller};
@@ -215,8 +215,8 @@ TEST_F(DownloadRun, StartChecksComeInTheirOrder) {
 
 TEST_F(DownloadRun, FailedPreparationKeepsThePreviousJobFileAndEndsTheAttempt) {
   ASSERT_TRUE(WriteFileBytes(app.Txt("join.txt"), "previous\r\n"));
-  app.WriteTable("菜品类别表.txt", FixedLines(2, 12));
-  app.WriteTable("菜品表.txt", FixedLines(1, 99));
+  app.WriteLines("菜品类别表.txt", FixedLines(2, 12));
+  app.WriteLines("菜品表.txt", FixedLines(1, 99));
   view.tables = Only({"CLB ", "CPB "});
   controller.DownLoad();
   EXPECT_EQ(app.Read("join.txt"), "previous\r\n");

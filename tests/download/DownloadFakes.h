@@ -1,8 +1,6 @@
 #pragma once
 // Fakes and helpers shared by the download tests.
 
-#include <unistd.h>
-
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -13,30 +11,9 @@
 #include "download/DownloadController.h"
 #include "link/TRcvThread.h"
 #include "link/TSendThread.h"
+#include "support/Processes.h"
 
 namespace orderlink::test {
-
-// AppDir in a fresh temporary directory, with TXT below it.
-class TempAppDir {
- public:
-  TempAppDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "orderlink-dl-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-    std::filesystem::create_directories(path_ / "TXT");
-  }
-  ~TempAppDir() { std::filesystem::remove_all(path_); }
-  const std::filesystem::path& Path() const { return path_; }
-  std::filesystem::path Txt(const std::string& name) const { return path_ / "TXT" / name; }
-  void WriteTable(const std::string& name, const std::vector<std::string>& lines) const {
-    if (!WriteLines(Txt(name), lines)) throw std::runtime_error(name);
-  }
-  std::string Read(const std::string& name) const {
-    return ReadFileBytes(Txt(name)).value_or("<missing>");
-  }
-
- private:
-  std::filesystem::path path_;
-};
 
 // `count` distinct lines of exactly `length` bytes.
 inline std::vector<std::string> FixedLines(int count, std::size_t length) {

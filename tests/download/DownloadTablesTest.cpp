@@ -35,13 +35,13 @@ TEST(DownloadTables, EachTableAcceptsItsLimitAndRefusesOneMore) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.tag);
     TempAppDir app;
-    app.WriteTable("菜品表.txt", {});
-    app.WriteTable(c.file, FixedLines(c.limit, c.length));
+    app.WriteLines("菜品表.txt", {});
+    app.WriteLines(c.file, FixedLines(c.limit, c.length));
     std::vector<std::string> lines;
     EXPECT_EQ(Prepare(app, {c.tag}, &lines), "");
     ASSERT_EQ(lines.size(), static_cast<std::size_t>(c.limit));
     EXPECT_EQ(lines.back().substr(0, 12), ZeroPadded(c.limit, 4) + ZeroPadded(c.limit, 4) + c.tag);
-    app.WriteTable(c.file, FixedLines(c.limit + 1, c.length));
+    app.WriteLines(c.file, FixedLines(c.limit + 1, c.length));
     EXPECT_EQ(Prepare(app, {c.tag}), c.tooMany);
   }
 }
@@ -70,12 +70,12 @@ TEST(DownloadTables, LengthRulesAndMissingFilesStopWithTheirMessage) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.error);
     TempAppDir app;
-    app.WriteTable("菜品表.txt", {});
-    if (c.file != nullptr) app.WriteTable(c.file, c.lines);
+    app.WriteLines("菜品表.txt", {});
+    if (c.file != nullptr) app.WriteLines(c.file, c.lines);
     EXPECT_EQ(Prepare(app, {c.tag}), c.error);
   }
   TempAppDir app;  // names come from the dish table, which must exist
-  app.WriteTable("推荐菜品内容表.txt", FixedLines(1, 29));
+  app.WriteLines("推荐菜品内容表.txt", FixedLines(1, 29));
   EXPECT_EQ(Prepare(app, {"TJNR"}), "菜品表文件不存在！");
 }
 
@@ -88,8 +88,8 @@ TEST(DownloadTables, RewritesOfReasonsAndRestaurantName) {
   };
   for (const auto& [line, name] : names) {
     TempAppDir app;
-    app.WriteTable("酒店名称.txt", {line, "second line"});
-    app.WriteTable("退菜理由表.txt", {"123456789012"});
+    app.WriteLines("酒店名称.txt", {line, "second line"});
+    app.WriteLines("退菜理由表.txt", {"123456789012"});
     std::vector<std::string> lines;
     ASSERT_EQ(Prepare(app, {"JDMC", "TLYB"}, &lines), "");
     EXPECT_EQ(lines, (std::vector<std::string>{"00020001JDMC" + name, "second line",
@@ -100,10 +100,10 @@ TEST(DownloadTables, RewritesOfReasonsAndRestaurantName) {
 TEST(DownloadTables, ContentLinesGetTheDishNameOrTheCode) {
   TempAppDir app;
   const std::string name = Utf8ToGbk("宫保鸡丁") + std::string(12, ' ');
-  app.WriteTable("菜品表.txt", {"00042xx" + name + std::string(73, ' '),
+  app.WriteLines("菜品表.txt", {"00042xx" + name + std::string(73, ' '),
                                 "00042xx" + std::string(93, 'Z')});  // the first line wins
-  app.WriteTable("菜品类别表.txt", FixedLines(1, 12));
-  app.WriteTable("菜品套餐内容表.txt",
+  app.WriteLines("菜品类别表.txt", FixedLines(1, 12));
+  app.WriteLines("菜品套餐内容表.txt",
                  {"AB00042" + std::string(22, '1'), "AB99999" + std::string(22, '2')});
   std::vector<std::string> lines;
   ASSERT_EQ(Prepare(app, {"TCPB", "CLB "}, &lines), "");

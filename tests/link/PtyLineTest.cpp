@@ -13,42 +13,17 @@
 #include "link/SerialPort.h"
 #include "link/TComCtr.h"
 #include "support/FakeSerialPort.h"
+#include "support/Processes.h"
 #include "support/RecordingHandlers.h"
 
 namespace orderlink {
 namespace {
 
-struct PtyPair {
-  int master = -1;
-  std::string slavePath;
-  PtyPair() {
-    master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0) slavePath = ptsname(master);
-  }
-  ~PtyPair() {
-    if (master >= 0) close(master);
-  }
-  // Reads what arrives within `ms`.
-  std::string Read(int ms) {
-    std::string out;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < end) {
-      pollfd p{master, POLLIN, 0};
-      if (poll(&p, 1, 10) > 0) {
-        char buffer[256];
-        const ssize_t n = read(master, buffer, sizeof buffer);
-        if (n > 0) out.append(buffer, static_cast<std::size_t>(n));
-      }
-    }
-    return out;
-  }
-};
-
 TEST(PtyLine, OpensAPseudoTerminalAndPollsInHandsetOrder) {
-  PtyPair pty;
-  ASSERT_FALSE(pty.slavePath.empty());
+  test::PtyPair pty;
+  ASSERT_FALSE(pty.SlavePath().empty());
   std::string error;
-  auto port = OpenSerialPort(pty.slavePath, &error);
+  auto port = OpenSerialPort(pty.SlavePath(), &error);
   ASSERT_NE(port, nullptr) << error;
   EXPECT_EQ(port->OutputPending(), 0);
 
@@ -69,7 +44,7 @@ TEST(PtyLine, OpensAPseudoTerminalAndPollsInHandsetOrder) {
 
   // Bytes from the far end reach the receive thread through ReadInput.
   const std::string frame = test::Hex("00 00 00 C0 02 0A FF 01 00 44 4C 20 20 05 6F 6B");
-  ASSERT_EQ(write(pty.master, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+  ASSERT_EQ(write(pty.Master(), frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
   for (int i = 0; i < 100; ++i) {
     pollfd p{port->Handle(), POLLIN, 0};
     if (poll(&p, 1, 10) > 0) {
@@ -89,8 +64,8 @@ TEST(PtyLine, HangUpIsReportedOnceAndMissingDevicesAreRefused) {
   EXPECT_NE(error.find("/nonexistent/ttyX"), std::string::npos);
   EXPECT_EQ(OpenSerialPort("/dev/null", &error), nullptr);  // not a serial device
 
-  auto pty = std::make_unique<PtyPair>();
-  auto port = OpenSerialPort(pty->slavePath, &error);
+  auto pty = std::make_unique<test::PtyPair>();
+  auto port = OpenSerialPort(pty->SlavePath(), &error);
   ASSERT_NE(port, nullptr) << error;
   std::string bytes;
   EXPECT_EQ(port->ReadAll(bytes), ReadOutcome::Ok);  // nothing came: not a hang-up

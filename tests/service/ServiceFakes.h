@@ -13,6 +13,7 @@
 #include "service/RequestService.h"
 #include "support/FakeSerialPort.h"
 #include "support/Processes.h"
+#include "support/RecordingMessages.h"
 
 namespace orderlink::test {
 
@@ -21,12 +22,6 @@ class RecordingHostLink final : public HostLink {
  public:
   void Notify(int code) override { codes.push_back(code); }
   std::vector<int> codes;
-};
-
-class RecordingMessages final : public MessageSink {
- public:
-  void ShowMessage(const std::string& text) override { shown.push_back(text); }
-  std::vector<std::string> shown;
 };
 
 class RecordingMarker final : public SwitchOnMarker {

@@ -99,7 +99,7 @@ TEST_F(HandsetServiceTest, ShortMessageConfirmsToTheSenderThenGoesToTheTarget) {
   EXPECT_EQ(ToHex(writes[2].bytes),
             ToHex(Hex("00 00 00 C0 02 13 0C 01 00") + "DX  003 " + Utf8ToGbk("请到前台")));
   EXPECT_EQ(writes[1].atMs - writes[0].atMs, 150);
-  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_TRUE(messages.Messages().empty());
 }
 
 TEST_F(HandsetServiceTest, ShortMessageToNoHandsetOfThisStationIsDropped) {
@@ -113,14 +113,14 @@ TEST_F(HandsetServiceTest, ShortMessageToNoHandsetOfThisStationIsDropped) {
   const auto written = WrittenHex();
   ASSERT_EQ(written.size(), 3u);
   EXPECT_EQ(written[2], ToHex(Hex("00 00 00 C0 02 0B 0C 01 00") + "DX  003 "));
-  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_TRUE(messages.Messages().empty());
 }
 
 TEST_F(HandsetServiceTest, MissingShortMessageFileIsShownAndNothingIsSent) {
   send.Start();
   service.OnHostShortMessage(&send);
   ASSERT_TRUE(test::WaitIdle(send));
-  EXPECT_EQ(messages.shown, std::vector<std::string>{"没有生成短信文件，请检查！"});
+  EXPECT_EQ(messages.Messages(), std::vector<std::string>{"没有生成短信文件，请检查！"});
   EXPECT_TRUE(port.Writes().empty());
 }
 

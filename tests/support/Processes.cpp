@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <stdexcept>
 #include <thread>
 
 #include "common/Gbk.h"
@@ -177,17 +178,24 @@ void WriteLe32(unsigned char* p, std::uint32_t v) {
 }
 }  // namespace
 
-std::optional<Datagram> UdpPeer::Receive(int timeoutMs) {
+std::optional<UdpPeer::RawDatagram> UdpPeer::ReceiveBytes(int timeoutMs) {
   pollfd p{fd_, POLLIN, 0};
   if (poll(&p, 1, timeoutMs) <= 0) return std::nullopt;
-  unsigned char buffer[64];
+  char buffer[64];
   sockaddr_in from{};
   socklen_t len = sizeof from;
   const ssize_t n =
       recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &len);
-  if (n != 12) return std::nullopt;
-  return Datagram{ReadLe32(buffer), ReadLe32(buffer + 4),
-                  static_cast<std::int32_t>(ReadLe32(buffer + 8)), ntohs(from.sin_port)};
+  if (n < 0) return std::nullopt;
+  return RawDatagram{std::string(buffer, static_cast<std::size_t>(n)), ntohs(from.sin_port)};
+}
+
+std::optional<Datagram> UdpPeer::Receive(int timeoutMs) {
+  const auto raw = ReceiveBytes(timeoutMs);
+  if (!raw || raw->bytes.size() != 12) return std::nullopt;
+  const auto* b = reinterpret_cast<const unsigned char*>(raw->bytes.data());
+  return Datagram{ReadLe32(b), ReadLe32(b + 4), static_cast<std::int32_t>(ReadLe32(b + 8)),
+                  raw->fromPort};
 }
 
 void UdpPeer::Send(std::uint16_t port, std::uint32_t message, std::uint32_t wParam,
@@ -196,11 +204,15 @@ void UdpPeer::Send(std::uint16_t port, std::uint32_t message, std::uint32_t wPar
   WriteLe32(buffer, message);
   WriteLe32(buffer + 4, wParam);
   WriteLe32(buffer + 8, static_cast<std::uint32_t>(lParam));
+  SendBytes(port, std::string_view(reinterpret_cast<const char*>(buffer), sizeof buffer));
+}
+
+void UdpPeer::SendBytes(std::uint16_t port, std::string_view bytes) {
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   to.sin_port = htons(port);
-  sendto(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
 }
 
 TempAppDir::TempAppDir() : path_(UniqueTemp("appdir")) {
@@ -211,6 +223,11 @@ TempAppDir::~TempAppDir() { std::filesystem::remove_all(path_); }
 
 void TempAppDir::WriteGbk(const std::string& name, const std::string& utf8) const {
   (void)WriteFileBytes(Txt(name), Utf8ToGbk(utf8));
+}
+
+void TempAppDir::WriteLines(const std::string& name,
+                            const std::vector<std::string>& gbkLines) const {
+  if (!orderlink::WriteLines(Txt(name), gbkLines)) throw std::runtime_error("cannot write " + name);
 }
 
 std::optional<std::string> TempAppDir::Read(const std::string& name) const {

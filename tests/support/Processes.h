@@ -77,6 +77,14 @@ class UdpPeer {
   std::optional<Datagram> Receive(int timeoutMs);
   void Send(std::uint16_t port, std::uint32_t message, std::uint32_t wParam, std::int32_t lParam);
 
+  // Raw datagrams of any size, for checking the layout and sending malformed ones.
+  struct RawDatagram {
+    std::string bytes;
+    std::uint16_t fromPort = 0;
+  };
+  std::optional<RawDatagram> ReceiveBytes(int timeoutMs);
+  void SendBytes(std::uint16_t port, std::string_view bytes);
+
  private:
   int fd_ = -1;
   std::uint16_t port_ = 0;
@@ -91,6 +99,8 @@ class TempAppDir {
   [[nodiscard]] std::string Txt(const std::string& name) const { return path_ + "/TXT/" + name; }
   // Writes a file into TXT from UTF-8 text converted to GBK.
   void WriteGbk(const std::string& name, const std::string& utf8) const;
+  // Writes a file into TXT as GBK lines, each ended by CR LF; throws when it cannot.
+  void WriteLines(const std::string& name, const std::vector<std::string>& gbkLines) const;
   [[nodiscard]] std::optional<std::string> Read(const std::string& name) const;
 
  private:
