@@ -3,6 +3,7 @@
 #include "common/Gbk.h"
 #include "common/TextFile.h"
 #include "linktest/netfile.h"
+#include "support/Processes.h"
 
 namespace orderlink {
 namespace {
@@ -49,14 +50,11 @@ std::string Page(const std::string& rows) {
       rows + "</table>\r\n</body>\r\n</html>\r\n");
 }
 
+// Each test has its own folder: CTest runs the tests of this file side by side.
 class NetfileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-  fs::path dir = fs::temp_directory_path() / "orderlink-netfile-test";
+  test::TempAppDir appDir;
+  fs::path dir = appDir.Path();
 };
 
 TEST_F(NetfileTest, PageIsWrittenByteForByte) {
