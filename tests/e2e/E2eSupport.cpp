@@ -21,20 +21,6 @@ std::string G(std::string_view utf8) { return Utf8ToGbk(utf8); }
 
 std::string Zeros(std::size_t n) { return std::string(n, '\0'); }
 
-std::string HandsetPacket(std::uint8_t route, std::uint8_t sequence, bool more,
-                          std::string_view code, std::string_view body) {
-  std::string out("\0\0\0", 3);
-  out += static_cast<char>(route);
-  out += '\x02';
-  out += static_cast<char>(body.size() + 7);
-  out += '\xFF';
-  out += static_cast<char>(sequence);
-  out += static_cast<char>(more ? 1 : 0);
-  out += code;
-  out += body;
-  return out;
-}
-
 std::string HandsetMessage(std::uint8_t route, std::uint8_t handset, std::string_view code,
                            std::string_view payload, std::size_t maxBody) {
   const std::string content = std::string(1, static_cast<char>(handset)) + std::string(payload);
@@ -42,27 +28,13 @@ std::string HandsetMessage(std::uint8_t route, std::uint8_t handset, std::string
   std::uint8_t sequence = 1;
   for (std::size_t pos = 0; pos < content.size(); pos += maxBody) {
     const bool more = pos + maxBody < content.size();
-    out += HandsetPacket(route, sequence++, more, code, content.substr(pos, maxBody));
+    out += LongFrame(route, 0xFF, sequence++, more, code, content.substr(pos, maxBody));
   }
   return out;
 }
 
 std::string HeaderOnly(std::uint8_t route, std::string_view code) {
-  return HandsetPacket(route, 1, false, code, {});
-}
-
-std::string PcLong(std::uint8_t route, std::uint8_t address, std::uint8_t sequence, bool more,
-                   std::string_view code, std::string_view body) {
-  std::string out("\0\0\0", 3);
-  out += static_cast<char>(route);
-  out += '\x02';
-  out += static_cast<char>(body.size() + 7);
-  out += static_cast<char>(address);
-  out += static_cast<char>(sequence);
-  out += static_cast<char>(more ? 1 : 0);
-  out += code;
-  out += body;
-  return out;
+  return LongFrame(route, 0xFF, 1, false, code, {});
 }
 
 std::vector<std::size_t> Pieces(std::string_view payload, std::size_t maxPiece, bool atLeastOne) {
@@ -92,8 +64,8 @@ std::vector<std::string> PcMessage(std::uint8_t route, std::uint8_t address, std
   const auto pieces = Pieces(payload, 54);
   std::size_t pos = 0;
   for (std::size_t i = 0; i < pieces.size(); ++i) {
-    frames.push_back(PcLong(route, address, static_cast<std::uint8_t>(i + 1), i + 1 < pieces.size(),
-                            code, payload.substr(pos, pieces[i])));
+    frames.push_back(LongFrame(route, address, static_cast<std::uint8_t>(i + 1),
+                               i + 1 < pieces.size(), code, payload.substr(pos, pieces[i])));
     pos += pieces[i];
   }
   return frames;

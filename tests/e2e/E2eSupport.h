@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "basesim/PcFrameParser.h"
+#include "support/FakeSerialPort.h"
 #include "support/Processes.h"
 
 namespace orderlink {
@@ -28,6 +29,8 @@ class Application;
 namespace orderlink::e2e {
 
 using basesim::PcFrame;
+// Long frames of either side, written out apart from the program's encoder.
+using test::LongFrame;
 
 // GBK bytes of UTF-8 text.
 [[nodiscard]] std::string G(std::string_view utf8);
@@ -36,9 +39,6 @@ using basesim::PcFrame;
 
 // ---- frames from the handsets (address 0xFF, the handset number first in the body)
 
-// One packet as the base station relays it.
-[[nodiscard]] std::string HandsetPacket(std::uint8_t route, std::uint8_t sequence, bool more,
-                                        std::string_view code, std::string_view body);
 // A whole message of `handset`: its number and the payload, cut into packets of at
 // most `maxBody` body bytes.
 [[nodiscard]] std::string HandsetMessage(std::uint8_t route, std::uint8_t handset,
@@ -49,9 +49,6 @@ using basesim::PcFrame;
 
 // ---- frames from the PC
 
-// Bytes of a long frame the PC writes.
-[[nodiscard]] std::string PcLong(std::uint8_t route, std::uint8_t address, std::uint8_t sequence,
-                                 bool more, std::string_view code, std::string_view body);
 // Lengths of the pieces a payload must be cut into: `maxPiece` bytes, one less where
 // the last byte would begin a two-byte character. An empty payload gives one empty
 // piece, or none when `atLeastOne` is false (download records).

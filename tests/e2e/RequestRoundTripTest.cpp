@@ -198,7 +198,7 @@ TEST_F(E2eProgram, EveryRequestKindReachesT1AndItsReplyReachesTheHandset) {
         for (auto& frame : PcMessage(route, kHandset, replyCode, line)) expected.push_back(frame);
       }
     }
-    expected.push_back(PcLong(route, kHandset, 1, false, "FHJS", ""));
+    expected.push_back(LongFrame(route, kHandset, 1, false, "FHJS", ""));
     const auto frames = FramesUntil(from, "FHJS", 20000);
     std::vector<std::string> got;
     for (const auto& seen : frames) got.push_back(test::ToHex(seen.frame.raw));
@@ -267,9 +267,9 @@ TEST_F(E2eProgram, ShortMessageIsConfirmedToTheSenderThenSentToTheTarget) {
     if (!IsPoll(frames[i].frame)) got.push_back(test::ToHex(frames[i].frame.raw));
   }
   const std::vector<std::string> want = {
-      test::ToHex(PcLong(0xC6, 1, 1, false, "DX  ", G("短信发送成功!"))),
-      test::ToHex(PcLong(0xC6, 1, 1, false, "FHJS", "")),
-      test::ToHex(PcLong(0xC0, kHandset, 1, false, "DX  ", "001 " + text))};
+      test::ToHex(LongFrame(0xC6, 1, 1, false, "DX  ", G("短信发送成功!"))),
+      test::ToHex(LongFrame(0xC6, 1, 1, false, "FHJS", "")),
+      test::ToHex(LongFrame(0xC0, kHandset, 1, false, "DX  ", "001 " + text))};
   EXPECT_EQ(got, want);
 
   // A target that is no handset of this station gets nothing, and nobody is told.

@@ -49,8 +49,8 @@ std::vector<std::string> RecordFrames(std::uint8_t address, int number, const st
   for (std::size_t i = 0; i < pieces.size(); ++i) {
     const std::string body = digits + wire.substr(0, 8) + data.substr(pos, pieces[i]);
     // L = piece + 20: the record head counts with the body.
-    frames.push_back(PcLong(0xC0, address, static_cast<std::uint8_t>(i + 1), i + 1 < pieces.size(),
-                            wire.substr(8, 4), body));
+    frames.push_back(LongFrame(0xC0, address, static_cast<std::uint8_t>(i + 1),
+                               i + 1 < pieces.size(), wire.substr(8, 4), body));
     pos += pieces[i];
   }
   return frames;
@@ -139,7 +139,7 @@ TEST(E2eWindow, DownloadToThreeHandsetsResendsWhatOneOfThemMissed) {
 
   // Broadcast: "QBKS" ten times (5 records, 3 tables), then every record to all.
   std::vector<std::string> broadcast(
-      10, PcLong(0xC0, 0, 1, false, "QBKS", "00005" + S("03") + "JDMC" + "CLB " + "CPB "));
+      10, LongFrame(0xC0, 0, 1, false, "QBKS", "00005" + S("03") + "JDMC" + "CLB " + "CPB "));
   for (int r = 1; r <= 5; ++r) {
     for (auto& frame : RecordFrames(0, r, wire[r - 1])) broadcast.push_back(frame);
   }
@@ -165,19 +165,20 @@ TEST(E2eWindow, DownloadToThreeHandsetsResendsWhatOneOfThemMissed) {
     }
   }
   const auto query = [](std::uint8_t h) {
-    return test::ToHex(PcLong(0xC0, h, 1, false, "XZDM", ""));
+    return test::ToHex(LongFrame(0xC0, h, 1, false, "XZDM", ""));
   };
   EXPECT_EQ(perHandset[1], std::vector<std::string>{query(1)});
   EXPECT_EQ(perHandset[3], std::vector<std::string>{query(3)});
-  std::vector<std::string> second = {query(2), test::ToHex(PcLong(0xC0, 2, 1, false, "CCKS", ""))};
+  std::vector<std::string> second = {query(2),
+                                     test::ToHex(LongFrame(0xC0, 2, 1, false, "CCKS", ""))};
   for (int r : {2, 5}) {
     for (auto& frame : RecordFrames(2, r, wire[r - 1])) second.push_back(test::ToHex(frame));
   }
-  second.push_back(test::ToHex(PcLong(0xC0, 2, 1, false, "CCJS", "")));
+  second.push_back(test::ToHex(LongFrame(0xC0, 2, 1, false, "CCJS", "")));
   second.push_back(query(2));
   EXPECT_EQ(perHandset[2], second);
   EXPECT_EQ(closing,
-            std::vector<std::string>(10, test::ToHex(PcLong(0xC0, 0, 1, false, "QBJS", ""))));
+            std::vector<std::string>(10, test::ToHex(LongFrame(0xC0, 0, 1, false, "QBJS", ""))));
   // Nothing else comes between "CCKS" and "CCJS".
   std::size_t open = 0;
   for (std::size_t i = 0; i < download.size(); ++i) {
@@ -267,7 +268,7 @@ TEST(E2eWindow, LinkTestBooksGoodCorruptedAndMissingAnswers) {
     if (isTest(frame)) {
       ++sent;
       EXPECT_FALSE(polled) << "poll during the link test";
-      EXPECT_EQ(test::ToHex(frame.raw), test::ToHex(PcLong(0xC0, 2, 1, false, "TXCS", pattern)));
+      EXPECT_EQ(test::ToHex(frame.raw), test::ToHex(LongFrame(0xC0, 2, 1, false, "TXCS", pattern)));
     } else if (sent > 0) {
       EXPECT_TRUE(IsPoll(frame)) << Describe(frame);
       polled = true;

@@ -49,16 +49,7 @@ class ServiceHandlers final : public RcvHandlers {
 // A one-packet frame from handset `handset` to the PC, as the base station relays it.
 inline std::string FrameToPc(std::string_view code, std::uint8_t handset, std::string_view payload,
                              std::uint8_t route = 0xC1) {
-  std::string frame("\0\0\0", 3);
-  frame += static_cast<char>(route);
-  frame += '\x02';
-  frame += static_cast<char>(payload.size() + 8);
-  frame += "\xFF\x01";
-  frame += '\0';
-  frame += code;
-  frame += static_cast<char>(handset);
-  frame += payload;
-  return frame;
+  return LongFrame(route, 0xFF, 1, false, code, static_cast<char>(handset) + std::string(payload));
 }
 
 inline void Feed(TRcvThread& thread, std::string_view bytes) {

@@ -74,4 +74,18 @@ std::string ToHex(std::string_view bytes) {
   return out;
 }
 
+std::string LongFrame(std::uint8_t route, std::uint8_t address, std::uint8_t sequence, bool more,
+                      std::string_view code, std::string_view body) {
+  std::string frame("\0\0\0", 3);
+  frame += static_cast<char>(route);
+  frame += '\x02';
+  frame += static_cast<char>(body.size() + 7);
+  frame += static_cast<char>(address);
+  frame += static_cast<char>(sequence);
+  frame += static_cast<char>(more ? 1 : 0);
+  frame += code;
+  frame += body;
+  return frame;
+}
+
 }  // namespace orderlink::test

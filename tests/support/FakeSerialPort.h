@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/Clock.h"
@@ -51,5 +52,10 @@ class FakeSerialPort final : public SerialPort {
 std::string Hex(std::string_view hex);
 // Hex string of bytes, "00 00 00 C0 01 05".
 std::string ToHex(std::string_view bytes);
+// A long frame written out byte by byte, apart from the program's encoder:
+// 00 00 00 route 02 L address sequence more code body, with L = body length + 7.
+// Frames from a handset carry the address FF.
+std::string LongFrame(std::uint8_t route, std::uint8_t address, std::uint8_t sequence, bool more,
+                      std::string_view code, std::string_view body);
 
 }  // namespace orderlink::test

@@ -20,19 +20,10 @@ class RecordingLog final : public StationLog {
   std::vector<std::string> results;
 };
 
-// A PC frame written out byte by byte here, apart from the program's encoder.
+// A PC frame to the station, most of them with the PC's own route C0.
 std::string PcFrame(std::uint8_t address, std::uint8_t sequence, bool more, std::string_view code,
                     std::string_view body, std::uint8_t route = 0xC0) {
-  std::string frame("\0\0\0", 3);
-  frame += static_cast<char>(route);
-  frame += '\x02';
-  frame += static_cast<char>(body.size() + 7);
-  frame += static_cast<char>(address);
-  frame += static_cast<char>(sequence);
-  frame += static_cast<char>(more ? 1 : 0);
-  frame += code;
-  frame += body;
-  return frame;
+  return test::LongFrame(route, address, sequence, more, code, body);
 }
 
 std::string Poll(std::uint8_t handset) {
