@@ -231,16 +231,9 @@ TEST_F(E2eProgram, TimeQueryIsAnsweredToTheHandsetThatSentLast) {
   EXPECT_EQ(answer.route, 0xC5);
   EXPECT_EQ(answer.address, 2);
   ASSERT_EQ(answer.body.size(), 6u) << Describe(answer);
-  const auto byte = [&](int i) { return static_cast<unsigned char>(answer.body[i]); };
-  std::tm told{};
-  told.tm_year = 100 + byte(0);
-  told.tm_mon = byte(1) - 1;
-  told.tm_mday = byte(2);
-  told.tm_hour = byte(3);
-  told.tm_min = byte(4);
-  told.tm_sec = byte(5);
-  told.tm_isdst = -1;
-  EXPECT_LE(std::abs(std::difftime(std::mktime(&told), asked)), 5.0) << Describe(answer);
+  const auto told = basesim::TimeAnswerInstant(answer.body);
+  ASSERT_TRUE(told) << Describe(answer);
+  EXPECT_LE(std::abs(std::difftime(*told, asked)), 5.0) << Describe(answer);
 }
 
 TEST_F(E2eProgram, ShortMessageIsConfirmedToTheSenderThenSentToTheTarget) {

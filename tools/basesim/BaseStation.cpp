@@ -405,21 +405,11 @@ void BaseStation::OnFhjs(Handset& handset, std::int64_t nowMs) {
 }
 
 void BaseStation::OnTimeAnswer(Handset& handset, const std::string& payload, std::int64_t nowMs) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(payload[i]); };
-  if (payload.size() != 6 || byte(1) < 1 || byte(1) > 12 || byte(2) < 1 || byte(2) > 31 ||
-      byte(3) > 23 || byte(4) > 59 || byte(5) > 59) {
+  if (const auto named = TimeAnswerInstant(payload); !named) {
     ++timeBad_;
     Problem("time answer to " + Number3(handset.number) + " is no date and time: " + Hex(payload));
   } else {
-    std::tm answer{};
-    answer.tm_year = 100 + byte(0);
-    answer.tm_mon = byte(1) - 1;
-    answer.tm_mday = byte(2);
-    answer.tm_hour = byte(3);
-    answer.tm_min = byte(4);
-    answer.tm_sec = byte(5);
-    answer.tm_isdst = -1;
-    const double off = std::difftime(std::mktime(&answer), options_.wallClock());
+    const double off = std::difftime(*named, options_.wallClock());
     if (off < -5 || off > 5) {
       ++timeBad_;
       Problem("time answer to " + Number3(handset.number) + " is " +

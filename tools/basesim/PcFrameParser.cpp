@@ -207,4 +207,21 @@ void PcFrameParser::Step(std::uint8_t byte, std::vector<PcFrame>& out) {
   }
 }
 
+std::optional<std::time_t> TimeAnswerInstant(std::string_view body) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(body[i]); };
+  if (body.size() != 6 || byte(1) < 1 || byte(1) > 12 || byte(2) < 1 || byte(2) > 31 ||
+      byte(3) > 23 || byte(4) > 59 || byte(5) > 59) {
+    return std::nullopt;
+  }
+  std::tm named{};
+  named.tm_year = 100 + byte(0);
+  named.tm_mon = byte(1) - 1;
+  named.tm_mday = byte(2);
+  named.tm_hour = byte(3);
+  named.tm_min = byte(4);
+  named.tm_sec = byte(5);
+  named.tm_isdst = -1;
+  return std::mktime(&named);
+}
+
 }  // namespace orderlink::basesim

@@ -15,6 +15,8 @@
 // for the next preamble.
 
 #include <cstdint>
+#include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +35,10 @@ struct PcFrame {
   std::string raw;    // every byte of the frame, or the rejected bytes
   std::string error;  // Rejected: why
 };
+
+// The local instant a time answer names: six bytes year - 2000, month, day, hour,
+// minute, second. Nothing when the bytes name no date and time.
+[[nodiscard]] std::optional<std::time_t> TimeAnswerInstant(std::string_view body);
 
 // Largest L the PC writes: 54 message bytes + 7, or 41 record bytes + 20.
 constexpr std::uint8_t kMaxPcLength = 61;
