@@ -1,0 +1,32 @@
+#pragma once
+// Diagnostic output of the program. Every line goes to stderr as
+//   <ISO 8601 local time with milliseconds> <level> <text>
+// and, when a log file sink is installed, to that file too. Any thread; a line is
+// written whole (never interleaved with another thread's line).
+//
+// Messages the user must see go through MessageSink, which logs them as
+// "message: <text>" at level info; tools read that form, so nothing may follow it.
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace orderlink {
+
+enum class LogLevel { Debug, Info, Warning, Error };
+
+[[nodiscard]] std::string_view LogLevelName(LogLevel level);
+
+// Writes one line (the text must not hold a line break; one is cut off there).
+void Log(LogLevel level, std::string_view text);
+
+inline void LogInfo(std::string_view text) { Log(LogLevel::Info, text); }
+inline void LogWarning(std::string_view text) { Log(LogLevel::Warning, text); }
+inline void LogError(std::string_view text) { Log(LogLevel::Error, text); }
+
+// A second destination for every stamped line (without its line break), e.g. a
+// rotating log file. Called under the log's lock: it must not log itself.
+// An empty function removes it.
+void SetLogFileSink(std::function<void(std::string_view stampedLine)> sink);
+
+}  // namespace orderlink
