@@ -1,7 +1,13 @@
 #include "common/TextFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <fstream>
-#include <iterator>
+#include <random>
 
 namespace orderlink {
 
@@ -23,18 +29,104 @@ std::vector<std::string> SplitLines(std::string_view content) {
   return lines;
 }
 
-std::optional<std::string> ReadFileBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) return std::nullopt;
-  return bytes;
+namespace {
+
+// Closes the descriptor on every way out.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  [[nodiscard]] int Get() const { return fd_; }
+  // Closes now and reports the result: a failed close can mean lost data.
+  [[nodiscard]] bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+ReadFailure FailureOfOpen(const std::filesystem::path& path, int error) {
+  if (error == ENOENT) {
+    struct stat link {};
+    // The name is there but leads nowhere.
+    if (::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+      return {ReadProblem::DanglingLink, ENOENT};
+    }
+    return {ReadProblem::Missing, ENOENT};
+  }
+  return {ReadProblem::SystemError, error};
 }
 
-std::optional<std::vector<std::string>> ReadLines(const std::filesystem::path& path) {
+}  // namespace
+
+ReadResult<std::string> ReadFileBytes(const std::filesystem::path& path) {
+  // Non-blocking so that a FIFO in a file's place cannot hold the thread until a
+  // writer comes; only regular files are read.
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (fd.Get() < 0) return FailureOfOpen(path, errno);
+  struct stat status {};
+  if (::fstat(fd.Get(), &status) != 0) return ReadFailure{ReadProblem::SystemError, errno};
+  if (S_ISDIR(status.st_mode)) return ReadFailure{ReadProblem::NotRegularFile, EISDIR};
+  if (!S_ISREG(status.st_mode)) return ReadFailure{ReadProblem::NotRegularFile, 0};
+
+  std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(status.st_size));
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+    if (n > 0) {
+      bytes.append(buffer, static_cast<std::size_t>(n));
+    } else if (n == 0) {
+      return bytes;
+    } else if (errno != EINTR) {
+      return ReadFailure{ReadProblem::SystemError, errno};
+    }
+  }
+}
+
+ReadResult<std::vector<std::string>> ReadLines(const std::filesystem::path& path) {
   auto bytes = ReadFileBytes(path);
-  if (!bytes) return std::nullopt;
+  if (!bytes) return bytes.Failure();
   return SplitLines(*bytes);
+}
+
+ReadResult<std::string> ReadTxtBytes(const TxtDir& txt, std::string_view name) {
+  const auto path = txt.Find(name);
+  if (!path) return std::nullopt;
+  return ReadFileBytes(*path);
+}
+
+ReadResult<std::vector<std::string>> ReadTxtLines(const TxtDir& txt, std::string_view name) {
+  const auto path = txt.Find(name);
+  if (!path) return std::nullopt;
+  return ReadLines(*path);
+}
+
+std::string ReadFailureMessage(std::string_view fileName, const ReadFailure& failure,
+                               std::string_view missingMessage) {
+  std::string reason;
+  switch (failure.problem) {
+    case ReadProblem::Missing:
+      return std::string(missingMessage);
+    case ReadProblem::DanglingLink:
+      reason = "它是一个链接，链接指向的文件不存在";
+      break;
+    case ReadProblem::NotRegularFile:
+      reason = failure.systemError != 0 ? std::strerror(failure.systemError)
+                                        : "它不是普通文件（管道或设备）";
+      break;
+    case ReadProblem::SystemError:
+      reason = std::strerror(failure.systemError);
+      break;
+  }
+  return std::string(fileName) + "无法读取：" + reason;
 }
 
 bool WriteFileBytes(const std::filesystem::path& path, std::string_view bytes) {
@@ -46,6 +138,7 @@ bool WriteFileBytes(const std::filesystem::path& path, std::string_view bytes) {
 }
 
 namespace {
+
 std::string JoinCrLf(const std::vector<std::string>& lines) {
   std::string content;
   for (const auto& line : lines) {
@@ -54,6 +147,44 @@ std::string JoinCrLf(const std::vector<std::string>& lines) {
   }
   return content;
 }
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+// A new file of a unique name in `dir`: O_EXCL refuses any name that exists, a
+// planted link included, and O_NOFOLLOW keeps the open from ever passing through one.
+// Returns the descriptor (or -1) and sets `*temp` to its path.
+int CreateUniqueTemporary(const std::filesystem::path& target, std::filesystem::path* temp) {
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+  constexpr int kAttempts = 100;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    std::string suffix = ".";
+    for (int i = 0; i < 8; ++i) suffix += kLetters[pick(random)];
+    suffix += ".tmp";
+    std::filesystem::path candidate = target;
+    candidate += suffix;
+    const int fd = ::open(candidate.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd >= 0) {
+      *temp = std::move(candidate);
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  return -1;
+}
+
 }  // namespace
 
 bool WriteLines(const std::filesystem::path& path, const std::vector<std::string>& lines) {
@@ -61,20 +192,15 @@ bool WriteLines(const std::filesystem::path& path, const std::vector<std::string
 }
 
 bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
-  std::filesystem::path temp = path;
-  temp += ".tmp";
-  if (!WriteFileBytes(temp, bytes)) {
-    std::error_code ignored;
-    std::filesystem::remove(temp, ignored);
-    return false;
-  }
-  std::error_code ec;
-  std::filesystem::rename(temp, path, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
-    return false;
-  }
-  return true;
+  std::filesystem::path temp;
+  FileDescriptor fd(CreateUniqueTemporary(path, &temp));
+  if (fd.Get() < 0) return false;
+  // Flushed before the rename, so that after a power cut the name holds either the
+  // old content or the whole new one.
+  const bool written = WriteAll(fd.Get(), bytes) && ::fdatasync(fd.Get()) == 0;
+  if (fd.Close() && written && ::rename(temp.c_str(), path.c_str()) == 0) return true;
+  ::unlink(temp.c_str());
+  return false;
 }
 
 }  // namespace orderlink

@@ -16,17 +16,28 @@ bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
 }
 }  // namespace
 
-std::optional<std::filesystem::path> TxtDir::Find(std::string_view name) const {
+std::optional<std::filesystem::path> TxtDir::FindEntry(std::string_view name,
+                                                       bool regularFileOnly) const {
   std::error_code ec;
+  const auto matches = [&](const std::filesystem::path& path) {
+    const auto status = std::filesystem::symlink_status(path, ec);
+    if (!std::filesystem::exists(status)) return false;
+    return !regularFileOnly || std::filesystem::is_regular_file(path, ec);
+  };
   const auto exact = dir_ / std::string(name);
-  if (std::filesystem::is_regular_file(exact, ec)) return exact;
+  if (matches(exact)) return exact;
   for (std::filesystem::directory_iterator it(dir_, ec), end; !ec && it != end; it.increment(ec)) {
-    if (EqualIgnoringAsciiCase(it->path().filename().string(), name) &&
-        it->is_regular_file(ec)) {
+    if (EqualIgnoringAsciiCase(it->path().filename().string(), name) && matches(it->path())) {
       return it->path();
     }
   }
   return std::nullopt;
+}
+
+std::optional<std::filesystem::path> TxtDir::Find(std::string_view name) const {
+  // A readable file wins over a same-named directory or broken link in other case.
+  if (auto file = FindEntry(name, true)) return file;
+  return FindEntry(name, false);
 }
 
 std::filesystem::path TxtDir::ForWrite(std::string_view name) const {

@@ -1,8 +1,10 @@
 #include "service/RequestService.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <optional>
 
+#include "common/Gbk.h"
+#include "common/Log.h"
 #include "common/TextFile.h"
 #include "service/ReplyDelivery.h"
 #include "service/TimeAndMessages.h"
@@ -61,10 +63,9 @@ void RequestService::OnHostReply(TSendThread* sendThread, TComCtr* poller) {
 }
 
 void RequestService::OnHostShortMessage(TSendThread* sendThread) {
-  const auto path = txt_.Find("DX.txt");
-  const auto content = path ? ReadFileBytes(*path) : std::nullopt;
+  const auto content = ReadTxtBytes(txt_, "DX.txt");
   if (!content) {
-    messages_.ShowMessage(std::string(kNoShortMessageFile));
+    messages_.ShowMessage(ReadFailureMessage("DX.txt", content.Failure(), kNoShortMessageFile));
     return;
   }
   const auto lines = SplitLines(*content);
@@ -72,13 +73,19 @@ void RequestService::OnHostShortMessage(TSendThread* sendThread) {
   if (std::find(handsets_.begin(), handsets_.end(), message.targetText) == handsets_.end()) return;
   if (sendThread == nullptr) return;
 
-  const auto sender = ParseNumberField(message.senderText);
-  const auto target = ParseNumberField(message.targetText);
+  // A handset is addressed by one byte: a larger number names no handset, and its low
+  // byte would reach a different one.
+  const auto handsetNumber = [](std::string_view text) -> std::optional<std::uint8_t> {
+    const auto number = ParseNumberField(text);
+    if (!number || *number > 255) return std::nullopt;
+    return static_cast<std::uint8_t>(*number);
+  };
+  const auto sender = handsetNumber(message.senderText);
+  const auto target = handsetNumber(message.targetText);
   if (!sender || !target) {
-    std::fprintf(stderr,
-                 "orderlink: the first line of %s names no sender or target handset number; "
-                 "the short message is not sent\n",
-                 path->c_str());
+    LogError("the first line of DX.txt names no sender or target handset number 0-255 (\"" +
+             GbkToUtf8(message.senderText) + "\", \"" + GbkToUtf8(message.targetText) +
+             "\"); the short message is not sent");
     return;
   }
   // The confirmation goes first. Once PostJob(6) returns, the slot held no job 4 of an
