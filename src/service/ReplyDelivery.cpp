@@ -1,7 +1,6 @@
 #include "service/ReplyDelivery.h"
 
-#include <cstdio>
-
+#include "common/Log.h"
 #include "common/TextFile.h"
 #include "link/LinkState.h"
 
@@ -24,15 +23,12 @@ void DeliverReply(TSendThread& thread, const TxtDir& txt) {
   thread.Touch();
   const auto lines = ReadLines(*path);
   if (!lines) {
-    std::fprintf(stderr, "orderlink: cannot read %s; the reply is not sent\n", path->c_str());
+    LogError(ReadFailureMessage("R1.txt", lines.Failure(), "R1.txt文件不存在") + "，回复没有发出");
     return;
   }
   const auto header = ParseReplyHeader(lines->empty() ? std::string_view() : lines->front());
   if (!header) {
-    std::fprintf(stderr,
-                 "orderlink: %s names no handset in characters 6-8 of its first line; "
-                 "the reply is not sent\n",
-                 path->c_str());
+    LogError("R1.txt names no handset in characters 6-8 of its first line; the reply is not sent");
     return;
   }
 
