@@ -6,7 +6,6 @@
 
 #include "app/ConfigFiles.h"
 #include "common/Gbk.h"
-#include "common/TextFile.h"
 
 namespace orderlink {
 
@@ -77,12 +76,7 @@ bool AppCore::OpenLink(const std::vector<std::string>& args, const std::filesyst
     debugMode_ = false;
   }
 
-  const TxtDir txt(appDir_);
-  const auto path = txt.Find(kBaseStationFile);
-  if (!path) return Fatal("基站.txt文件不存在！");
-  const auto lines = ReadLines(*path);
-  if (!lines) return Fatal("基站.txt文件无法读取！");
-  const BaseStationResult parsed = ParseBaseStationFile(*lines);
+  const BaseStationResult parsed = ReadBaseStationFile(TxtDir(appDir_));
   if (!parsed.config) return Fatal(parsed.error);
   station_ = parsed.config->station;
 
@@ -124,12 +118,7 @@ bool AppCore::CreateWorkers(std::string* error) {
 }
 
 bool AppCore::FillAndStart(const std::vector<HandsetListView*>& lists) {
-  const TxtDir txt(appDir_);
-  const auto path = txt.Find(kHandsetFile);
-  if (!path) return Fatal("点菜机.txt文件不存在！");
-  const auto lines = ReadLines(*path);
-  if (!lines) return Fatal("点菜机.txt文件无法读取！");
-  const HandsetResult parsed = ParseHandsetFile(*lines, station_);
+  const HandsetResult parsed = ReadHandsetFile(TxtDir(appDir_), station_);
   if (!parsed.Ok()) return Fatal(parsed.error);
 
   TComCtr* comCtr = ComCtr();

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "common/Gbk.h"
+#include "common/TextFile.h"
 
 namespace orderlink {
 
@@ -77,6 +78,26 @@ HandsetResult ParseHandsetFile(const std::vector<std::string>& lines, char stati
     result.handsets.push_back({text, number});
   }
   return result;
+}
+
+BaseStationResult ReadBaseStationFile(const TxtDir& txt) {
+  const auto lines = ReadTxtLines(txt, kBaseStationFile);
+  if (!lines) {
+    BaseStationResult result;
+    result.error = ReadFailureMessage(kBaseStationFile, lines.Failure(), "基站.txt文件不存在！");
+    return result;
+  }
+  return ParseBaseStationFile(*lines);
+}
+
+HandsetResult ReadHandsetFile(const TxtDir& txt, char station) {
+  const auto lines = ReadTxtLines(txt, kHandsetFile);
+  if (!lines) {
+    HandsetResult result;
+    result.error = ReadFailureMessage(kHandsetFile, lines.Failure(), "点菜机.txt文件不存在！");
+    return result;
+  }
+  return ParseHandsetFile(*lines, station);
 }
 
 }  // namespace orderlink

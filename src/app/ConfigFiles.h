@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "common/TxtDir.h"
+
 namespace orderlink {
 
 inline constexpr char kBaseStationFile[] = "基站.txt";
@@ -34,6 +36,8 @@ struct BaseStationResult {
 
 // Blank lines (a trailing line break typed twice) are not records and are skipped.
 [[nodiscard]] BaseStationResult ParseBaseStationFile(const std::vector<std::string>& lines);
+// Reads and parses 基站.txt of `txt`; the error says when it is missing or unreadable.
+[[nodiscard]] BaseStationResult ReadBaseStationFile(const TxtDir& txt);
 
 struct HandsetLine {
   std::string text;  // the three digits as written ("007")
@@ -49,5 +53,7 @@ struct HandsetResult {
 // The handsets whose character 5 equals `station`. Lines of other stations are not
 // looked at; a taken line must start with three digits forming 0..255.
 [[nodiscard]] HandsetResult ParseHandsetFile(const std::vector<std::string>& lines, char station);
+// Reads and parses 点菜机.txt of `txt`; the error says when it is missing or unreadable.
+[[nodiscard]] HandsetResult ReadHandsetFile(const TxtDir& txt, char station);
 
 }  // namespace orderlink
