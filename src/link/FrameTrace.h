@@ -1,0 +1,90 @@
+#pragma once
+// A pcapng trace of the serial line for technicians: every frame sent and every
+// chunk received, stamped to the microsecond, with its direction (PcapngWriter.h).
+//
+// Threads: Record is called by the line's threads (send thread, poll timer, the
+// window thread's receive event) and never touches the file: it copies the bytes
+// into a bounded queue, and the trace's own writer thread writes them. When the
+// queue is full a record is dropped and counted (logged once, the total at the end).
+// A failed write (full disk, I/O error) stops the trace with one LogError and one
+// message; the program goes on without it. Construction and destruction happen on
+// one thread; the destructor writes what is queued and joins the writer.
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "common/Messages.h"
+#include "link/PcapngWriter.h"
+
+namespace orderlink {
+
+// The file the trace goes to. Called by the writer thread only.
+class TraceFile {
+ public:
+  virtual ~TraceFile() = default;
+  // Writes all of `bytes`; false and a one-line reason on failure.
+  [[nodiscard]] virtual bool Write(std::string_view bytes, std::string* error) = 0;
+};
+
+// Creates `path` or empties it. nullptr and a one-line reason on failure.
+[[nodiscard]] std::unique_ptr<TraceFile> CreateTraceFile(const std::string& path,
+                                                         std::string* error);
+
+class FrameTrace {
+ public:
+  static constexpr std::size_t kDefaultQueueLimitBytes = 4u << 20;
+
+  // `name` is the file's name in messages. The file header is the first write.
+  FrameTrace(std::unique_ptr<TraceFile> file, std::string name, MessageSink& messages,
+             std::size_t queueLimitBytes = kDefaultQueueLimitBytes);
+  ~FrameTrace();
+  FrameTrace(const FrameTrace&) = delete;
+  FrameTrace& operator=(const FrameTrace&) = delete;
+
+  // Any thread; stamps the bytes with the current time and queues them.
+  void Record(TraceDirection direction, std::string_view bytes);
+
+  // Records dropped because the queue was full. Any thread.
+  [[nodiscard]] std::uint64_t Dropped() const;
+  // True once a write failed: later records are ignored. Any thread.
+  [[nodiscard]] bool Stopped() const;
+
+ private:
+  struct Entry {
+    std::uint64_t microseconds;
+    TraceDirection direction;
+    std::string bytes;
+  };
+
+  void Run();
+  void Fail(const std::string& reason);
+
+  std::unique_ptr<TraceFile> file_;
+  const std::string name_;
+  MessageSink& messages_;
+  const std::size_t queueLimitBytes_;
+
+  mutable std::mutex mutex_;  // guards everything below
+  std::condition_variable wake_;
+  std::deque<Entry> queue_;
+  std::size_t queuedBytes_ = 0;
+  std::uint64_t dropped_ = 0;
+  bool stopped_ = false;
+  bool ending_ = false;
+
+  std::thread writer_;  // last: starts once the fields above exist
+};
+
+// Starts a trace into `path` (replacing the file). When the file cannot be created
+// it says so (log and message) and returns nullptr: the program runs untraced.
+[[nodiscard]] std::shared_ptr<FrameTrace> StartFrameTrace(const std::string& path,
+                                                          MessageSink& messages);
+
+}  // namespace orderlink

@@ -1,0 +1,396 @@
+// The frame trace: pcapng blocks read back field by field, the writer thread's queue
+// (order, overflow, failure), and the tracing port on a real pty line.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/Log.h"
+#include "link/FrameTrace.h"
+#include "link/PcapngWriter.h"
+#include "link/TracingPort.h"
+#include "support/FakeSerialPort.h"
+#include "support/Processes.h"
+#include "support/RecordingMessages.h"
+
+namespace orderlink {
+namespace {
+
+// ---- a pcapng reader written apart from the writer
+
+std::uint32_t U32(const std::string& b, std::size_t at) {
+  std::uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(b.at(at + i));
+  return v;
+}
+std::uint16_t U16(const std::string& b, std::size_t at) {
+  return static_cast<std::uint16_t>(static_cast<unsigned char>(b.at(at)) |
+                                    static_cast<unsigned char>(b.at(at + 1)) << 8);
+}
+
+struct Block {
+  std::uint32_t type = 0;
+  std::string body;  // between the two length fields
+};
+
+// Splits a file into blocks, checking both length fields and the 32-bit alignment.
+std::vector<Block> ReadBlocks(const std::string& file) {
+  std::vector<Block> blocks;
+  std::size_t at = 0;
+  while (at < file.size()) {
+    const std::uint32_t total = U32(file, at + 4);
+    EXPECT_EQ(total % 4, 0u) << "block at " << at;
+    EXPECT_GE(total, 12u);
+    if (total < 12 || at + total > file.size()) {
+      ADD_FAILURE() << "block at " << at << " runs past the end";
+      break;
+    }
+    EXPECT_EQ(U32(file, at + total - 4), total) << "trailing length of block at " << at;
+    blocks.push_back({U32(file, at), file.substr(at + 8, total - 12)});
+    at += total;
+  }
+  return blocks;
+}
+
+// Options from `from` to opt_endofopt: code -> value.
+std::vector<std::pair<std::uint16_t, std::string>> ReadOptions(const std::string& body,
+                                                              std::size_t from) {
+  std::vector<std::pair<std::uint16_t, std::string>> options;
+  std::size_t at = from;
+  while (true) {
+    const std::uint16_t code = U16(body, at);
+    const std::uint16_t length = U16(body, at + 2);
+    if (code == 0) {
+      EXPECT_EQ(length, 0);
+      EXPECT_EQ(at + 4, body.size()) << "bytes after opt_endofopt";
+      return options;
+    }
+    options.emplace_back(code, body.substr(at + 4, length));
+    at += 4 + (length + 3) / 4 * 4;
+  }
+}
+
+struct Packet {
+  std::uint32_t interface = 0;
+  std::uint64_t stamp = 0;
+  std::string bytes;
+  std::uint32_t originalLength = 0;
+  std::optional<std::uint32_t> flags;
+};
+
+Packet ReadPacket(const Block& block) {
+  EXPECT_EQ(block.type, 6u);
+  Packet p;
+  p.interface = U32(block.body, 0);
+  p.stamp = static_cast<std::uint64_t>(U32(block.body, 4)) << 32 | U32(block.body, 8);
+  const std::uint32_t captured = U32(block.body, 12);
+  p.originalLength = U32(block.body, 16);
+  p.bytes = block.body.substr(20, captured);
+  for (const auto& [code, value] : ReadOptions(block.body, 20 + (captured + 3) / 4 * 4)) {
+    if (code == 2 && value.size() == 4) p.flags = U32(value, 0);
+  }
+  return p;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::uint64_t NowUs() {
+  using namespace std::chrono;
+  return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+// ---- blocks
+
+TEST(PcapngBlocks, HeaderDeclaresOneUser0InterfaceInMicroseconds) {
+  const auto blocks = ReadBlocks(PcapngFileHeader("orderlink", "ttyUSB0"));
+  ASSERT_EQ(blocks.size(), 2u);
+
+  const Block& section = blocks[0];
+  EXPECT_EQ(section.type, 0x0A0D0D0Au);
+  EXPECT_EQ(U32(section.body, 0), 0x1A2B3C4Du);
+  EXPECT_EQ(U16(section.body, 4), 1);  // version 1.0
+  EXPECT_EQ(U16(section.body, 6), 0);
+  EXPECT_EQ(section.body.substr(8, 8), std::string(8, '\xFF'));  // length unknown
+  const auto sectionOptions = ReadOptions(section.body, 16);
+  ASSERT_EQ(sectionOptions.size(), 1u);
+  EXPECT_EQ(sectionOptions[0], std::make_pair(std::uint16_t{4}, std::string("orderlink")));
+
+  const Block& interface = blocks[1];
+  EXPECT_EQ(interface.type, 1u);
+  EXPECT_EQ(U16(interface.body, 0), 147);
+  EXPECT_EQ(U32(interface.body, 4), 0u);  // no snap length
+  const auto options = ReadOptions(interface.body, 8);
+  ASSERT_EQ(options.size(), 2u);
+  EXPECT_EQ(options[0], std::make_pair(std::uint16_t{2}, std::string("ttyUSB0")));
+  EXPECT_EQ(options[1], std::make_pair(std::uint16_t{9}, std::string("\x06", 1)));
+}
+
+TEST(PcapngBlocks, PacketsKeepEveryByteAndTheirDirectionWhateverTheirLength) {
+  // A stamp above 2^32 microseconds splits into its high and low halves.
+  const std::uint64_t stamp = 1'765'000'000'123'456ull;
+  for (std::size_t length : {0u, 1u, 3u, 4u, 5u, 6u, 61u, 4096u}) {
+    SCOPED_TRACE(length);
+    std::string bytes(length, '\0');
+    for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<char>(i * 37 + 1);
+    for (TraceDirection direction : {TraceDirection::Inbound, TraceDirection::Outbound}) {
+      const auto blocks = ReadBlocks(PcapngPacket(stamp + length, direction, bytes));
+      ASSERT_EQ(blocks.size(), 1u);
+      const Packet p = ReadPacket(blocks[0]);
+      EXPECT_EQ(p.interface, 0u);
+      EXPECT_EQ(p.stamp, stamp + length);
+      EXPECT_EQ(p.bytes, bytes);
+      EXPECT_EQ(p.originalLength, length);
+      EXPECT_EQ(p.flags, static_cast<std::uint32_t>(direction));
+    }
+  }
+}
+
+// ---- the queue and its writer thread
+
+// A file in memory that can hold the writer at its next write, or fail it.
+class GatedFile final : public TraceFile {
+ public:
+  struct State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::string written;
+    int writes = 0;
+    bool closed = true;  // writes wait while closed
+    bool fail = false;
+  };
+  explicit GatedFile(State& state, bool closed = false) : state_(state) { state_.closed = closed; }
+
+  bool Write(std::string_view bytes, std::string* error) override {
+    std::unique_lock lock(state_.mutex);
+    state_.changed.wait(lock, [this] { return !state_.closed; });
+    ++state_.writes;
+    if (state_.fail) {
+      *error = "No space left on device";
+      return false;
+    }
+    state_.written.append(bytes);
+    state_.changed.notify_all();
+    return true;
+  }
+
+ private:
+  State& state_;
+};
+
+// Log lines written while the object lives.
+class LogCapture {
+ public:
+  LogCapture() {
+    SetLogFileSink([this](std::string_view line) {
+      std::lock_guard lock(mutex_);
+      lines_.emplace_back(line);
+    });
+  }
+  ~LogCapture() { SetLogFileSink({}); }
+  [[nodiscard]] std::vector<std::string> Containing(const std::string& text) const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> out;
+    for (const auto& line : lines_) {
+      if (line.find(text) != std::string::npos) out.push_back(line);
+    }
+    return out;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> lines_;
+};
+
+std::vector<Packet> PacketsOf(const std::string& file) {
+  const auto blocks = ReadBlocks(file);
+  EXPECT_GE(blocks.size(), 2u);
+  std::vector<Packet> packets;
+  for (std::size_t i = 2; i < blocks.size(); ++i) packets.push_back(ReadPacket(blocks[i]));
+  return packets;
+}
+
+TEST(FrameTraceQueue, WritesEveryRecordInOrderWithItsDirectionAndTime) {
+  GatedFile::State file;
+  test::RecordingMessages messages;
+  const std::uint64_t before = NowUs();
+  {
+    FrameTrace trace(std::make_unique<GatedFile>(file), "trace.pcapng", messages);
+    trace.Record(TraceDirection::Outbound, test::Hex("00 00 00 C0 01 05"));
+    trace.Record(TraceDirection::Inbound, test::Hex("00 00 00 C1 02 07 FF 01 00"));
+    trace.Record(TraceDirection::Inbound, "SJCX");
+  }  // the destructor writes what is queued
+  const std::uint64_t after = NowUs();
+
+  EXPECT_EQ(file.written.substr(0, 4), "\x0A\x0D\x0D\x0A") << "the section header comes first";
+  const auto packets = PacketsOf(file.written);
+  ASSERT_EQ(packets.size(), 3u);
+  EXPECT_EQ(packets[0].bytes, test::Hex("00 00 00 C0 01 05"));
+  EXPECT_EQ(packets[0].flags, 2u);
+  EXPECT_EQ(packets[1].bytes, test::Hex("00 00 00 C1 02 07 FF 01 00"));
+  EXPECT_EQ(packets[1].flags, 1u);
+  EXPECT_EQ(packets[2].bytes, "SJCX");
+  for (std::size_t i = 0; i < packets.size(); ++i) {
+    EXPECT_GE(packets[i].stamp, before);
+    EXPECT_LE(packets[i].stamp, after);
+    if (i > 0) {
+      EXPECT_GE(packets[i].stamp, packets[i - 1].stamp);
+    }
+  }
+  EXPECT_TRUE(messages.Messages().empty());
+}
+
+TEST(FrameTraceQueue, AFullQueueDropsAndCountsWithoutWaitingAndLogsOnce) {
+  GatedFile::State file;
+  test::RecordingMessages messages;
+  LogCapture log;
+  const std::string frame(40, 'x');
+  const std::size_t twoFramesWritten = PcapngFileHeader("orderlink", "serial line").size() +
+                                       2 * PcapngPacket(0, TraceDirection::Outbound, frame).size();
+  const auto setGate = [&](bool closed) {
+    {
+      std::lock_guard lock(file.mutex);
+      file.closed = closed;
+    }
+    file.changed.notify_all();
+  };
+  std::uint64_t firstDrops = 0;
+  std::uint64_t allDrops = 0;
+  {
+    // The writer is held at its first write: nothing leaves the queue.
+    FrameTrace trace(std::make_unique<GatedFile>(file, /*closed=*/true), "trace.pcapng", messages,
+                     /*queueLimitBytes=*/100);
+    for (int i = 0; i < 5; ++i) trace.Record(TraceDirection::Outbound, frame);
+    firstDrops = trace.Dropped();
+
+    setGate(false);
+    {
+      std::unique_lock lock(file.mutex);
+      file.changed.wait(lock, [&] { return file.written.size() >= twoFramesWritten; });
+    }
+    // Room again; the second overflow is counted but not logged again.
+    setGate(true);
+    trace.Record(TraceDirection::Inbound, "late");
+    for (int i = 0; i < 3; ++i) trace.Record(TraceDirection::Inbound, frame);
+    allDrops = trace.Dropped();
+    EXPECT_FALSE(trace.Stopped());
+    setGate(false);
+  }
+  EXPECT_EQ(firstDrops, 3u);  // two of 40 bytes fit in 100
+  EXPECT_GE(allDrops, 4u);
+  const auto packets = PacketsOf(file.written);
+  ASSERT_GE(packets.size(), 3u);
+  EXPECT_EQ(packets[0].bytes, frame);
+  EXPECT_EQ(packets[1].bytes, frame);
+  EXPECT_EQ(packets[2].bytes, "late");
+  EXPECT_EQ(packets.size(), 2 + 4 - (allDrops - firstDrops));
+  EXPECT_EQ(log.Containing("records are dropped").size(), 1u);
+  EXPECT_EQ(log.Containing(std::to_string(allDrops) + " records were dropped in all").size(), 1u);
+  EXPECT_TRUE(messages.Messages().empty()) << "dropping is no failure the user must see";
+}
+
+TEST(FrameTraceQueue, AFailedWriteStopsTheTraceWithOneMessage) {
+  GatedFile::State file;
+  file.fail = true;
+  test::RecordingMessages messages;
+  LogCapture log;
+  {
+    FrameTrace trace(std::make_unique<GatedFile>(file), "/var/trace.pcapng", messages);
+    trace.Record(TraceDirection::Outbound, "one");
+    // The header's write fails; wait until the writer has given up.
+    for (int i = 0; i < 500 && !trace.Stopped(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(trace.Stopped());
+    for (int i = 0; i < 100; ++i) trace.Record(TraceDirection::Inbound, "more");
+    EXPECT_EQ(trace.Dropped(), 0u) << "records after the stop are ignored, not dropped";
+  }
+  EXPECT_EQ(file.writes, 1);
+  const auto shown = messages.Messages();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_NE(shown[0].find("/var/trace.pcapng"), std::string::npos) << shown[0];
+  EXPECT_NE(shown[0].find("No space left on device"), std::string::npos) << shown[0];
+  EXPECT_NE(shown[0].find("帧记录已停止"), std::string::npos) << shown[0];
+  EXPECT_EQ(log.Containing("error frame trace: writing /var/trace.pcapng failed").size(), 1u);
+}
+
+// ---- real files
+
+TEST(FrameTraceFile, AFullDiskStopsTheTraceAndAMissingFolderStartsNone) {
+  test::RecordingMessages messages;
+  {
+    auto trace = StartFrameTrace("/dev/full", messages);
+    ASSERT_NE(trace, nullptr);
+    for (int i = 0; i < 500 && !trace->Stopped(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(trace->Stopped());
+  }
+  ASSERT_EQ(messages.Messages().size(), 1u);
+  EXPECT_NE(messages.Messages()[0].find("写入失败"), std::string::npos);
+
+  test::RecordingMessages missing;
+  EXPECT_EQ(StartFrameTrace("/nonexistent-folder/trace.pcapng", missing), nullptr);
+  ASSERT_EQ(missing.Messages().size(), 1u);
+  EXPECT_NE(missing.Messages()[0].find("无法创建"), std::string::npos) << missing.Messages()[0];
+}
+
+TEST(TracingPort, RecordsEachFrameSentAndEachChunkReadOnARealLine) {
+  test::PtyPair line;
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("orderlink-trace-" + std::to_string(::getpid()) +
+                                                 ".pcapng"))
+          .string();
+  test::RecordingMessages messages;
+  {
+    auto trace = StartFrameTrace(path, messages);
+    ASSERT_NE(trace, nullptr);
+    std::string error;
+    auto device = OpenSerialPort(line.SlavePath(), &error);
+    ASSERT_NE(device, nullptr) << error;
+    TracingPort port(std::move(device), trace);
+
+    EXPECT_TRUE(port.Write(test::Hex("00 00 00 C0 01 05")));
+    EXPECT_EQ(line.ReadAtLeast(6, 2000), test::Hex("00 00 00 C0 01 05"));
+    const std::string chunk = test::Hex("00 00 00 C1 02 07 FF 01 00 53 4A 43 58");
+    line.Write(chunk);
+    std::string got;
+    for (int i = 0; i < 200 && got.size() < chunk.size(); ++i) {
+      std::string piece;
+      ASSERT_EQ(port.Read(piece, kMaxReadBytes), ReadOutcome::Ok);
+      got += piece;
+      if (piece.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(got, chunk);
+    port.Close();
+  }
+  const auto packets = PacketsOf(ReadWholeFile(path));
+  std::filesystem::remove(path);
+  ASSERT_GE(packets.size(), 2u);
+  EXPECT_EQ(packets[0].bytes, test::Hex("00 00 00 C0 01 05"));
+  EXPECT_EQ(packets[0].flags, 2u);
+  std::string inbound;
+  for (std::size_t i = 1; i < packets.size(); ++i) {
+    EXPECT_EQ(packets[i].flags, 1u);
+    EXPECT_FALSE(packets[i].bytes.empty()) << "empty reads are not recorded";
+    inbound += packets[i].bytes;
+  }
+  EXPECT_EQ(inbound, test::Hex("00 00 00 C1 02 07 FF 01 00 53 4A 43 58"));
+  EXPECT_TRUE(messages.Messages().empty());
+}
+
+}  // namespace
+}  // namespace orderlink
