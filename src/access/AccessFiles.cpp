@@ -7,35 +7,58 @@ namespace orderlink {
 
 namespace {
 
+constexpr char kUserField[] = "用户名";
+constexpr char kPasswordField[] = "密码";
+constexpr char kAdminPasswordField[] = "管理员密码";
+
 // A reader never sees half a file: the ordering software may look at DL.txt at any time.
-bool WriteSingleLine(const TxtDir& txt, std::string_view name, const std::string& line) {
-  return WriteFileAtomically(txt.ForWrite(name), line + "\r\n");
+bool ReplaceFile(const TxtDir& txt, std::string_view name, std::string_view bytes) {
+  return WriteFileAtomically(txt.ForWrite(name), bytes);
 }
 
 }  // namespace
 
-std::string LoginLine(std::string_view userUtf8, std::string_view passwordUtf8) {
-  return PadRight(Utf8ToGbk(userUtf8), 4) + " " + PadRight(Utf8ToGbk(passwordUtf8), 8);
+TypedText LoginLine(std::string_view userUtf8, std::string_view passwordUtf8) {
+  TypedText user = CheckTypedText(kUserField, userUtf8);
+  if (!user.Ok()) return user;
+  TypedText password = CheckTypedText(kPasswordField, passwordUtf8);
+  if (!password.Ok()) return password;
+  return {PadRight(user.gbk, 4) + " " + PadRight(password.gbk, 8), {}};
 }
 
-bool WriteLoginFile(const TxtDir& txt, std::string_view userUtf8, std::string_view passwordUtf8) {
-  return WriteSingleLine(txt, kLoginFile, LoginLine(userUtf8, passwordUtf8));
+std::string LoginFileBytes(std::string_view line) { return std::string(line) + "\r\n"; }
+
+bool WriteLoginFile(const TxtDir& txt, std::string_view bytes) {
+  return ReplaceFile(txt, kLoginFile, bytes);
 }
 
-LoginVerdict ReadLoginVerdict(const TxtDir& txt) {
-  const auto path = txt.Find(kLoginFile);
-  if (!path) return LoginVerdict::NoFile;
-  const auto lines = ReadLines(*path);
-  if (!lines) return LoginVerdict::NoFile;
-  return !lines->empty() && lines->front() == "1" ? LoginVerdict::Accepted : LoginVerdict::Refused;
+LoginVerdictRead ReadLoginVerdict(const TxtDir& txt, std::string_view ownRequest) {
+  const auto content = ReadTxtBytes(txt, kLoginFile);
+  if (!content) {
+    if (content.Failure().problem == ReadProblem::Missing) return {LoginVerdict::NoFile, {}};
+    return {LoginVerdict::Unreadable, ReadFailureMessage(kLoginFile, content.Failure(), "")};
+  }
+  // The request and the verdict share the file: until the ordering software has
+  // replaced it, whatever it holds is the user's own typing, not an answer.
+  if (!ownRequest.empty() && *content == ownRequest) return {LoginVerdict::NotAnswered, {}};
+  const auto lines = SplitLines(*content);
+  const bool accepted = !lines.empty() && lines.front() == "1";
+  return {accepted ? LoginVerdict::Accepted : LoginVerdict::Refused, {}};
 }
 
-std::string AdminPasswordLine(std::string_view passwordUtf8) {
-  return PadRight(Utf8ToGbk(passwordUtf8), kAdminPasswordBytes);
+TypedText AdminPasswordLine(std::string_view passwordUtf8) {
+  TypedText password = CheckTypedText(kAdminPasswordField, passwordUtf8, kAdminPasswordBytes);
+  if (password.Ok()) password.gbk = PadRight(password.gbk, kAdminPasswordBytes);
+  return password;
 }
 
-bool WriteAdminPasswordFile(const TxtDir& txt, std::string_view passwordUtf8) {
-  return WriteSingleLine(txt, kAdminPasswordFile, AdminPasswordLine(passwordUtf8));
+std::string SaveAdminPassword(const TxtDir& txt, std::string_view passwordUtf8) {
+  const TypedText line = AdminPasswordLine(passwordUtf8);
+  if (!line.Ok()) return line.problem;
+  if (!ReplaceFile(txt, kAdminPasswordFile, line.gbk + "\r\n")) {
+    return "管理员密码.txt文件无法写入，密码没有保存！";
+  }
+  return {};
 }
 
 }  // namespace orderlink

@@ -54,9 +54,11 @@ TForm2::TForm2(LoginSession& session, MessageSink& messages, QWidget* mainWindow
 }
 
 void TForm2::SpeedButton1Click() {
-  switch (session_.Submit(Edit1->text().toStdString(), Edit2->text().toStdString())) {
+  const auto submitted = session_.Submit(Edit1->text().toStdString(), Edit2->text().toStdString());
+  switch (submitted.result) {
+    case LoginSession::SubmitResult::InputRefused:
     case LoginSession::SubmitResult::NotWritten:
-      messages_.ShowMessage("DL.txt文件无法写入，登录未能发出！");
+      messages_.ShowMessage(submitted.message);
       break;
     case LoginSession::SubmitResult::LoggedIn:
       close();
@@ -71,8 +73,12 @@ void TForm2::SpeedButton2Click() {
 }
 
 void TForm2::LoginResult() {
-  switch (session_.TakeVerdict()) {
+  const auto verdict = session_.TakeVerdict();
+  switch (verdict.result) {
     case LoginSession::VerdictResult::None:
+      break;
+    case LoginSession::VerdictResult::Unreadable:
+      messages_.ShowMessage(verdict.message);
       break;
     case LoginSession::VerdictResult::Accepted:
       close();

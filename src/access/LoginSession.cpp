@@ -1,28 +1,46 @@
 #include "access/LoginSession.h"
 
 #include "access/AccessFiles.h"
+#include "common/Log.h"
 
 namespace orderlink {
 
-LoginSession::SubmitResult LoginSession::Submit(std::string_view userUtf8,
-                                                std::string_view passwordUtf8) {
-  if (!WriteLoginFile(txt_, userUtf8, passwordUtf8)) return SubmitResult::NotWritten;
+LoginSession::Submitted LoginSession::Submit(std::string_view userUtf8,
+                                             std::string_view passwordUtf8) {
+  const TypedText line = LoginLine(userUtf8, passwordUtf8);
+  if (!line.Ok()) return {SubmitResult::InputRefused, line.problem};
+  const std::string request = LoginFileBytes(line.gbk);
+  if (!WriteLoginFile(txt_, request)) {
+    return {SubmitResult::NotWritten, "DL.txt文件无法写入，登录未能发出！"};
+  }
+  ownRequest_ = request;
   if (debugMode_) {
     loggedIn_ = true;
-    return SubmitResult::LoggedIn;
+    return {SubmitResult::LoggedIn, {}};
   }
   host_.Notify(NotifyLogin);
-  return SubmitResult::AwaitingVerdict;
+  return {SubmitResult::AwaitingVerdict, {}};
 }
 
-LoginSession::VerdictResult LoginSession::TakeVerdict() {
-  if (loggedIn_) return VerdictResult::None;
-  switch (ReadLoginVerdict(txt_)) {
-    case LoginVerdict::NoFile: return VerdictResult::None;
-    case LoginVerdict::Accepted: loggedIn_ = true; return VerdictResult::Accepted;
-    case LoginVerdict::Refused: return VerdictResult::Refused;
+LoginSession::Verdict LoginSession::TakeVerdict() {
+  if (loggedIn_) return {VerdictResult::None, {}};
+  const LoginVerdictRead read = ReadLoginVerdict(txt_, ownRequest_);
+  switch (read.verdict) {
+    case LoginVerdict::NoFile:
+      return {VerdictResult::None, {}};
+    case LoginVerdict::NotAnswered:
+      LogWarning("NotifyLogin came while DL.txt still holds the login request; waiting for the "
+                 "ordering software's verdict");
+      return {VerdictResult::None, {}};
+    case LoginVerdict::Unreadable:
+      return {VerdictResult::Unreadable, read.problem};
+    case LoginVerdict::Accepted:
+      loggedIn_ = true;
+      return {VerdictResult::Accepted, {}};
+    case LoginVerdict::Refused:
+      return {VerdictResult::Refused, {}};
   }
-  return VerdictResult::None;
+  return {VerdictResult::None, {}};
 }
 
 LoginSession::TimerResult LoginSession::OnTimer(bool formShowing, bool mainWindowVisible) const {

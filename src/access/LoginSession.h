@@ -4,6 +4,7 @@
 // DL.txt with NotifyLogin. In debug mode there is no ordering software and any entry
 // is accepted at once. Window thread only.
 
+#include <string>
 #include <string_view>
 
 #include "common/HostLink.h"
@@ -17,19 +18,29 @@ class LoginSession {
       : txt_(std::move(txt)), host_(host), debugMode_(debugMode) {}
 
   enum class SubmitResult {
+    InputRefused,     // a field holds what DL.txt cannot carry; nothing was written
     NotWritten,       // DL.txt could not be written; nothing was posted
     LoggedIn,         // debug mode: accepted at once
     AwaitingVerdict,  // NotifyLogin posted; the verdict comes as a notification
   };
-  SubmitResult Submit(std::string_view userUtf8, std::string_view passwordUtf8);
+  struct Submitted {
+    SubmitResult result;
+    std::string message;  // UTF-8, to show for InputRefused and NotWritten
+  };
+  [[nodiscard]] Submitted Submit(std::string_view userUtf8, std::string_view passwordUtf8);
 
   enum class VerdictResult {
-    None,      // no DL.txt, or somebody is logged in already: nothing to do
-    Accepted,  // now logged in
+    None,        // no answer in DL.txt, or somebody is logged in already: nothing to do
+    Unreadable,  // DL.txt cannot be read: the message says why
+    Accepted,    // now logged in
     Refused,
   };
+  struct Verdict {
+    VerdictResult result;
+    std::string message;  // UTF-8, for Unreadable
+  };
   // The ordering software's verdict has arrived (NotifyLogin).
-  VerdictResult TakeVerdict();
+  [[nodiscard]] Verdict TakeVerdict();
 
   enum class TimerResult { Nothing, ShowForm, StopAndClose };
   // The 500 ms timer of the login form.
@@ -41,7 +52,8 @@ class LoginSession {
   TxtDir txt_;
   HostLink& host_;
   bool debugMode_;
-  bool loggedIn_ = false;  // set once, never reset during the run
+  bool loggedIn_ = false;    // set once, never reset during the run
+  std::string ownRequest_;   // the DL.txt content of the last login sent
 };
 
 }  // namespace orderlink

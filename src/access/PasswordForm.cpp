@@ -10,12 +10,14 @@ namespace orderlink {
 
 namespace {
 
-// The file holds exactly 8 bytes: a Chinese character counts two.
+// The file holds exactly 8 bytes: a Chinese character counts two. Text that cannot
+// be stored at all is let through here and refused with its reason on saving.
 class GbkLengthValidator final : public QValidator {
  public:
   using QValidator::QValidator;
   State validate(QString& input, int&) const override {
-    return Utf8ToGbk(input.toStdString()).size() <= kAdminPasswordBytes ? Acceptable : Invalid;
+    const auto gbk = Utf8ToGbkExact(input.toStdString());
+    return !gbk || gbk->size() <= kAdminPasswordBytes ? Acceptable : Invalid;
   }
 };
 
@@ -46,8 +48,9 @@ TForm1::TForm1(TxtDir txt, MessageSink& messages, QWidget* parent)
 }
 
 void TForm1::BitBtn1Click() {
-  if (!WriteAdminPasswordFile(txt_, Edit1->text().toStdString())) {
-    messages_.ShowMessage("管理员密码.txt文件无法写入，密码没有保存！");
+  if (const std::string problem = SaveAdminPassword(txt_, Edit1->text().toStdString());
+      !problem.empty()) {
+    messages_.ShowMessage(problem);
     return;
   }
   accept();

@@ -58,10 +58,15 @@ std::size_t GbkCharLength(const char* p, std::size_t left) {
   return IsGbkLeadByte(static_cast<unsigned char>(*p)) && left >= 2 ? 2 : 1;
 }
 
+// `*complete` (when given) tells whether every character had a counterpart.
 std::string Convert(const char* to, const char* from, std::string_view input,
-                    std::size_t (*charLength)(const char*, std::size_t)) {
+                    std::size_t (*charLength)(const char*, std::size_t), bool* complete = nullptr) {
+  if (complete != nullptr) *complete = true;
   iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(input);
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    if (complete != nullptr) *complete = false;
+    return std::string(input);
+  }
   std::string out;
   std::vector<char> buffer(input.size() * 2 + 16);
   char* in = const_cast<char*>(input.data());
@@ -75,6 +80,7 @@ std::string Convert(const char* to, const char* from, std::string_view input,
       if (errno == E2BIG) continue;
       // A character without a counterpart, or a broken sequence: one '?' for it.
       out.push_back('?');
+      if (complete != nullptr) *complete = false;
       const std::size_t skip = charLength(in, inLeft);
       in += skip;
       inLeft -= skip;
@@ -88,6 +94,12 @@ std::string Convert(const char* to, const char* from, std::string_view input,
 
 std::string Utf8ToGbk(std::string_view utf8) {
   return Convert("GBK", "UTF-8", utf8, Utf8CharLength);
+}
+std::optional<std::string> Utf8ToGbkExact(std::string_view utf8) {
+  bool complete = false;
+  std::string gbk = Convert("GBK", "UTF-8", utf8, Utf8CharLength, &complete);
+  if (!complete) return std::nullopt;
+  return gbk;
 }
 std::string GbkToUtf8(std::string_view gbk) { return Convert("UTF-8", "GBK", gbk, GbkCharLength); }
 

@@ -3,6 +3,7 @@
 // counts GBK bytes; a Chinese character is two bytes (lead byte 0x81..0xFE).
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,5 +31,7 @@ namespace orderlink {
 // Conversions; bytes that cannot be converted become '?'.
 [[nodiscard]] std::string Utf8ToGbk(std::string_view utf8);
 [[nodiscard]] std::string GbkToUtf8(std::string_view gbk);
+// The GBK form of `utf8`, or nullopt when a character has none (or the UTF-8 is broken).
+[[nodiscard]] std::optional<std::string> Utf8ToGbkExact(std::string_view utf8);
 
 }  // namespace orderlink

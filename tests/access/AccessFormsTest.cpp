@@ -95,6 +95,17 @@ TEST_F(LoginFormTest, TimerBringsTheFormUpUntilSomebodyLoggedIn) {
   EXPECT_FALSE(form.isVisible());
 }
 
+TEST_F(LoginFormTest, PastedLineBreakIsRefusedWithAMessage) {
+  form.show();
+  form.Edit1->setText("1\nzz");
+  form.Edit2->setText("pw");
+  QTest::mouseClick(form.Button1, Qt::LeftButton);
+  EXPECT_EQ(messages.Messages(),
+            std::vector<std::string>{"用户名中不能有换行、制表符等控制字符，请重新输入！"});
+  EXPECT_FALSE(std::filesystem::exists(dir.Txt("DL.txt")));
+  EXPECT_TRUE(form.isVisible());
+}
+
 TEST_F(LoginFormTest, QuitRunsTheShutdown) {
   QTest::mouseClick(form.Button2, Qt::LeftButton);
   EXPECT_EQ(quits, 1);
@@ -123,6 +134,23 @@ TEST(PasswordFormTest, ChineseCharactersCountTwoBytes) {
     QApplication::sendEvent(form.Edit1, &key);
   }
   EXPECT_EQ(form.Edit1->text(), "张三李四");
+}
+
+TEST(PasswordFormTest, CharacterWithoutGbkCodeIsRefusedNotStoredAsQuestionMark) {
+  test::TempAppDir dir;
+  test::RecordingMessages messages;
+  TForm1 form(TxtDir(dir.Path()), messages);
+  form.show();
+  for (const QString& typed : {QString("a"), QString("b"), QString::fromUtf8("😀")}) {
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, typed);
+    QApplication::sendEvent(form.Edit1, &key);
+  }
+  EXPECT_EQ(form.Edit1->text(), QString::fromUtf8("ab😀"));
+  QTest::keyClick(form.Edit1, Qt::Key_Return);
+  EXPECT_EQ(messages.Messages(), std::vector<std::string>{
+                                     "管理员密码中的字符“😀”不能用GBK保存，请删去它后重新输入！"});
+  EXPECT_FALSE(std::filesystem::exists(dir.Txt("管理员密码.txt")));
+  EXPECT_NE(form.result(), QDialog::Accepted);
 }
 
 TEST(PasswordFormTest, UnwritableFileIsReportedAndNotAccepted) {
