@@ -24,7 +24,7 @@ constexpr std::uint8_t kRouteOfRequest = 0xC1;
 
 // Checks the packets of one message starting at writes[next] and returns the
 // index after its last packet.
-std::size_t CheckMessage(const std::vector<test::FakeSerialPort::Write>& writes, std::size_t next,
+std::size_t CheckMessage(const std::vector<struct test::FakeSerialPort::Write>& writes, std::size_t next,
                          const ReplyHeader& header, std::string_view code, std::string_view text) {
   if (code == "DM  ") {
     // A roll call carries none of the text: one roll-call frame per packet it would take.
