@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "app/ConfigFiles.h"
+#include "app/Settings.h"
 #include "common/Gbk.h"
 
 namespace orderlink {
@@ -26,12 +27,7 @@ void Diagnostic(const std::string& text) { std::fprintf(stderr, "orderlink: %s\n
 
 }  // namespace
 
-std::filesystem::path ResolveAppDir() {
-  if (const char* dir = std::getenv("ORDERLINK_APPDIR"); dir != nullptr && *dir != '\0') return dir;
-  std::error_code ec;
-  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return ec ? std::filesystem::current_path() : exe.parent_path();
-}
+std::filesystem::path ResolveAppDir() { return ChooseAppDir(ProcessAppDirSources()).dir; }
 
 AppCore::AppCore(Clock& clock, MessageSink& messages, UdpHostLink& host, PortOpener openPort)
     : clock_(clock), messages_(messages), host_(host), openPort_(std::move(openPort)) {

@@ -35,7 +35,8 @@
 
 namespace orderlink {
 
-// Directory of the executable; $ORDERLINK_APPDIR overrides it.
+// $ORDERLINK_APPDIR, else AppDir of the settings file, else the executable's
+// directory when it holds TXT, else $XDG_DATA_HOME/orderlink (ChooseAppDir).
 [[nodiscard]] std::filesystem::path ResolveAppDir();
 
 // Receivers of the ordering software's notifications by code; an empty one ignores it.

@@ -141,13 +141,4 @@ void Application::FormCloseQuery() {
                             Qt::QueuedConnection);
 }
 
-int RunApplication(int argc, char** argv) {
-  QApplication app(argc, argv);
-  // Closing the login form or hiding the window to the tray must not end the program.
-  QApplication::setQuitOnLastWindowClosed(false);
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  Application application;
-  return application.Run(args);
-}
-
 }  // namespace orderlink

@@ -81,7 +81,4 @@ class Application final : public QObject {
   std::unique_ptr<DownloadController> download_;
 };
 
-// main(): the QApplication and the Application.
-int RunApplication(int argc, char** argv);
-
 }  // namespace orderlink

@@ -2,9 +2,10 @@
 
 #include <QMessageBox>
 #include <QThread>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "common/Log.h"
 
 namespace orderlink {
 
@@ -14,8 +15,7 @@ MessageBoxQt::MessageBoxQt(QObject* parent) : QObject(parent) {
 }
 
 void MessageBoxQt::ShowMessage(const std::string& utf8Text) {
-  std::fprintf(stderr, "message: %s\n", utf8Text.c_str());
-  std::fflush(stderr);
+  LogInfo("message: " + utf8Text);
   if (!interactive_) return;
   const QString text = QString::fromStdString(utf8Text);
   if (QThread::currentThread() == thread()) {

@@ -34,7 +34,8 @@ class SerialPort {
   virtual void Close() = 0;
 };
 
-// Device of COM port `n` (1..9): $ORDERLINK_COM<n> when set, else /dev/ttyS<n-1>.
+// Device of COM port `n` (1..9): $ORDERLINK_COM<n> when set, else COM<n> of the
+// settings file (ConfiguredComDevice), else /dev/ttyS<n-1>.
 [[nodiscard]] std::string ComDevicePath(int n);
 
 // Opens `device` raw, 19200 8N1, no flow control, both buffers emptied.

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/PortPaths.h"
 #include "link/SerialPort.h"
 
 namespace orderlink {
@@ -124,6 +125,7 @@ std::string ComDevicePath(int n) {
   if (const char* device = std::getenv(variable.c_str()); device != nullptr && *device != '\0') {
     return device;
   }
+  if (auto device = ConfiguredComDevice(n)) return *device;
   return "/dev/ttyS" + std::to_string(n - 1);
 }
 

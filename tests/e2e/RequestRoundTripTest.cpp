@@ -48,7 +48,11 @@ class E2eProgram : public ::testing::Test {
     EXPECT_EQ(program->Wait(15000), 0);
     std::vector<std::string> messages;
     for (const auto& line : SplitLines(program->Stderr())) {
-      if (line.rfind("message: ", 0) == 0) messages.push_back(line.substr(9));
+      // "<time stamp> info message: <text>": the text is all after the marker.
+      const std::string marker = " info message: ";
+      if (const auto at = line.find(marker); at != std::string::npos) {
+        messages.push_back(line.substr(at + marker.size()));
+      }
     }
     EXPECT_EQ(messages, expectedMessages) << program->Stderr();
   }

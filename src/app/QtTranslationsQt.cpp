@@ -1,0 +1,21 @@
+#include "app/QtTranslationsQt.h"
+
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+namespace orderlink {
+
+bool LoadChineseQtTranslations(QCoreApplication& app) {
+  const QLocale chinese(QLocale::Chinese, QLocale::China);
+  QLocale::setDefault(chinese);
+  auto* translator = new QTranslator(&app);
+  if (!translator->load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete translator;
+    return false;
+  }
+  return QCoreApplication::installTranslator(translator);
+}
+
+}  // namespace orderlink
