@@ -77,8 +77,8 @@ std::string DishNameIndex::LookupDishName(std::string_view code) const {
 
 namespace {
 
-std::optional<std::vector<std::string>> ReadTable(const TxtDir& txt, std::string_view name,
-                                                  std::filesystem::path* path) {
+ReadResult<std::vector<std::string>> ReadTable(const TxtDir& txt, std::string_view name,
+                                               std::filesystem::path* path) {
   auto found = txt.Find(name);
   if (!found) return std::nullopt;
   *path = *found;
@@ -102,7 +102,7 @@ PreparedDownload PrepareDownload(const TxtDir& txt,
     std::filesystem::path path;
     const auto lines = ReadTable(txt, table.fileName, &path);
     if (!lines) {
-      out.error = table.missingMessage;
+      out.error = ReadFailureMessage(table.fileName, lines.Failure(), table.missingMessage);
       return out;
     }
     out.tables.push_back({table.tag, path});
@@ -118,7 +118,7 @@ PreparedDownload PrepareDownload(const TxtDir& txt,
       std::filesystem::path dishPath;
       const auto dishLines = ReadTable(txt, kDishTableFile, &dishPath);
       if (!dishLines) {
-        out.error = kDishTableMissing;
+        out.error = ReadFailureMessage(kDishTableFile, dishLines.Failure(), kDishTableMissing);
         return out;
       }
       dishes.emplace(*dishLines);

@@ -79,6 +79,34 @@ TEST(DownloadTables, LengthRulesAndMissingFilesStopWithTheirMessage) {
   EXPECT_EQ(Prepare(app, {"TJNR"}), "菜品表文件不存在！");
 }
 
+// Missing keeps its own message; anything else that stands in a table's place is
+// named with the reason, so the user does not look for a file that is there.
+TEST(DownloadTables, UnreadableTablesAreNamedWithTheirReason) {
+  const auto plantDirectory = [](const TempAppDir& app, const std::string& name) {
+    std::filesystem::create_directory(app.Txt(name));
+  };
+  const auto plantDanglingLink = [](const TempAppDir& app, const std::string& name) {
+    std::filesystem::create_symlink(app.Txt("gone.txt"), app.Txt(name));
+  };
+  {
+    TempAppDir app;
+    app.WriteLines("菜品表.txt", {});
+    plantDirectory(app, "菜品类别表.txt");
+    EXPECT_EQ(Prepare(app, {"CLB "}), "菜品类别表.txt无法读取：Is a directory");
+  }
+  {
+    TempAppDir app;
+    plantDanglingLink(app, "菜品表.txt");
+    EXPECT_EQ(Prepare(app, {"CPB "}), "菜品表.txt无法读取：它是一个链接，链接指向的文件不存在");
+  }
+  {
+    TempAppDir app;  // the dish table read for the names of a content table
+    app.WriteLines("菜品套餐内容表.txt", FixedLines(1, 29));
+    plantDirectory(app, "菜品表.txt");
+    EXPECT_EQ(Prepare(app, {"TCPB"}), "菜品表.txt无法读取：Is a directory");
+  }
+}
+
 TEST(DownloadTables, RewritesOfReasonsAndRestaurantName) {
   const std::string han = Utf8ToGbk("酒店");  // two two-byte characters
   const std::pair<std::string, std::string> names[] = {
