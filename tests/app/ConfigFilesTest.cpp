@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "common/Gbk.h"
+#include "support/Processes.h"
 
 namespace orderlink {
 namespace {
@@ -97,6 +100,32 @@ TEST(HandsetFileTest, AtMost256HandsetsOfThisStation) {
   lines.push_back("001 1");
   const HandsetResult result = ParseHandsetFile(lines, '1');
   EXPECT_EQ(result.error, "点菜机.txt中本基站的点菜机超过256台（第258行）。");
+}
+
+// What start-up shows for each configuration file that cannot be read.
+TEST(ConfigFileReadTest, MissingAndUnreadableFilesHaveTheirOwnMessages) {
+  test::TempAppDir dir;
+  const TxtDir txt(dir.Path());
+  EXPECT_EQ(ReadBaseStationFile(txt).error, "基站.txt文件不存在！");
+  EXPECT_EQ(ReadHandsetFile(txt, '1').error, "点菜机.txt文件不存在！");
+
+  std::filesystem::create_directory(dir.Txt("基站.txt"));
+  std::filesystem::create_symlink(dir.Txt("gone.txt"), dir.Txt("点菜机.txt"));
+  EXPECT_EQ(ReadBaseStationFile(txt).error, "基站.txt无法读取：Is a directory");
+  EXPECT_EQ(ReadHandsetFile(txt, '1').error,
+            "点菜机.txt无法读取：它是一个链接，链接指向的文件不存在");
+
+  std::filesystem::remove(dir.Txt("基站.txt"));
+  std::filesystem::remove(dir.Txt("点菜机.txt"));
+  dir.WriteLines("基站.TXT", {"1 COM3"});
+  dir.WriteLines("点菜机.txt", {"007 1", "008 2"});
+  const BaseStationResult station = ReadBaseStationFile(txt);
+  ASSERT_TRUE(station.config) << station.error;
+  EXPECT_EQ(station.config->portNumber, 3);
+  const HandsetResult handsets = ReadHandsetFile(txt, station.config->station);
+  ASSERT_TRUE(handsets.Ok()) << handsets.error;
+  ASSERT_EQ(handsets.handsets.size(), 1u);
+  EXPECT_EQ(handsets.handsets[0].number, 7);
 }
 
 }  // namespace
