@@ -1,0 +1,133 @@
+// The exchange files R1.txt and DX.txt when they cannot be read, and short-message
+// numbers that do not fit the one byte that addresses a handset (on a real pty line).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "ServiceFakes.h"
+#include "common/Clock.h"
+#include "common/Gbk.h"
+#include "common/TextFile.h"
+#include "link/LinkState.h"
+#include "link/SerialPort.h"
+#include "support/LogCapture.h"
+
+namespace orderlink {
+namespace {
+
+using test::Hex;
+
+// Places something that is not a readable file where `name` should be.
+enum class Unreadable { Directory, DanglingLink };
+void PlantUnreadable(const test::TempAppDir& dir, const std::string& name, Unreadable kind) {
+  if (kind == Unreadable::Directory) {
+    std::filesystem::create_directory(dir.Txt(name));
+  } else {
+    std::filesystem::create_symlink(dir.Txt("gone.txt"), dir.Txt(name));
+  }
+}
+
+struct UnreadableCase {
+  Unreadable kind;
+  std::string reason;
+};
+const std::vector<UnreadableCase> kUnreadableCases = {
+    {Unreadable::Directory, "Is a directory"},
+    {Unreadable::DanglingLink, "它是一个链接，链接指向的文件不存在"},
+};
+
+class ExchangeFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RouteByte = kDefaultRoute;
+    service.AddHandset("012");
+    service.RegisterJobs(send);
+  }
+  void TearDown() override { RouteByte = kDefaultRoute; }
+
+  test::TempAppDir dir;
+  test::RecordingHostLink host;
+  test::RecordingMessages messages;
+  VirtualClock clock;
+  test::FakeSerialPort port{&clock};
+  test::ManualTimers timers{clock};
+  RequestService service{TxtDir(dir.Path()), host, messages, timers, nullptr};
+  TSendThread send{&port, clock};
+};
+
+TEST_F(ExchangeFilesTest, UnreadableReplyFileIsLoggedWithItsReasonAndNothingIsSent) {
+  for (const auto& c : kUnreadableCases) {
+    SCOPED_TRACE(c.reason);
+    test::TempAppDir fresh;
+    RequestService reader{TxtDir(fresh.Path()), host, messages, timers, nullptr};
+    reader.RegisterJobs(send);
+    PlantUnreadable(fresh, "R1.txt", c.kind);
+    test::LogCapture log;
+    send.RunJob(JobReplyCode, 0);
+    EXPECT_TRUE(port.Writes().empty());
+    EXPECT_EQ(log.Containing("R1.txt无法读取：" + c.reason).size(), 1u);
+    EXPECT_TRUE(messages.Messages().empty()) << "the spec'd missing reply shows nothing either";
+  }
+}
+
+TEST_F(ExchangeFilesTest, UnreadableShortMessageFileIsShownWithItsReason) {
+  send.Start();
+  service.OnHostShortMessage(&send);  // missing: the message stays as it always was
+  for (const auto& c : kUnreadableCases) {
+    std::filesystem::remove(dir.Txt("DX.txt"));
+    PlantUnreadable(dir, "DX.txt", c.kind);
+    service.OnHostShortMessage(&send);
+  }
+  ASSERT_TRUE(test::WaitIdle(send));
+  send.TerminateAndJoin();
+  EXPECT_EQ(messages.Messages(),
+            (std::vector<std::string>{"没有生成短信文件，请检查！",
+                                      "DX.txt无法读取：Is a directory",
+                                      "DX.txt无法读取：它是一个链接，链接指向的文件不存在"}));
+  EXPECT_TRUE(port.Writes().empty());
+}
+
+// A sender or target of 256 and more would reach the handset of its low byte.
+TEST(ShortMessageLineTest, NumbersAboveByteRangeAreRefusedNotWrapped) {
+  test::PtyPair pty;
+  std::string error;
+  auto port = OpenSerialPort(pty.SlavePath(), &error);
+  ASSERT_NE(port, nullptr) << error;
+  test::TempAppDir dir;
+  test::RecordingHostLink host;
+  test::RecordingMessages messages;
+  SystemClock clock;
+  VirtualClock windowClock;
+  test::ManualTimers timers{windowClock};
+  RequestService service{TxtDir(dir.Path()), host, messages, timers, nullptr};
+  TSendThread send{port.get(), clock};
+  service.AddHandset("012");
+  service.AddHandset("300");  // a node text that no byte can address
+  service.RegisterJobs(send);
+  RouteByte = kDefaultRoute;
+  send.Start();
+
+  test::LogCapture log;
+  for (const std::string line : {"256 012 hi", "003 300 hi"}) {
+    ASSERT_TRUE(WriteFileBytes(dir.Txt("DX.txt"), line + "\r\n"));
+    service.OnHostShortMessage(&send);
+    ASSERT_TRUE(test::WaitIdle(send));
+  }
+  EXPECT_EQ(pty.Read(400), "") << "nothing may reach handsets 0 or 44";
+  EXPECT_EQ(log.Containing("names no sender or target handset number 0-255").size(), 2u);
+
+  // The same message from a sender that fits goes out: the line itself works.
+  ASSERT_TRUE(WriteFileBytes(dir.Txt("DX.txt"), "003 012 hi\r\n"));
+  service.OnHostShortMessage(&send);
+  const std::string expected =
+      Hex("00 00 00 C0 02 14 03 01 00") + "DX  " + Utf8ToGbk("短信发送成功!") +
+      Hex("00 00 00 C0 02 07 03 01 00") + "FHJS" + Hex("00 00 00 C0 02 0D 0C 01 00") + "DX  003 hi";
+  EXPECT_EQ(test::ToHex(pty.ReadAtLeast(expected.size(), 3000)), test::ToHex(expected));
+  ASSERT_TRUE(test::WaitIdle(send));
+  send.TerminateAndJoin();
+  RouteByte = kDefaultRoute;
+  EXPECT_TRUE(messages.Messages().empty());
+}
+
+}  // namespace
+}  // namespace orderlink
