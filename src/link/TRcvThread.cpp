@@ -101,18 +101,16 @@ void TRcvThread::WakeForTermination() {
 }
 
 void TRcvThread::CheckStationAck(const std::string& chunk) {
-  // Too short to hold the signature: no acknowledgement.
-  if (chunk.size() < sizeof kStationSignature) {
-    StationAck = 0;
-    return;
-  }
-  for (std::size_t i = 0; i < sizeof kStationSignature; ++i) {
-    if (static_cast<std::uint8_t>(chunk[i]) != kStationSignature[i]) {
-      StationAck = 0;
-      return;
-    }
-    StationAck = 1;
-  }
+  // The whole signature is compared before the flag is stored, once: a chunk that
+  // only begins like the answer never shows as one, not even for a moment. A chunk
+  // too short to hold the signature is no acknowledgement.
+  const auto sameByte = [](std::uint8_t expected, char got) {
+    return static_cast<std::uint8_t>(got) == expected;
+  };
+  const bool answered = chunk.size() >= sizeof kStationSignature &&
+                        std::equal(std::begin(kStationSignature), std::end(kStationSignature),
+                                   chunk.begin(), sameByte);
+  StationAck = answered ? 1 : 0;
 }
 
 void TRcvThread::ParseByte(std::uint8_t b) {

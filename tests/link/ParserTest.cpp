@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "common/ActivityState.h"
 #include "common/Clock.h"
 #include "link/FrameCodec.h"
@@ -130,12 +133,16 @@ TEST(Parser, DiscardedPacketsAreReportedAtTheirHeaderAndAtTheEndOfTheMessage) {
   EXPECT_TRUE(f.handlers.events.empty());
 }
 
-TEST(Parser, ALongRunAfterAHeaderOnlyRequestNeverWritesPastTheBuffer) {
-  // A header-only frame that is no time query leaves the parser reading a body
-  // that never ends; only the next preamble frees it.
+TEST(Parser, ARunOfPacketsPastTheMessageBufferStopsAtItsEndAndTheParserGoesOn) {
+  // Packets of a discarded message (another address) keep appending their bodies
+  // while more = 1 and no sequence 1 for the PC restarts the message.
   ParserFixture f;
-  f.Feed(LongPacket(0xC0, 0xFF, 1, false, "DC  ", ""));
-  f.Feed(std::string(TRcvThread::kMessageBufferSize + 5000, 'x'));
+  const std::string body(248, 'x');  // the largest body a length byte allows
+  const int packets = TRcvThread::kMessageBufferSize / 248 + 10;
+  for (int i = 0; i < packets; ++i) {
+    f.Feed(LongPacket(0xC0, 0x05, static_cast<std::uint8_t>(i + 1), true, "DC  ", body));
+  }
+  EXPECT_EQ(f.thread.ContentPos(), TRcvThread::kMessageBufferSize);
   f.Feed(FromHandset(0xC0, 1, false, "DL  ", "\x05" "ok"));
   EXPECT_EQ(f.handlers.events, std::vector<std::string>{"request DL   5 ok"});
 }
@@ -153,6 +160,25 @@ TEST(Parser, StationTransferLooksOnlyForTheAnswerSignature) {
   EXPECT_EQ(StationAck.load(), 0);
   StationTransfer = false;
   StationAck = 0;
+}
+
+TEST(Parser, AChunkThatOnlyBeginsLikeTheStationAnswerNeverReadsAsOne) {
+  // The base-station dialogue reads StationAck on another thread while chunks are
+  // judged; a chunk matching four of the five bytes must never show a 1 meanwhile.
+  ParserFixture f;
+  StationTransfer = true;
+  StationAck = 0;
+  std::atomic<bool> done{false};
+  std::atomic<int> seenAck{0};
+  std::thread dialogue([&] {
+    while (!done) seenAck += StationAck.load();
+  });
+  for (int i = 0; i < 20000; ++i) f.Feed(Hex("FF AA 55 32 00"));
+  done = true;
+  dialogue.join();
+  StationTransfer = false;
+  EXPECT_EQ(seenAck.load(), 0);
+  EXPECT_EQ(StationAck.load(), 0);
 }
 
 TEST(Parser, EveryChunkAsksForQuietTime) {
