@@ -10,12 +10,16 @@ namespace orderlink {
 
 bool IsGbkLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
 
-bool IsFirstOfDoubleByte(std::string_view text, std::size_t index) {
-  std::size_t i = 0;
-  while (i < index) {
-    i += IsGbkLeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
+bool GbkBoundaryScan::IsFirstOfDoubleByte(std::size_t index) {
+  while (boundary_ < index) {
+    boundary_ += IsGbkLeadByte(static_cast<unsigned char>(text_[boundary_])) ? 2 : 1;
   }
-  return i == index && index < text.size() && IsGbkLeadByte(static_cast<unsigned char>(text[index]));
+  return boundary_ == index && index < text_.size() &&
+         IsGbkLeadByte(static_cast<unsigned char>(text_[index]));
+}
+
+bool IsFirstOfDoubleByte(std::string_view text, std::size_t index) {
+  return GbkBoundaryScan(text).IsFirstOfDoubleByte(index);
 }
 
 std::size_t CutAtCharacter(std::string_view text, std::size_t maxBytes) {

@@ -17,6 +17,20 @@ namespace orderlink {
 // following byte with it, whatever that byte is.
 [[nodiscard]] bool IsFirstOfDoubleByte(std::string_view text, std::size_t index);
 
+// Answers IsFirstOfDoubleByte for positions asked in non-decreasing order, carrying
+// the character boundary forward instead of rescanning from the start: one pass over
+// the text in all. Keeps a view of `text`, which must outlive it.
+class GbkBoundaryScan {
+ public:
+  explicit GbkBoundaryScan(std::string_view text) : text_(text) {}
+  // `index` must not be below the index of the previous call.
+  [[nodiscard]] bool IsFirstOfDoubleByte(std::size_t index);
+
+ private:
+  std::string_view text_;
+  std::size_t boundary_ = 0;  // start of the first character not before the last index
+};
+
 // Longest prefix of `text` of at most `maxBytes` bytes that does not end with the
 // first half of a two-byte character (characters counted from the start of `text`).
 [[nodiscard]] std::size_t CutAtCharacter(std::string_view text, std::size_t maxBytes);

@@ -33,11 +33,13 @@ std::vector<std::string_view> CutPieces(std::string_view payload, std::size_t ma
     if (emptyGivesOne) pieces.emplace_back();
     return pieces;
   }
+  // Boundaries are counted from the start of the payload, not of the piece; the
+  // scan carries them forward, so a long payload is cut in one pass.
+  GbkBoundaryScan boundaries(payload);
   std::size_t pos = 0;
   while (pos + maxPiece < payload.size()) {
-    // Boundaries are counted from the start of the payload, not of the piece.
     std::size_t length = maxPiece;
-    if (IsFirstOfDoubleByte(payload, pos + maxPiece - 1)) --length;
+    if (boundaries.IsFirstOfDoubleByte(pos + maxPiece - 1)) --length;
     pieces.push_back(payload.substr(pos, length));
     pos += length;
   }
@@ -45,9 +47,15 @@ std::vector<std::string_view> CutPieces(std::string_view payload, std::size_t ma
   return pieces;
 }
 
+std::size_t MessagePacketCount(std::string_view payload) {
+  return CutPieces(payload, kMessagePiece, true).size();
+}
+
 std::string LongPacket(std::uint8_t route, std::uint8_t address, std::uint8_t sequence, bool more,
                        std::string_view code, std::string_view piece) {
-  std::string frame(kPreamble, 3);
+  std::string frame;
+  frame.reserve(13 + piece.size());
+  frame.append(kPreamble, 3);
   frame += static_cast<char>(route);
   frame += '\x02';
   frame += static_cast<char>(piece.size() + 7);
@@ -63,6 +71,7 @@ std::vector<std::string> EncodeMessage(std::uint8_t route, std::string_view code
                                        std::uint8_t address, std::string_view payload) {
   std::vector<std::string> packets;
   const auto pieces = CutPieces(payload, kMessagePiece, true);
+  packets.reserve(pieces.size());
   const bool rollCall = code == "DM  ";
   std::uint8_t sequence = 1;
   for (std::size_t i = 0; i < pieces.size(); ++i) {

@@ -11,6 +11,9 @@ namespace orderlink {
 
 constexpr std::size_t kMessagePiece = 54;  // payload bytes in one ordinary packet
 constexpr std::size_t kRecordPiece = 41;   // record bytes in one download record packet
+// The sequence byte counts packets 1..255; a longer message would wrap it to 0 and 1,
+// and the receiver would take the wrapped packets for a new message.
+constexpr std::size_t kMaxPacketsPerMessage = 255;
 
 // 00 00 00 C0 01 nn
 [[nodiscard]] std::string PollFrame(std::uint8_t handset);
@@ -19,9 +22,12 @@ constexpr std::size_t kRecordPiece = 41;   // record bytes in one download recor
 
 // Cuts `payload` into pieces of at most `maxPiece` bytes, one byte less where the
 // last byte would be the first half of a two-byte GBK character. An empty payload
-// gives one empty piece when `emptyGivesOne`, else none.
+// gives one empty piece when `emptyGivesOne`, else none. Linear in the payload.
 [[nodiscard]] std::vector<std::string_view> CutPieces(std::string_view payload, std::size_t maxPiece,
                                                       bool emptyGivesOne);
+
+// Packets EncodeMessage makes of `payload` (at least one).
+[[nodiscard]] std::size_t MessagePacketCount(std::string_view payload);
 
 // One long packet: 00 00 00 route 02 L address seq more code piece (L = piece + 7).
 [[nodiscard]] std::string LongPacket(std::uint8_t route, std::uint8_t address, std::uint8_t sequence,

@@ -2,6 +2,7 @@
 
 #include "common/Log.h"
 #include "common/TextFile.h"
+#include "link/FrameCodec.h"
 #include "link/LinkState.h"
 
 namespace orderlink {
@@ -38,6 +39,12 @@ void DeliverReply(TSendThread& thread, const TxtDir& txt) {
   for (std::size_t i = 1; i < lines->size(); ++i) {
     const std::string& line = (*lines)[i];
     if (line.empty()) continue;
+    if (const std::size_t packets = MessagePacketCount(line); packets > kMaxPacketsPerMessage) {
+      LogError("R1.txt line " + std::to_string(i + 1) + ": " + std::to_string(line.size()) +
+               " bytes need " + std::to_string(packets) + " packets, more than " +
+               std::to_string(kMaxPacketsPerMessage) + " can be numbered; the line is not sent");
+      continue;
+    }
     SendFrame(thread, header->code, header->handset, line.size(), line);
     thread.Touch();
     thread.HoldOff = kAfterLineHoldOff;

@@ -29,7 +29,9 @@ struct ReplyHeader {
 // without a target number sends nothing and is reported on stderr. Otherwise every
 // non-empty line after the header goes out under the header's code (roll-call frames
 // for "DM  "), 150 ms apart, then "FHJS", and RouteByte returns to 0xC0. Ends early,
-// without "FHJS", when the thread is told to end. HoldOff is left at 100 in any case.
+// without "FHJS", when the thread is told to end. A line that would need more than
+// 255 packets is not sent (reported on stderr with its line number); the rest of the
+// reply goes on. HoldOff is left at 100 in any case.
 void JobReply(TSendThread& thread, const TxtDir& txt);
 
 }  // namespace orderlink

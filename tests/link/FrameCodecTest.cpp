@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "support/FakeSerialPort.h"
 
 namespace orderlink {
@@ -63,6 +65,69 @@ TEST(FrameCodec, CutsPiecesAtFullSizeOrOneLessBeforeADoubleByteCharacter) {
     EXPECT_EQ(sizes, c.sizes) << c.name;
     EXPECT_EQ(joined, c.payload) << c.name;
   }
+}
+
+// The cut as first written: every piece rescans the payload from its start to learn
+// whether its last byte begins a two-byte character.
+std::vector<std::size_t> RescanningCut(const std::string& payload, std::size_t maxPiece) {
+  const auto firstOfDoubleByte = [&](std::size_t index) {
+    std::size_t i = 0;
+    while (i < index) i += static_cast<unsigned char>(payload[i]) >= 0x81 &&
+                                   static_cast<unsigned char>(payload[i]) <= 0xFE ? 2 : 1;
+    const auto byte = static_cast<unsigned char>(payload[index]);
+    return i == index && byte >= 0x81 && byte <= 0xFE;
+  };
+  std::vector<std::size_t> sizes;
+  std::size_t pos = 0;
+  while (pos + maxPiece < payload.size()) {
+    const std::size_t length = firstOfDoubleByte(pos + maxPiece - 1) ? maxPiece - 1 : maxPiece;
+    sizes.push_back(length);
+    pos += length;
+  }
+  sizes.push_back(payload.size() - pos);
+  return sizes;
+}
+
+TEST(FrameCodec, OnePassCutGivesTheSamePiecesAsRescanningOnRandomTextAndBinary) {
+  std::mt19937 random(20261208);
+  const std::string chinese = "\xD6\xD0\xCE\xC4\xB2\xCB";  // three GBK characters
+  for (int round = 0; round < 400; ++round) {
+    std::string payload;
+    const int length = std::uniform_int_distribution<int>(1, 1200)(random);
+    const int kind = round % 3;  // GBK text, raw binary, text with odd lead bytes
+    while (static_cast<int>(payload.size()) < length) {
+      const int pick = std::uniform_int_distribution<int>(0, 9)(random);
+      if (kind == 1) {
+        payload += static_cast<char>(std::uniform_int_distribution<int>(0, 255)(random));
+      } else if (pick < 4) {
+        payload += chinese.substr(2 * (pick % 3), 2);
+      } else if (kind == 2 && pick == 9) {
+        payload += '\xFE';  // a lead byte that takes whatever follows
+      } else {
+        payload += static_cast<char>('a' + pick);
+      }
+    }
+    for (std::size_t maxPiece : {kMessagePiece, kRecordPiece}) {
+      std::vector<std::size_t> sizes;
+      std::size_t pos = 0;
+      for (auto piece : CutPieces(payload, maxPiece, true)) {
+        ASSERT_EQ(piece.data(), payload.data() + pos);
+        sizes.push_back(piece.size());
+        pos += piece.size();
+      }
+      ASSERT_EQ(sizes, RescanningCut(payload, maxPiece))
+          << "round " << round << " piece " << maxPiece;
+    }
+  }
+}
+
+TEST(FrameCodec, PacketCountFollowsTheCut) {
+  EXPECT_EQ(MessagePacketCount(""), 1u);
+  EXPECT_EQ(MessagePacketCount(std::string(54 * 255, 'a')), 255u);
+  EXPECT_EQ(MessagePacketCount(std::string(54 * 255 + 1, 'a')), 256u);
+  // A character across the first boundary makes that piece 53 bytes: one packet more.
+  EXPECT_EQ(MessagePacketCount(std::string(53, 'a') + "\xB0\xA1" + std::string(54 * 255 - 55, 'a')),
+            256u);
 }
 
 TEST(FrameCodec, EmptyPayloadGivesOneEmptyPacketButNoRecordPacket) {
