@@ -70,7 +70,8 @@ void Application::BuildWindows() {
 
 void Application::ConnectService() {
   monitorMarker_.page = monitor_;
-  service_ = std::make_unique<RequestService>(core_.Txt(), host_, messages_, &monitorMarker_);
+  service_ = std::make_unique<RequestService>(core_.Txt(), host_, messages_, serviceTimers_,
+                                              &monitorMarker_);
   handsetLists_.push_back(service_.get());
   if (TSendThread* send = core_.SendThread()) service_->RegisterJobs(*send);
   core_.Handlers().request = [this](TRcvThread& t) { service_->OnRequest(t); };

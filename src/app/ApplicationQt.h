@@ -17,6 +17,7 @@
 #include "app/ShutdownSignalsQt.h"
 #include "app/TrayIconQt.h"
 #include "app/UdpHostLink.h"
+#include "app/WindowTimersQt.h"
 #include "common/Clock.h"
 #include "common/HandsetListView.h"
 #include "download/DownloadController.h"
@@ -73,6 +74,7 @@ class Application final : public QObject {
     void MarkSwitchedOn(const std::string& text) override { page->MarkSwitchedOn(text); }
   };
   MonitorMarker monitorMarker_;
+  WindowTimersQt serviceTimers_;  // the request service's delayed steps; dropped before core_
   std::unique_ptr<RequestService> service_;
   std::unique_ptr<RollCallButton> rollCall_;
   TestPage* testPage_ = nullptr;        // owned by mainForm_

@@ -37,8 +37,8 @@ void TComCtr::ClearHoldOff() {
 }
 
 void TComCtr::TimerLoop(int period) {
-  // Ticks at fixed instants of the steady clock; a tick delayed by a running job
-  // (PollHandset waits for the send thread's lock) does not shift later ones.
+  // Ticks at fixed instants of the steady clock; a late tick (a busy machine) does
+  // not shift later ones.
   using std::chrono::steady_clock;
   const auto step = std::chrono::milliseconds(period);
   auto next = steady_clock::now() + step;
@@ -55,25 +55,29 @@ void TComCtr::TimerLoop(int period) {
 void TComCtr::Tick() {
   const int period = period_.load();
   if (pauseLevel_.load() < 0 || count_ == 0) return;
+  // Read before the checks, so a job that starts or ends after them is noticed.
+  const std::uint64_t jobActivity = send_.JobActivity();
   if (send_.IdleMilliseconds() < period || rcv_.IdleMilliseconds() < period) return;
   if (send_.HoldOff.load() > 0 || rcv_.HoldOff.load() > 0) {
-    send_.HoldOff -= period;
-    rcv_.HoldOff -= period;
+    send_.CountDownHoldOff(period);
+    rcv_.CountDownHoldOff(period);
     return;
   }
-  PollHandset(send_, handsets_[next_]);
-  next_ = (next_ + 1) % count_;
+  if (PollHandset(send_, handsets_[next_], jobActivity)) next_ = (next_ + 1) % count_;
 }
 
-void PollHandset(TSendThread& thread, int number) {
+bool PollHandset(TSendThread& thread, int number, std::uint64_t jobActivitySeen) {
   SerialPort* port = thread.Port();
-  if (port == nullptr) return;
+  if (port == nullptr) return true;
+  // Only jobs and the poll take this lock: taken means a job is on the line now.
+  std::unique_lock lock(thread.Mutex(), std::try_to_lock);
+  if (!lock.owns_lock() || thread.JobActivity() != jobActivitySeen) return false;
   if (port->OutputPending() > 0) {
     port->DiscardOutput();
-    return;
+    return true;
   }
-  std::lock_guard lock(thread.Mutex());
   thread.WriteToPort(PollFrame(static_cast<std::uint8_t>(number)));
+  return true;
 }
 
 }  // namespace orderlink

@@ -1,6 +1,11 @@
 #pragma once
 // The handset poller: polls the handsets round-robin from a periodic timer thread,
 // only while both workers are idle and neither asks for quiet.
+//
+// Threads: Tick and PollHandset run on the timer thread; Add, Start, Stop, the
+// pauses and ClearHoldOff on the window thread. The timer thread never waits for a
+// job: a tick that finds the send thread's lock taken skips its poll, so Stop (and
+// the roll-call button's Start) return within one tick.
 
 #include <array>
 #include <atomic>
@@ -37,7 +42,8 @@ class TComCtr {
   // Both workers' HoldOff := 0, so polling may resume on the next tick.
   void ClearHoldOff();
 
-  // One timer tick (called by the timer thread; public for tests).
+  // One timer tick (called by the timer thread; public for tests). Counts the
+  // hold-offs down while either is positive, stopping at 0.
   void Tick();
 
   [[nodiscard]] int Count() const { return count_; }
@@ -61,7 +67,11 @@ class TComCtr {
 };
 
 // Writes one poll frame under the send thread's lock; when output is still
-// pending it is discarded instead and nothing is polled.
-void PollHandset(TSendThread& thread, int number);
+// pending it is discarded instead and nothing is polled (both under the lock, so a
+// job's frame that has just started is never discarded). `jobActivitySeen` is the
+// send thread's JobActivity() read before the tick's idle and hold-off checks: when
+// a job has run since, or runs now, the tick is skipped so the job's hold-off is
+// kept. False when skipped: the handset keeps its turn.
+[[nodiscard]] bool PollHandset(TSendThread& thread, int number, std::uint64_t jobActivitySeen);
 
 }  // namespace orderlink

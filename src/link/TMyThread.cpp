@@ -12,7 +12,16 @@ TMyThread::~TMyThread() {
   }
 }
 
-void TMyThread::Start() { thread_ = std::thread([this] { Execute(); }); }
+void TMyThread::Start() {
+  thread_ = std::thread([this] { Execute(); });
+  started_ = true;
+}
+
+void TMyThread::CountDownHoldOff(std::int32_t periodMs) {
+  std::int32_t value = HoldOff.load();
+  while (!HoldOff.compare_exchange_weak(value, value > periodMs ? value - periodMs : 0)) {
+  }
+}
 
 void TMyThread::Terminate() {
   stop_.Raise();

@@ -28,8 +28,12 @@ class TMyThread {
   [[nodiscard]] std::int64_t IdleMilliseconds() const { return clock_.NowMs() - lastActive_; }
 
   // Quiet time (ms) this worker asks of the poller; read and written by every
-  // thread without the lock, the poller counts it down.
+  // thread without the lock. The poller counts it down to 0 and never below (see
+  // CountDownHoldOff), so no count can wrap round to a long quiet.
   std::atomic<std::int32_t> HoldOff{0};
+  // The poller's count-down: `periodMs` off, stopping at 0. A value a worker sets
+  // meanwhile is never lost: the count is one compare-and-swap.
+  void CountDownHoldOff(std::int32_t periodMs);
 
   // A pause of the protocol that ends early when the thread is told to end.
   // False when it ended early (or the thread was already told to end).
@@ -38,6 +42,8 @@ class TMyThread {
 
   // Starts the thread running Execute(). Call once, after construction.
   void Start();
+  // True once Start() was called. Any thread.
+  [[nodiscard]] bool Started() const { return started_.load(); }
   // Tells the loop to end and wakes every wait and pause of the thread.
   void Terminate();
   [[nodiscard]] bool Terminated() const { return stop_.Raised(); }
@@ -54,6 +60,7 @@ class TMyThread {
   Clock& clock_;
   std::mutex mutex_;
   std::atomic<std::int64_t> lastActive_;
+  std::atomic<bool> started_{false};
   std::thread thread_;
 };
 

@@ -1,5 +1,6 @@
 #include "link/TSendThread.h"
 
+#include "common/Log.h"
 #include "link/FrameCodec.h"
 #include "link/LinkState.h"
 
@@ -11,55 +12,98 @@ constexpr int kNextPacketHoldOffMs = 160;  // a little longer than the pause bel
 constexpr int kPacketPauseMs = 150;        // handsets listen for 150 ms between packets
 }  // namespace
 
+std::string JobName(int code) {
+  switch (code) {
+    case JobReplyCode: return "reply";
+    case JobDownloadCode: return "download";
+    case JobShortMessageCode: return "short message";
+    case JobLinkTestCode: return "link test";
+    case JobShortMessageAckCode: return "short-message answer";
+    case JobTimeReplyCode: return "time answer";
+    case JobStatusQueryCode: return "download status query";
+    case JobResendCode: return "download resend";
+    case JobEndAllCode: return "end of download";
+    default: return "job " + std::to_string(code);
+  }
+}
+
 TSendThread::TSendThread(SerialPort* port, Clock& clock) : TMyThread(clock), port_(port) {}
 
 TSendThread::~TSendThread() { TerminateAndJoin(); }
 
 void TSendThread::RegisterJob(int code, Job job) {
+  RegisterDataJob(code, [job = std::move(job)](TSendThread& thread, std::uint8_t handset,
+                                               std::string_view) { job(thread, handset); });
+}
+
+void TSendThread::RegisterDataJob(int code, DataJob job) {
   if (code >= 1 && code <= 10 && code != 3) jobs_[code] = std::move(job);
 }
 
-void TSendThread::PostJob(int code, int handset) {
-  std::unique_lock slot(slotMutex_);
-  // Waiting and storing happen under one mutex, so two posters can never both see
-  // a free slot: the second waits until the send thread has taken and run the first.
-  slotChanged_.wait(slot, [this] { return pendingJob_.load() == 0 || Terminated(); });
-  if (Terminated()) return;
-  jobHandset_ = handset;
-  pendingJob_ = code;
-  slot.unlock();
-  slotChanged_.notify_all();
+bool TSendThread::PostJob(int code, int handset, std::string data) {
+  const char* refusal = nullptr;
+  {
+    std::lock_guard queue(queueMutex_);
+    if (!Started()) {
+      refusal = "the send thread is not running yet";
+    } else if (Terminated()) {
+      refusal = "the send thread has ended";
+    } else if (queue_.size() >= kQueueCapacity) {
+      refusal = "the send queue is full";
+    } else {
+      queue_.push_back({code, handset, std::move(data)});
+      ++outstanding_;
+    }
+  }
+  if (refusal != nullptr) {
+    LogError(std::string(refusal) + ": " + JobName(code) + " for handset " +
+             std::to_string(handset) + " is not sent");
+    return false;
+  }
+  jobQueued_.notify_one();
+  return true;
 }
 
-void TSendThread::RunJob(int code, std::uint8_t handset) {
+void TSendThread::RunJob(int code, std::uint8_t handset, std::string_view data) {
   std::lock_guard lock(Mutex());
+  ++jobActivity_;
   Touch();
   HoldOff = kJobHoldOffMs;
-  if (code >= 1 && code <= 10 && jobs_[code]) jobs_[code](*this, handset);
+  if (code >= 1 && code <= 10 && jobs_[code]) jobs_[code](*this, handset, data);
   Touch();
+  ++jobActivity_;
 }
 
 void TSendThread::Execute() {
   while (true) {
-    int code;
+    PostedJob job;
     {
-      std::unique_lock slot(slotMutex_);
-      slotChanged_.wait(slot, [this] { return pendingJob_.load() != 0 || Terminated(); });
-      if (Terminated()) return;
-      code = pendingJob_.load();
+      std::unique_lock queue(queueMutex_);
+      jobQueued_.wait(queue, [this] { return !queue_.empty() || Terminated(); });
+      if (Terminated()) {
+        DropQueued();
+        return;
+      }
+      job = std::move(queue_.front());
+      queue_.pop_front();
     }
-    RunJob(code, static_cast<std::uint8_t>(jobHandset_.load()));
-    {
-      std::lock_guard slot(slotMutex_);
-      pendingJob_ = 0;
-    }
-    slotChanged_.notify_all();
+    RunJob(job.code, static_cast<std::uint8_t>(job.handset), job.data);
+    --outstanding_;
   }
 }
 
+void TSendThread::DropQueued() {
+  for (const PostedJob& job : queue_) {
+    LogWarning("shutdown: " + JobName(job.code) + " for handset " + std::to_string(job.handset) +
+               " is not sent");
+  }
+  outstanding_ -= static_cast<int>(queue_.size());
+  queue_.clear();
+}
+
 void TSendThread::WakeForTermination() {
-  { std::lock_guard slot(slotMutex_); }
-  slotChanged_.notify_all();
+  { std::lock_guard queue(queueMutex_); }
+  jobQueued_.notify_all();
 }
 
 void TSendThread::WriteToPort(std::string_view bytes) {
@@ -68,10 +112,11 @@ void TSendThread::WriteToPort(std::string_view bytes) {
 
 namespace {
 
-// Writes the packets of one message with the pauses between them. A pause cut
-// short by shutdown ends the message.
+// Writes the packets of one message with the pauses between them. Shutdown ends
+// the message before its next packet, also in the middle of a pause.
 void WritePackets(TSendThread& thread, const std::vector<std::string>& packets) {
   for (std::size_t i = 0; i < packets.size(); ++i) {
+    if (thread.Terminated()) return;
     if (i > 0) {
       thread.HoldOff = kNextPacketHoldOffMs;
       if (!thread.Pause(kPacketPauseMs)) return;

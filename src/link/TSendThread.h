@@ -1,16 +1,23 @@
 #pragma once
-// The send thread: runs one posted job at a time from a single job slot. Every
+// The send thread: runs the posted jobs one at a time, in posting order. Every
 // frame except the poll is written here, under the thread's lock.
 //
-// Lock (Mutex()): held by the send thread for the whole run of a job and by the
-// poller while it writes a poll frame, so a poll never lands inside a job's frames.
-// The job slot has its own mutex, taken only briefly and never while waiting for
-// Mutex().
+// Threads: PostJob from any thread (the window thread, the receive thread); it never
+// waits for a job. RegisterJob on the window thread before Start(). Jobs, SendFrame
+// and SendRecordFrame run on the send thread.
+//
+// Locks:
+//   - Mutex() is held by the send thread for the whole run of a job and by the poller
+//     while it writes a poll frame, so a poll never lands inside a job's frames.
+//   - queueMutex_ guards the job queue; it is taken only briefly and never while
+//     Mutex() is held or waited for.
 
 #include <array>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "link/SerialPort.h"
@@ -30,27 +37,47 @@ enum JobCode : int {
   JobEndAllCode = 10,           // end of download to all
 };
 
+// "reply", "download", ... for log lines; "job <code>" for other codes.
+[[nodiscard]] std::string JobName(int code);
+
 class TSendThread : public TMyThread {
  public:
   using Job = std::function<void(TSendThread&, std::uint8_t handset)>;
+  // A job that takes the data posted with it (a message text, a time answer).
+  using DataJob = std::function<void(TSendThread&, std::uint8_t handset, std::string_view data)>;
+
+  // Jobs waiting beyond the running one. Far more than the line can use: polling
+  // posts nothing, and every other poster posts one job per outside event.
+  static constexpr std::size_t kQueueCapacity = 64;
 
   // `port` may be null (no serial control): jobs then run without writing.
   TSendThread(SerialPort* port, Clock& clock);
   ~TSendThread() override;
 
-  // Registers the body of job `code` (1..10). Window thread, before Start().
+  // Registers the body of job `code` (1..10, not 3). Window thread, before Start().
   void RegisterJob(int code, Job job);
+  void RegisterDataJob(int code, DataJob job);
 
-  // Blocks while a job is pending or running, then stores this one. Never
-  // overwrites a job another thread posted. Returns at once after Terminate().
-  void PostJob(int code, int handset);
+  // Queues job `code` for `handset` with its own `data`, behind the jobs already
+  // queued, and returns at once. Refused (false, and a LogError naming the job and
+  // the handset) when the thread is not running yet or has been told to end, or when
+  // kQueueCapacity jobs are already waiting; a refused job never runs, so a caller
+  // whose work the user would miss tells the user. Any thread.
+  [[nodiscard]] bool PostJob(int code, int handset, std::string data = {});
+
+  // True between Start() and Terminate(): a refusal now means a full queue.
+  [[nodiscard]] bool Accepting() const { return Started() && !Terminated(); }
 
   // Runs one job as the loop does (lock, Touch, HoldOff := 10, body, Touch).
   // Used by the loop, and by tests to run a job synchronously.
-  void RunJob(int code, std::uint8_t handset);
+  void RunJob(int code, std::uint8_t handset, std::string_view data = {});
 
-  // True while no job is pending or running.
-  [[nodiscard]] bool Idle() const { return pendingJob_.load() == 0; }
+  // True while no job is queued or running. Any thread.
+  [[nodiscard]] bool Idle() const { return outstanding_.load() == 0; }
+
+  // Changes whenever a job starts or ends (under Mutex()). The poller reads it before
+  // its checks and again under the lock: a change means a job ran meanwhile.
+  [[nodiscard]] std::uint64_t JobActivity() const { return jobActivity_.load(); }
 
   [[nodiscard]] SerialPort* Port() const { return port_; }
   // Writes bytes to the port if there is one; failures are ignored.
@@ -61,17 +88,27 @@ class TSendThread : public TMyThread {
   void WakeForTermination() override;
 
  private:
+  struct PostedJob {
+    int code;
+    int handset;  // only its low byte goes on the line
+    std::string data;
+  };
+  // Logs and forgets every queued job; called with queueMutex_ held at the end.
+  void DropQueued();
+
   SerialPort* port_;
-  std::array<Job, 11> jobs_{};
-  std::mutex slotMutex_;  // guards the wait for a free slot; never held with Mutex()
-  std::condition_variable slotChanged_;
-  std::atomic<int> pendingJob_{0};
-  std::atomic<int> jobHandset_{0};
+  std::array<DataJob, 11> jobs_{};
+  std::mutex queueMutex_;
+  std::condition_variable jobQueued_;
+  std::deque<PostedJob> queue_;         // guarded by queueMutex_
+  std::atomic<int> outstanding_{0};     // queued + running
+  std::atomic<std::uint64_t> jobActivity_{0};
 };
 
 // Sends `text` (or its first `length` bytes; 0 = all) as one message with the
 // four-character `code` to `handset`, cut into packets with 150 ms between them.
-// Called from inside a job (the send thread's lock is held).
+// Called from inside a job (the send thread's lock is held). Stops between packets
+// when the thread is told to end.
 void SendFrame(TSendThread& thread, std::string_view code, int handset, std::size_t length,
                std::string_view text);
 

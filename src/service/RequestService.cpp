@@ -24,23 +24,20 @@ std::tm RequestService::CurrentLocalTime() {
 }
 
 RequestService::RequestService(TxtDir txt, HostLink& host, MessageSink& messages,
-                               SwitchOnMarker* marker, LocalTimeSource localTime)
+                               WindowTimers& timers, SwitchOnMarker* marker,
+                               LocalTimeSource localTime)
     : txt_(std::move(txt)),
       host_(host),
       messages_(messages),
+      timers_(timers),
       marker_(marker),
       localTime_(std::move(localTime)) {}
 
 void RequestService::RegisterJobs(TSendThread& thread) {
   thread.RegisterJob(JobReplyCode, [this](TSendThread& t, std::uint8_t) { JobReply(t, txt_); });
   thread.RegisterJob(JobShortMessageAckCode, JobShortMessageAck);
-  thread.RegisterJob(JobShortMessageCode, [this](TSendThread& t, std::uint8_t target) {
-    // Taken, so a message goes out once.
-    if (const auto text = pendingMessage_.exchange(nullptr)) JobShortMessage(t, target, *text);
-  });
-  thread.RegisterJob(JobTimeReplyCode, [this](TSendThread& t, std::uint8_t handset) {
-    JobTimeReply(t, handset, *timeReply_.load());
-  });
+  thread.RegisterDataJob(JobShortMessageCode, JobShortMessage);
+  thread.RegisterDataJob(JobTimeReplyCode, JobTimeReply);
   sendThread_ = &thread;
 }
 
@@ -49,17 +46,17 @@ void RequestService::OnRequest(TRcvThread& thread) {
 }
 
 void RequestService::OnTimeQuery(TRcvThread& thread) {
-  timeReply_.store(std::make_shared<const std::string>(TimeReplyText(localTime_())));
-  if (TSendThread* send = sendThread_.load())
-    send->PostJob(JobTimeReplyCode, thread.HandsetNumber());
+  TSendThread* send = sendThread_.load();
+  if (send == nullptr) return;
+  // A refusal is logged by PostJob; the handset asks again when it gets no answer.
+  (void)send->PostJob(JobTimeReplyCode, thread.HandsetNumber(), TimeReplyText(localTime_()));
 }
 
 void RequestService::OnHostReply(TSendThread* sendThread, TComCtr* poller) {
-  if (sendThread != nullptr) {
-    sendThread->PostJob(JobReplyCode, 0);
-    sendThread->GetClock().SleepMs(kAfterReplyPostMs);
+  if (sendThread != nullptr && !sendThread->PostJob(JobReplyCode, 0) && sendThread->Accepting()) {
+    messages_.ShowMessage(std::string(kReplyNotQueued));
   }
-  if (poller != nullptr) poller->ClearHoldOff();
+  if (poller != nullptr) timers_.After(kAfterReplyPostMs, [poller] { poller->ClearHoldOff(); });
 }
 
 void RequestService::OnHostShortMessage(TSendThread* sendThread) {
@@ -88,12 +85,11 @@ void RequestService::OnHostShortMessage(TSendThread* sendThread) {
              "\"); the short message is not sent");
     return;
   }
-  // The confirmation goes first. Once PostJob(6) returns, the slot held no job 4 of an
-  // earlier message, and only this (window) thread posts job 4, so the text stored
-  // here is the one the next job 4 takes.
-  sendThread->PostJob(JobShortMessageAckCode, *sender);
-  pendingMessage_.store(std::make_shared<const std::string>(message.text));
-  sendThread->PostJob(JobShortMessageCode, *target);
+  // The confirmation goes first; the target's job carries the text read here.
+  if (!sendThread->PostJob(JobShortMessageAckCode, *sender) ||
+      !sendThread->PostJob(JobShortMessageCode, *target, message.text)) {
+    if (sendThread->Accepting()) messages_.ShowMessage(std::string(kShortMessageNotQueued));
+  }
 }
 
 void RequestService::AddHandset(const std::string& text) { handsets_.push_back(text); }

@@ -21,7 +21,8 @@ class RollCallButton {
   explicit RollCallButton(TComCtr* poller) : poller_(poller) {}
 
   // Window thread. "开始点名" starts the poller and "暂停" pauses it (both then read
-  // the next caption), "点名" resumes it. Returns the new caption.
+  // the next caption), "点名" resumes it. Returns the new caption. Never waits for a
+  // job on the line: restarting the poller's timer takes at most one tick.
   std::string Click();
   [[nodiscard]] const std::string& Caption() const { return caption_; }
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <future>
+#include <map>
+#include <limits>
 #include <thread>
 
 #include "common/Clock.h"
@@ -9,6 +12,7 @@
 #include "link/TRcvThread.h"
 #include "link/TSendThread.h"
 #include "support/FakeSerialPort.h"
+#include "support/LineHolder.h"
 #include "support/RecordingHandlers.h"
 
 namespace orderlink {
@@ -62,7 +66,53 @@ TEST(Poller, ChunkHoldOffKeepsSixteenTicksQuiet) {
     if (link.port.Writes().empty()) ++quiet;
   }
   EXPECT_EQ(quiet, 16);
-  EXPECT_EQ(link.rcv.HoldOff.load(), 1000 - 16 * 66);
+  EXPECT_EQ(link.rcv.HoldOff.load(), 0);  // counted down to 0, never below
+}
+
+TEST(Poller, EitherWorkersHoldOffKeepsItQuietAndCountsDownWithoutWrapping) {
+  Link link;
+  // The send thread's own hold-off: 200 ms take four ticks (200, 134, 68, 2).
+  link.send.HoldOff = 200;
+  for (int i = 0; i < 4; ++i) link.TickAfterPeriod();
+  EXPECT_TRUE(link.port.Writes().empty());
+  EXPECT_EQ(link.send.HoldOff.load(), 0);
+  link.TickAfterPeriod();
+  EXPECT_EQ(link.port.Writes().size(), 1u);
+
+  // While the receive thread keeps asking for quiet, the other count stays at 0 and
+  // a count already near the bottom of its range cannot wrap to weeks of quiet.
+  link.send.HoldOff = std::numeric_limits<std::int32_t>::min() + 10;
+  for (int i = 0; i < 100; ++i) {
+    link.rcv.HoldOff = 1000;
+    link.TickAfterPeriod();
+    ASSERT_EQ(link.send.HoldOff.load(), 0) << "tick " << i;
+  }
+  link.rcv.HoldOff = 0;
+  link.TickAfterPeriod();
+  EXPECT_EQ(link.port.Writes().size(), 2u);
+}
+
+TEST(Poller, ATickSkipsItsPollWhenAJobRanOrRunsSinceItsChecks) {
+  Link link;
+  // A job ran between the tick's checks and the lock: no poll, the handset keeps its turn.
+  const std::uint64_t seen = link.send.JobActivity();
+  link.send.RunJob(JobTimeReplyCode, 1);
+  EXPECT_FALSE(PollHandset(link.send, 1, seen));
+  EXPECT_TRUE(link.port.Writes().empty());
+
+  // A job on the line right now holds the lock: the poller neither writes, nor waits,
+  // nor discards the job's frame that is still going out.
+  std::atomic<bool> polled{true};
+  link.send.RegisterJob(JobReplyCode, [&](TSendThread& t, std::uint8_t handset) {
+    SendFrame(t, "FHJS", handset, 0, "");
+    link.port.SetOutputPending(13);
+    std::thread timer([&] { polled = PollHandset(t, 1, t.JobActivity()); });
+    timer.join();
+  });
+  link.send.RunJob(JobReplyCode, 2);
+  EXPECT_FALSE(polled.load());
+  EXPECT_EQ(link.port.Discards(), 0);
+  EXPECT_EQ(link.Frames(), std::vector<std::string>{"00 00 00 C0 02 07 02 01 00 46 48 4A 53"});
 }
 
 TEST(Poller, DoesNotPollWhileAWorkerWasActiveWithinThePeriod) {
@@ -163,35 +213,136 @@ TEST(SendFrame, LengthTakesOnlyTheFirstBytes) {
   EXPECT_EQ(writes[1].bytes, Hex("00 00 00 C0 02 17 02 01 00") + "CPLB00002" "0001" "0001" "rec");
 }
 
-TEST(SendThread, JobsPostedFromTwoThreadsAreAllRunInTurn) {
+// A send thread whose jobs 4, 8 and 10 record what they were given, and whose line
+// a LineHolder can hold.
+struct RecordingSendThread {
   SystemClock clock;
   FakeSerialPort port;
-  TSendThread send(&port, clock);
-  std::atomic<int> running{0};
-  std::atomic<int> overlaps{0};
-  std::vector<int> seen;
-  std::mutex seenMutex;
-  auto job = [&](TSendThread&, std::uint8_t handset) {
-    if (++running > 1) ++overlaps;
-    {
-      std::lock_guard l(seenMutex);
-      seen.push_back(handset);
+  TSendThread send{&port, clock};
+  test::LineHolder holder{send};
+  std::mutex ranMutex;
+  std::vector<std::string> ran;  // "<code>/<handset>/<data>" of every job run, in order
+
+  RecordingSendThread() {
+    for (int code : {JobStatusQueryCode, JobEndAllCode, JobShortMessageCode}) {
+      send.RegisterDataJob(code, [this, code](TSendThread&, std::uint8_t handset,
+                                              std::string_view data) {
+        std::lock_guard lock(ranMutex);
+        ran.push_back(std::to_string(code) + "/" + std::to_string(handset) + "/" +
+                      std::string(data));
+      });
     }
-    --running;
+  }
+  ~RecordingSendThread() {
+    holder.Release();
+    send.TerminateAndJoin();
+  }
+  void StartAndHold() {
+    send.Start();
+    ASSERT_TRUE(holder.Hold());
+  }
+  std::vector<std::string> Ran() {
+    std::lock_guard lock(ranMutex);
+    return ran;
+  }
+};
+
+TEST(SendThread, PostingNeverWaitsForARunningJobAndJobsRunInPostingOrder) {
+  RecordingSendThread t;
+  t.StartAndHold();
+  bool accepted = false;
+  EXPECT_TRUE(t.holder.ReturnsWhileHeld([&] {
+    accepted = t.send.PostJob(JobShortMessageCode, 12, "first") &&
+               t.send.PostJob(JobStatusQueryCode, 3) &&
+               t.send.PostJob(JobShortMessageCode, 13, "second");
+  }));
+  EXPECT_TRUE(accepted);
+  EXPECT_FALSE(t.send.Idle());  // queued jobs count as work
+  t.holder.Release();
+  ASSERT_TRUE(test::WaitIdle(t.send));
+  EXPECT_EQ(t.Ran(), (std::vector<std::string>{"4/12/first", "8/3/", "4/13/second"}));
+}
+
+TEST(SendThread, AFullQueueRefusesWithALogLineAndKeepsWhatItHolds) {
+  RecordingSendThread t;
+  t.StartAndHold();
+  for (std::size_t i = 0; i < TSendThread::kQueueCapacity; ++i) {
+    ASSERT_TRUE(t.send.PostJob(JobStatusQueryCode, static_cast<int>(i)));
+  }
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(t.send.PostJob(JobEndAllCode, 77));
+  const std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_NE(log.find("full"), std::string::npos) << log;
+  EXPECT_NE(log.find("end of download for handset 77"), std::string::npos) << log;
+  EXPECT_TRUE(t.send.Accepting());
+  t.holder.Release();
+  ASSERT_TRUE(test::WaitIdle(t.send));
+  const auto ran = t.Ran();
+  ASSERT_EQ(ran.size(), TSendThread::kQueueCapacity);
+  EXPECT_EQ(ran.front(), "8/0/");
+  EXPECT_EQ(ran.back(), "8/63/");
+}
+
+TEST(SendThread, JobsPostedBeforeStartOrAfterTheEndAreDroppedNotWaitedFor) {
+  RecordingSendThread t;
+  testing::internal::CaptureStderr();
+  bool accepted = true;
+  EXPECT_TRUE(t.holder.ReturnsWhileHeld([&] {
+    // Two, as two replies announced while a start-up message box is open.
+    const bool first = t.send.PostJob(JobReplyCode, 0);
+    const bool second = t.send.PostJob(JobReplyCode, 0);
+    accepted = first || second;
+  }));
+  EXPECT_FALSE(accepted);
+  EXPECT_TRUE(t.send.Idle());
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("not running yet: reply for handset 0"),
+            std::string::npos);
+
+  // Jobs still queued when the thread is told to end are dropped, each with a line.
+  t.StartAndHold();
+  ASSERT_TRUE(t.send.PostJob(JobStatusQueryCode, 5));
+  testing::internal::CaptureStderr();
+  t.send.Terminate();
+  t.holder.Release();
+  t.send.TerminateAndJoin();
+  EXPECT_FALSE(t.send.PostJob(JobStatusQueryCode, 6));
+  const std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_NE(log.find("download status query for handset 5 is not sent"), std::string::npos) << log;
+  EXPECT_NE(log.find("has ended: download status query for handset 6"), std::string::npos) << log;
+  EXPECT_TRUE(t.Ran().empty());
+  EXPECT_TRUE(t.send.Idle());
+}
+
+TEST(SendThread, JobsPostedFromTwoThreadsAtOnceAllRunOnceEachInTheirPostersOrder) {
+  RecordingSendThread t;
+  t.StartAndHold();
+  // Both posters start together and post while the line is held, so every post
+  // meets the other poster at the queue; half the queue each.
+  constexpr int kEach = static_cast<int>(TSendThread::kQueueCapacity / 2);
+  std::promise<void> go;
+  std::shared_future<void> goSignal = go.get_future().share();
+  std::atomic<int> refused{0};
+  auto poster = [&](int code, int handset) {
+    goSignal.wait();
+    for (int i = 0; i < kEach; ++i) {
+      if (!t.send.PostJob(code, handset, std::to_string(i))) ++refused;
+    }
   };
-  send.RegisterJob(JobStatusQueryCode, job);
-  send.RegisterJob(JobEndAllCode, job);
-  send.Start();
-  constexpr int kEach = 200;
-  std::thread a([&] { for (int i = 0; i < kEach; ++i) send.PostJob(JobStatusQueryCode, 1); });
-  std::thread b([&] { for (int i = 0; i < kEach; ++i) send.PostJob(JobEndAllCode, 2); });
+  std::thread a(poster, JobStatusQueryCode, 1);
+  std::thread b(poster, JobEndAllCode, 2);
+  go.set_value();
   a.join();
   b.join();
-  while (!send.Idle()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  send.TerminateAndJoin();
-  EXPECT_EQ(seen.size(), 2u * kEach);
-  EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), kEach);
-  EXPECT_EQ(overlaps.load(), 0);
+  EXPECT_EQ(refused.load(), 0);
+  t.holder.Release();
+  ASSERT_TRUE(test::WaitIdle(t.send));
+  std::map<int, int> nextOf{{1, 0}, {2, 0}};
+  for (const std::string& job : t.Ran()) {
+    const int handset = job[job.find('/') + 1] - '0';
+    EXPECT_EQ(job.substr(job.rfind('/') + 1), std::to_string(nextOf[handset]++)) << job;
+  }
+  EXPECT_EQ(nextOf[1], kEach);
+  EXPECT_EQ(nextOf[2], kEach);
 }
 
 TEST(SendThread, UnknownCodesAndJobThreeDoNothingButStillTakeTheSlot) {
@@ -216,13 +367,23 @@ TEST(SendThread, ShutdownEndsARunningJobsPauseAtOnce) {
     t.Pause(60'000);
   });
   send.Start();
-  send.PostJob(JobDownloadCode, 0);
+  ASSERT_TRUE(send.PostJob(JobDownloadCode, 0));
   while (!started) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   const auto before = std::chrono::steady_clock::now();
   send.TerminateAndJoin();
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
-  // A poster after shutdown is not held up.
-  send.PostJob(JobDownloadCode, 0);
+  // A poster after shutdown is refused at once.
+  EXPECT_FALSE(send.PostJob(JobDownloadCode, 0));
+}
+
+TEST(SendThread, AMessageStopsBeforeItsNextPacketOnceTheThreadIsToldToEnd) {
+  Link link;
+  link.send.RegisterJob(JobReplyCode, [](TSendThread& t, std::uint8_t handset) {
+    SendFrame(t, "DX  ", handset, 0, std::string(120, 'm'));
+  });
+  link.send.Terminate();
+  link.send.RunJob(JobReplyCode, 4);
+  EXPECT_TRUE(link.port.Writes().empty());
 }
 
 TEST(ReceiveThread, TheLoopHandsOverChunksStoredFromAnotherThread) {
@@ -235,7 +396,9 @@ TEST(ReceiveThread, TheLoopHandsOverChunksStoredFromAnotherThread) {
   TRcvThread rcv(nullptr, handlers, clock);
   rcv.Start();
   const std::string frame = LongPacket(0xC0, 0xFF, 1, false, "DL  ", "\x05" "ok");
-  for (int i = 0; i < 3000; ++i) rcv.StoreChunk(frame);  // more than the ring holds
+  for (int i = 0; i < 3000; ++i) {  // more than the ring holds: a full ring refuses the chunk
+    while (!rcv.StoreChunk(frame)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   for (int i = 0; i < 500 && handlers.requests < 3000; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }

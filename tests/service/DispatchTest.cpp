@@ -18,7 +18,8 @@ class DispatchTest : public ::testing::Test {
   test::RecordingMessages messages;
   test::RecordingMarker marker;
   VirtualClock clock;
-  RequestService service{TxtDir(dir.Path()), host, messages, &marker};
+  test::ManualTimers timers{clock};
+  RequestService service{TxtDir(dir.Path()), host, messages, timers, &marker};
   test::ServiceHandlers handlers{service};
   TRcvThread rcv{nullptr, handlers, clock};
 };

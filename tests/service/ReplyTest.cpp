@@ -1,11 +1,19 @@
 #include "service/ReplyDelivery.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <iostream>
+#include <thread>
 
 #include "ServiceFakes.h"
 #include "common/Clock.h"
 #include "common/TextFile.h"
 #include "link/LinkState.h"
+#include "link/SerialPort.h"
 #include "link/TComCtr.h"
 
 namespace orderlink {
@@ -36,7 +44,8 @@ class ReplyTest : public ::testing::Test {
   test::RecordingMessages messages;
   VirtualClock clock;
   test::FakeSerialPort port{&clock};
-  RequestService service{TxtDir(dir.Path()), host, messages, nullptr};
+  test::ManualTimers timers{clock};
+  RequestService service{TxtDir(dir.Path()), host, messages, timers, nullptr};
   TSendThread send{&port, clock};
 };
 
@@ -91,26 +100,215 @@ TEST_F(ReplyTest, MissingFileOrUnreadableHeaderSendsNothingAndTheThreadGoesOn) {
   EXPECT_EQ(RunReply().size(), 2u);
 }
 
-TEST_F(ReplyTest, HostReplyPostsTheJobAndClearsBothHoldOffs) {
+TEST_F(ReplyTest, LinesTooLongToNumberTheirPacketsAreReportedAndTheRestGoesOn) {
   service.RegisterJobs(send);
-  WriteReply("R1.txt", "KT   012\r\nOK\r\n");
+  const std::string longest(54 * 255, 'a');  // 255 packets: the most a message can number
+  WriteReply("R1.txt", "KT   012\r\n" + longest + "a\r\nOK\r\n" + longest + "\r\n");
+  testing::internal::CaptureStderr();
+  const auto writes = RunReply();
+  const std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_NE(log.find("R1.txt line 2: 13771 bytes need 256 packets"), std::string::npos) << log;
+  ASSERT_EQ(writes.size(), 1u + 255u + 1u);
+  EXPECT_EQ(writes[0].first, 100);
+  EXPECT_EQ(writes[0].second, ToHex(Hex("00 00 00 C1 02 09 0C 01 00") + "KT  OK"));
+  // Packet 255 of the longest line that can go is its last.
+  EXPECT_EQ(writes[255].second.substr(0, 26), "00 00 00 C1 02 3D 0C FF 00");
+  EXPECT_EQ(writes.back().second, ToHex(Hex("00 00 00 C1 02 07 0C 01 00") + "FHJS"));
+}
+
+class HostReplyTest : public ReplyTest {
+ protected:
+  void SetUp() override {
+    ReplyTest::SetUp();
+    service.RegisterJobs(send);
+    WriteReply("R1.txt", "KT   012\r\nOK\r\n");
+  }
+  void TearDown() override {
+    holder.Release();
+    send.TerminateAndJoin();
+    ReplyTest::TearDown();
+  }
+  // End-of-reply frames to handset 12, whatever their route byte.
+  std::size_t FhjsFrames() const {
+    std::size_t count = 0;
+    for (const auto& w : port.Writes()) {
+      count += w.bytes.size() == 13 && w.bytes.substr(4) == Hex("02 07 0C 01 00") + "FHJS";
+    }
+    return count;
+  }
+
   test::ServiceHandlers handlers{service};
   TRcvThread rcv{nullptr, handlers, clock};
   TComCtr poller{send, rcv};
+  test::LineHolder holder{send};
+};
+
+TEST_F(HostReplyTest, PostsTheJobAndClearsBothHoldOffsTenMillisecondsLaterWithoutSleeping) {
   send.Start();
   rcv.HoldOff = 15000;
   send.HoldOff = 15000;
   service.OnHostReply(&send, &poller);
   ASSERT_TRUE(test::WaitIdle(send));
+  EXPECT_EQ(rcv.HoldOff.load(), 15000);  // the request's quiet holds until the delayed step
+  EXPECT_EQ(timers.Delays(), std::vector<std::int64_t>{10});
+  EXPECT_EQ(clock.Sleeps(), (std::vector<std::int64_t>{100, 150}));  // the job's pauses only
+  timers.RunAll();
   EXPECT_EQ(rcv.HoldOff.load(), 0);
-  EXPECT_EQ(port.Writes().size(), 2u);
-  EXPECT_EQ(port.Writes().back().bytes, Hex("00 00 00 C1 02 07 0C 01 00") + "FHJS");
+  EXPECT_EQ(send.HoldOff.load(), 0);
+  EXPECT_EQ(FhjsFrames(), 1u);
 
   // Without a send thread the hold-offs are still cleared.
   rcv.HoldOff = 15000;
   service.OnHostReply(nullptr, &poller);
+  timers.RunAll();
   EXPECT_EQ(rcv.HoldOff.load(), 0);
+}
+
+TEST_F(HostReplyTest, RepliesAnnouncedDuringALongJobQueueWithoutHoldingTheWindow) {
+  send.Start();
+  ASSERT_TRUE(holder.Hold());
+  EXPECT_TRUE(holder.ReturnsWhileHeld([this] {
+    service.OnHostReply(&send, &poller);
+    service.OnHostReply(&send, &poller);
+  }));
+  EXPECT_EQ(FhjsFrames(), 0u);
+  holder.Release();
+  ASSERT_TRUE(test::WaitIdle(send));
+  EXPECT_EQ(FhjsFrames(), 2u);  // the file, delivered twice in turn
+  EXPECT_TRUE(messages.Messages().empty());
+}
+
+TEST_F(HostReplyTest, RepliesBeforeTheSendThreadRunsAreLoggedAndNeverWaitedFor) {
+  // As at start-up while a message box is open: the send thread has not started.
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(holder.ReturnsWhileHeld([this] {
+    service.OnHostReply(&send, &poller);
+    service.OnHostReply(&send, &poller);
+  }));
+  const std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_NE(log.find("reply for handset 0 is not sent"), std::string::npos) << log;
+  EXPECT_TRUE(messages.Messages().empty());
+  EXPECT_TRUE(port.Writes().empty());
+}
+
+TEST_F(HostReplyTest, AReplyTheFullQueueRefusesIsShownToTheUser) {
+  send.Start();
+  ASSERT_TRUE(holder.Hold());
+  for (std::size_t i = 0; i < TSendThread::kQueueCapacity; ++i) {
+    ASSERT_TRUE(send.PostJob(JobStatusQueryCode, 1));
+  }
+  testing::internal::CaptureStderr();
+  service.OnHostReply(&send, &poller);
+  (void)testing::internal::GetCapturedStderr();
+  EXPECT_EQ(messages.Messages(), std::vector<std::string>{std::string(kReplyNotQueued)});
+}
+
+// Delayed calls on threads of their own after real time: the window thread's timers
+// as the line sees them.
+class RealTimeTimers final : public WindowTimers {
+ public:
+  ~RealTimeTimers() override {
+    for (auto& t : threads_) t.join();
+  }
+  void After(std::int64_t ms, std::function<void()> call) override {
+    threads_.emplace_back([ms, call = std::move(call)] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+      call();
+    });
+  }
+
+ private:
+  std::vector<std::thread> threads_;
+};
+
+// What arrives at the far end of the line, each byte with the time it was read.
+class LineRecorder {
+ public:
+  explicit LineRecorder(int fd) : fd_(fd), reader_([this] { Read(); }) {}
+  ~LineRecorder() { Stop(); }
+  void Stop() {
+    done_ = true;
+    if (reader_.joinable()) reader_.join();
+  }
+  // Milliseconds from the end of each `frame` to the start of the next `next`.
+  std::vector<std::int64_t> GapsAfter(const std::string& frame, const std::string& next) const {
+    std::vector<std::int64_t> gaps;
+    for (auto at = bytes_.find(frame); at != std::string::npos; at = bytes_.find(frame, at + 1)) {
+      const auto end = at + frame.size() - 1;
+      const auto following = bytes_.find(next, end + 1);
+      if (following == std::string::npos) break;
+      gaps.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(times_[following] -
+                                                                           times_[end])
+                         .count());
+    }
+    return gaps;
+  }
+
+ private:
+  void Read() {
+    char buffer[512];
+    while (!done_) {
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, 20) <= 0) continue;
+      const ssize_t n = read(fd_, buffer, sizeof buffer);
+      const auto now = std::chrono::steady_clock::now();
+      for (ssize_t i = 0; i < n; ++i) {
+        bytes_ += buffer[i];
+        times_.push_back(now);
+      }
+    }
+  }
+  int fd_;
+  std::atomic<bool> done_{false};
+  std::string bytes_;
+  std::vector<std::chrono::steady_clock::time_point> times_;
+  std::thread reader_;
+};
+
+TEST(ReplyOnTheLine, TheLineStaysQuietAfterEveryEndOfReplyForTheReplysHoldOff) {
+  // Real threads, the real poll timer and the termios port on a pty pair: the
+  // window clears the hold-offs while the reply job pauses before its first line,
+  // and the poller must still not poll until the reply's hold-off of 100 ms is over.
+  test::PtyPair pty;
+  std::string error;
+  auto port = OpenSerialPort(pty.SlavePath(), &error);
+  ASSERT_NE(port, nullptr) << error;
+  test::TempAppDir dir;
+  dir.WriteLines("R1.txt", {"KT   001", "OK"});
+  test::RecordingHostLink host;
+  test::RecordingMessages messages;
+  RealTimeTimers timers;
+  RequestService service{TxtDir(dir.Path()), host, messages, timers, nullptr};
+  SystemClock clock;
+  test::ServiceHandlers handlers{service};
+  TSendThread send{port.get(), clock};
+  TRcvThread rcv{port.get(), handlers, clock};
+  TComCtr poller{send, rcv};
+  poller.Add(1);
+  service.RegisterJobs(send);
+  LineRecorder line(pty.Master());
+  send.Start();
+  poller.Start(15);
+
+  constexpr int kReplies = 6;
+  for (int i = 0; i < kReplies; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(150 + 37 * i));  // polls run meanwhile
+    service.OnHostReply(&send, &poller);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(test::WaitIdle(send));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  poller.Stop();
   send.TerminateAndJoin();
+  line.Stop();
+
+  const auto gaps =
+      line.GapsAfter(Hex("00 00 00 C0 02 07 01 01 00") + "FHJS", Hex("00 00 00 C0 01 01"));
+  ASSERT_EQ(gaps.size(), static_cast<std::size_t>(kReplies));
+  for (std::size_t i = 0; i < gaps.size(); ++i) {
+    std::cerr << "reply " << i + 1 << ": first poll " << gaps[i] << " ms after FHJS\n";
+    EXPECT_GE(gaps[i], 100) << "reply " << i + 1;
+  }
 }
 
 }  // namespace

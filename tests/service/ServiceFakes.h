@@ -1,9 +1,7 @@
 #pragma once
 // Fakes and helpers shared by the request-service tests.
 
-#include <chrono>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "common/HostLink.h"
@@ -12,6 +10,8 @@
 #include "link/TSendThread.h"
 #include "service/RequestService.h"
 #include "support/FakeSerialPort.h"
+#include "support/LineHolder.h"
+#include "support/ManualTimers.h"
 #include "support/Processes.h"
 #include "support/RecordingMessages.h"
 
@@ -54,14 +54,6 @@ inline std::string FrameToPc(std::string_view code, std::uint8_t handset, std::s
 
 inline void Feed(TRcvThread& thread, std::string_view bytes) {
   for (char c : bytes) thread.ParseByte(static_cast<std::uint8_t>(c));
-}
-
-// Waits (real time, bounded) until the started send thread has run every posted job.
-inline bool WaitIdle(const TSendThread& thread) {
-  for (int i = 0; i < 5000 && !thread.Idle(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return thread.Idle();
 }
 
 }  // namespace orderlink::test

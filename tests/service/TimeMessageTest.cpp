@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "ServiceFakes.h"
 #include "common/Clock.h"
 #include "common/Gbk.h"
@@ -58,8 +61,10 @@ class HandsetServiceTest : public ::testing::Test {
   test::RecordingMessages messages;
   VirtualClock clock;
   test::FakeSerialPort port{&clock};
-  RequestService service{TxtDir(dir.Path()), host, messages, nullptr,
-                         [] { return LocalTime(2026, 12, 7, 8, 5, 0); }};
+  test::ManualTimers timers{clock};
+  std::tm now = LocalTime(2026, 12, 7, 8, 5, 0);
+  RequestService service{TxtDir(dir.Path()), host, messages, timers, nullptr,
+                         [this] { return now; }};
   test::ServiceHandlers handlers{service};
   TRcvThread rcv{nullptr, handlers, clock};
   TSendThread send{&port, clock};
@@ -124,11 +129,82 @@ TEST_F(HandsetServiceTest, MissingShortMessageFileIsShownAndNothingIsSent) {
   EXPECT_TRUE(port.Writes().empty());
 }
 
+TEST_F(HandsetServiceTest, TimeQueriesDuringALongJobEachGetTheirOwnTimeWithoutHoldingTheReceiver) {
+  test::LineHolder holder(send);
+  send.Start();
+  ASSERT_TRUE(holder.Hold());
+  const std::string query = Hex("00 00 00 C1 02 07 FF 01 00") + "SJCX";
+  EXPECT_TRUE(holder.ReturnsWhileHeld([&] {
+    test::Feed(rcv, query);
+    now = LocalTime(2026, 12, 7, 8, 5, 1);
+    test::Feed(rcv, query);
+  }));
+  holder.Release();
+  ASSERT_TRUE(test::WaitIdle(send));
+  EXPECT_EQ(WrittenHex(), (std::vector<std::string>{
+                              "00 00 00 C1 02 0D 00 01 00 53 4A 43 58 1A 0C 07 08 05 00",
+                              "00 00 00 C0 02 0D 00 01 00 53 4A 43 58 1A 0C 07 08 05 01"}));
+}
+
+TEST_F(HandsetServiceTest, ShortMessagesDuringALongJobQueueEachWithItsOwnText) {
+  test::LineHolder holder(send);
+  send.Start();
+  ASSERT_TRUE(holder.Hold());
+  EXPECT_TRUE(holder.ReturnsWhileHeld([&] {
+    ASSERT_TRUE(WriteFileBytes(dir.Txt("DX.txt"), "003 012 first\r\n"));
+    service.OnHostShortMessage(&send);
+    ASSERT_TRUE(WriteFileBytes(dir.Txt("DX.txt"), "012 003 second\r\n"));
+    service.OnHostShortMessage(&send);
+  }));
+  holder.Release();
+  ASSERT_TRUE(test::WaitIdle(send));
+  const auto written = WrittenHex();
+  ASSERT_EQ(written.size(), 6u);  // per message: confirmation, FHJS, the message
+  EXPECT_EQ(written[2], ToHex(Hex("00 00 00 C0 02 10 0C 01 00") + "DX  003 first"));
+  EXPECT_EQ(written[5], ToHex(Hex("00 00 00 C0 02 11 03 01 00") + "DX  012 second"));
+  EXPECT_TRUE(messages.Messages().empty());
+}
+
+TEST(RollCallButtonTest, RestartingThePollerNeverWaitsForAJobOnTheLine) {
+  // A tick finds both workers idle and no hold-off while a job holds the line (the
+  // window cleared the hold-offs during the job's pause); the roll-call button then
+  // restarts the poller's timer.
+  SystemClock clock;
+  test::FakeSerialPort port;
+  VirtualClock windowClock;
+  test::ManualTimers timers{windowClock};
+  test::RecordingHostLink host;
+  test::RecordingMessages messages;
+  RequestService service{TxtDir("/nonexistent"), host, messages, timers, nullptr};
+  test::ServiceHandlers handlers{service};
+  TSendThread send{&port, clock};
+  TRcvThread rcv{nullptr, handlers, clock};
+  TComCtr poller{send, rcv};
+  poller.Add(1);
+  test::LineHolder holder(send);
+  send.Start();
+  poller.Start(RollCallButton::kPollRate);
+  ASSERT_TRUE(holder.Hold());
+  send.HoldOff = 0;
+  const std::size_t pollsBefore = port.Writes().size();
+  std::this_thread::sleep_for(std::chrono::milliseconds(4 * 66));  // ticks pass their checks
+
+  RollCallButton button(&poller);
+  EXPECT_TRUE(holder.ReturnsWhileHeld([&] { button.Click(); }));
+  EXPECT_EQ(button.Caption(), "暂停");
+  EXPECT_EQ(port.Writes().size(), pollsBefore);  // no poll inside the job
+  holder.Release();
+  poller.Stop();
+  send.TerminateAndJoin();
+}
+
 TEST(RollCallButtonTest, CaptionCyclesAndWorksThePoller) {
   SystemClock clock;  // the poller's timer thread runs on real time
   test::RecordingHostLink host;
   test::RecordingMessages messages;
-  RequestService service{TxtDir("/nonexistent"), host, messages, nullptr};
+  VirtualClock windowClock;
+  test::ManualTimers timers{windowClock};
+  RequestService service{TxtDir("/nonexistent"), host, messages, timers, nullptr};
   test::ServiceHandlers handlers{service};
   TSendThread send{nullptr, clock};
   TRcvThread rcv{nullptr, handlers, clock};
