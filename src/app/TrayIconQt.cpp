@@ -1,5 +1,6 @@
 #include "app/TrayIconQt.h"
 
+#include <QApplication>
 #include <QThread>
 
 #include "app/PicturesQt.h"
@@ -10,10 +11,8 @@ TrayIconQt::TrayIconQt(TMainForm& window, QObject* parent) : QObject(parent), wi
   RzTrayIcon1 = new QSystemTrayIcon(PictureIcon("tab_test.png"), this);
   RzTrayIcon1->setObjectName("RzTrayIcon1");
   RzTrayIcon1->setToolTip("无线点菜机管理软件");
-  connect(RzTrayIcon1, &QSystemTrayIcon::activated, this,
-          [this](QSystemTrayIcon::ActivationReason reason) {
-            if (reason == QSystemTrayIcon::DoubleClick) RzTrayIcon1LButtonDblClick();
-          });
+  connect(RzTrayIcon1, &QSystemTrayIcon::activated, this, &TrayIconQt::IconActivated);
+  sinceStart_.start();
   trayCheck_.setInterval(2000);
   connect(&trayCheck_, &QTimer::timeout, this, &TrayIconQt::CheckTray);
 }
@@ -41,6 +40,13 @@ void TrayIconQt::Apply(TrayPolicy::Action action) {
       break;
     case TrayPolicy::Action::None:
       break;
+  }
+}
+
+void TrayIconQt::IconActivated(QSystemTrayIcon::ActivationReason reason) {
+  if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::DoubleClick) return;
+  if (policy_.Clicked(sinceStart_.elapsed(), QApplication::doubleClickInterval())) {
+    RzTrayIcon1LButtonDblClick();
   }
 }
 

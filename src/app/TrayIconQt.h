@@ -1,9 +1,11 @@
 #pragma once
-// RzTrayIcon1: the application's icon in the desktop's notification area. A double
-// click brings up the main window and runs `onDoubleClick` (the login form's timer).
+// RzTrayIcon1: the application's icon in the desktop's notification area. A click
+// (single or double, see TrayPolicy) brings up the main window and runs
+// `onDoubleClick` (the login form's timer).
 // The tray is looked at every two seconds: an icon is put back when the tray
 // restarts, and where there is no tray the main window stays reachable (TrayPolicy).
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QSystemTrayIcon>
@@ -31,7 +33,10 @@ class TrayIconQt final : public QObject {
   // here. Any thread: from another thread the change is queued.
   void SetToolTip(const std::string& utf8Text);
 
+  // Opens the main window (what a click on the icon does).
   void RzTrayIcon1LButtonDblClick();
+  // The tray reported a click or another activation of the icon.
+  void IconActivated(QSystemTrayIcon::ActivationReason reason);
   // Looks at the tray again (the timer's tick).
   void CheckTray();
 
@@ -43,6 +48,7 @@ class TrayIconQt final : public QObject {
   QPointer<TMainForm> window_;
   TrayPolicy policy_;
   QTimer trayCheck_;
+  QElapsedTimer sinceStart_;  // the steady clock of the clicks
 };
 
 }  // namespace orderlink

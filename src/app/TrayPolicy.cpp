@@ -15,4 +15,10 @@ TrayPolicy::Action TrayPolicy::TrayChecked(bool trayAvailable, bool windowVisibl
   return Action::None;
 }
 
+bool TrayPolicy::Clicked(std::int64_t nowMs, std::int64_t doubleClickIntervalMs) {
+  if (lastOpeningClickMs_ && nowMs - *lastOpeningClickMs_ < doubleClickIntervalMs) return false;
+  lastOpeningClickMs_ = nowMs;
+  return true;
+}
+
 }  // namespace orderlink

@@ -4,11 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -19,18 +16,6 @@
 
 namespace orderlink::e2e {
 namespace {
-
-// Full path of `program` found on $PATH, or "".
-std::string OnPath(const std::string& program) {
-  const char* path = std::getenv("PATH");
-  std::stringstream dirs(path != nullptr ? path : "");
-  std::string dir;
-  while (std::getline(dirs, dir, ':')) {
-    const std::string candidate = dir + "/" + program;
-    if (!dir.empty() && ::access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
-  return "";
-}
 
 std::vector<std::string> Split(const std::string& text, char separator) {
   std::vector<std::string> out;
@@ -50,7 +35,7 @@ struct TracedPacket {
 };
 
 TEST(E2eTrace, TsharkReadsTheTracedShiftThroughTheDissector) {
-  const std::string tsharkPath = OnPath("tshark");
+  const std::string tsharkPath = test::FindProgram("tshark");
   if (tsharkPath.empty()) GTEST_SKIP() << "tshark is not installed (scripts/bootstrap installs it)";
 
   test::TempAppDir dir;

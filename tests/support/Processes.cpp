@@ -11,6 +11,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -232,6 +233,20 @@ void TempAppDir::WriteLines(const std::string& name,
 
 std::optional<std::string> TempAppDir::Read(const std::string& name) const {
   return ReadFileBytes(Txt(name));
+}
+
+std::string FindProgram(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  const std::string dirs = path != nullptr ? path : "";
+  std::size_t from = 0;
+  while (from <= dirs.size()) {
+    const std::size_t colon = std::min(dirs.find(':', from), dirs.size());
+    const std::string dir = dirs.substr(from, colon - from);
+    const std::string candidate = dir + "/" + program;
+    if (!dir.empty() && ::access(candidate.c_str(), X_OK) == 0) return candidate;
+    from = colon + 1;
+  }
+  return "";
 }
 
 }  // namespace orderlink::test

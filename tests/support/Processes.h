@@ -12,6 +12,10 @@
 
 namespace orderlink::test {
 
+// Full path of `program` on $PATH (ChildProcess does not search it), or "" when it
+// is not installed.
+[[nodiscard]] std::string FindProgram(const std::string& program);
+
 class ChildProcess {
  public:
   // Starts argv[0] with the current environment plus `extraEnv` ("NAME=value").
