@@ -1,12 +1,12 @@
 #include "app/AppCore.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <exception>
 
 #include "app/ConfigFiles.h"
 #include "app/Settings.h"
 #include "common/Gbk.h"
+#include "common/Log.h"
 
 namespace orderlink {
 
@@ -23,16 +23,15 @@ int ParseHostPort(const std::string& text) {
   return port <= 65535 ? port : 0;
 }
 
-void Diagnostic(const std::string& text) { std::fprintf(stderr, "orderlink: %s\n", text.c_str()); }
-
 }  // namespace
 
 std::filesystem::path ResolveAppDir() { return ChooseAppDir(ProcessAppDirSources()).dir; }
 
-AppCore::AppCore(Clock& clock, MessageSink& messages, UdpHostLink& host, PortOpener openPort)
-    : clock_(clock), messages_(messages), host_(host), openPort_(std::move(openPort)) {
+AppCore::AppCore(Clock& clock, MessageSink& messages, UdpHostLink& host, WindowTimers& timers,
+                 PortOpener openPort)
+    : clock_(clock), messages_(messages), host_(host), timers_(timers), openPort_(std::move(openPort)) {
   if (!openPort_) {
-    openPort_ = [](int number, std::string* error) {
+    openPort_ = [](int number, PortOpenError* error) {
       return OpenSerialPort(ComDevicePath(number), error);
     };
   }
@@ -77,11 +76,12 @@ bool AppCore::OpenLink(const std::vector<std::string>& args, const std::filesyst
   station_ = parsed.config->station;
 
   portNumber_ = parsed.config->portNumber;
-  std::string error;
+  PortOpenError error;
   if (!CreateWorkers(&error)) {
-    Diagnostic("COM" + std::to_string(portNumber_) + ": " + error);
     // Start-up goes on with the lists (the program ends once the event loop runs).
-    Fatal(PortFailureMessage());
+    std::string message = PortFailureMessage();
+    if (!error.device.empty()) message += "\n" + DescribePortOpenError(error, portNumber_);
+    Fatal(message);
     return true;
   }
   portName_ = GbkToUtf8(parsed.config->portName);
@@ -92,19 +92,20 @@ std::string AppCore::PortFailureMessage() const {
   return "com" + std::to_string(portNumber_) + " not opend or thread not created.";
 }
 
-bool AppCore::CreateWorkers(std::string* error) {
+bool AppCore::CreateWorkers(PortOpenError* error) {
   try {
-    port_ = openPort_(portNumber_, error);
-    if (!port_) return false;
-    rcv_ = std::make_unique<TRcvThread>(port_.get(), handlers_, clock_);
-    send_ = std::make_unique<TSendThread>(port_.get(), clock_);
+    std::shared_ptr<SerialPort> device = openPort_(portNumber_, error);
+    if (!device) return false;
+    port_.Attach(std::move(device));
+    rcv_ = std::make_unique<TRcvThread>(&port_, handlers_, clock_);
+    send_ = std::make_unique<TSendThread>(&port_, clock_);
     comCtr_ = std::make_unique<TComCtr>(*send_, *rcv_);
   } catch (const std::exception& e) {
-    *error = e.what();
+    LogError(std::string("serial link workers not created: ") + e.what());
     comCtr_.reset();
     send_.reset();
     rcv_.reset();
-    port_.reset();
+    port_.Close();
     return false;
   }
   rcvShared_ = rcv_.get();
@@ -131,7 +132,7 @@ bool AppCore::FillAndStart(const std::vector<HandsetListView*>& lists) {
     rcv->Start();
     send->Start();
   } catch (const std::exception& e) {
-    Diagnostic(e.what());
+    LogError(std::string("serial link workers not started: ") + e.what());
     return Fatal(PortFailureMessage());
   }
   comCtr->Start(kPollsPerSecond);
@@ -153,15 +154,74 @@ void AppCore::Shutdown() {
   if (comCtr_) comCtr_->Stop();
   if (rcv_) rcv_->TerminateAndJoin();
   if (send_) send_->TerminateAndJoin();
-  if (port_ && port_->IsOpen()) port_->Close();
+  SetWatch(-1);
+  port_.Close();
 }
 
-bool AppCore::MSComm1Comm() {
+void AppCore::SetWatch(int handle) {
+  if (watchPort) watchPort(handle);
+}
+
+void AppCore::WatchPort() {
+  if (RcvThread() != nullptr) SetWatch(port_.Handle());
+}
+
+void AppCore::MSComm1Comm() {
   TRcvThread* rcv = RcvThread();
-  if (rcv == nullptr) return false;
-  if (rcv->ReadInput() == ReadOutcome::Ok) return true;
-  messages_.ShowMessage("串口" + portName_ + "已断开，请检查连接后重新启动程序。");
-  return false;
+  if (rcv == nullptr || !port_.HasDevice()) return;
+  switch (rcv->ReadInput()) {
+    case TRcvThread::InputResult::Stored:
+      return;
+    case TRcvThread::InputResult::RingFull:
+      // The handle stays readable while the bytes wait in the kernel: without the
+      // pause the watch would fire without end.
+      SetWatch(-1);
+      timers_.After(kRingFullRetryMs, [this] {
+        if (!shutDown_ && port_.HasDevice()) SetWatch(port_.Handle());
+      });
+      return;
+    case TRcvThread::InputResult::HungUp:
+      LoseLine();
+      return;
+  }
+}
+
+void AppCore::LoseLine() {
+  // The watch goes first: a hung-up handle stays readable for ever, and whatever
+  // the notice or the hooks do must not bring this here again.
+  SetWatch(-1);
+  port_.Detach();
+  LogWarning("COM" + std::to_string(portNumber_) + ": the device hung up");
+  messages_.ShowNotice("串口" + portName_ + "已断开，正在等待重新连接…");
+  if (lineLost) lineLost();
+  // Scheduled last, so that no try can run inside whatever the hooks showed.
+  timers_.After(kReopenEveryMs, [this] { TryReopen(); });
+}
+
+void AppCore::TryReopen() {
+  if (shutDown_ || port_.HasDevice()) return;
+  PortOpenError error;
+  std::unique_ptr<SerialPort> device;
+  try {
+    device = openPort_(portNumber_, &error);
+  } catch (const std::exception& e) {
+    error.systemReason = e.what();
+  }
+  if (!device) {
+    if (error.Summary() != lastReopenError_) {
+      lastReopenError_ = error.Summary();
+      LogInfo("COM" + std::to_string(portNumber_) + " not back yet: " + lastReopenError_);
+    }
+    timers_.After(kReopenEveryMs, [this] { TryReopen(); });
+    return;
+  }
+  lastReopenError_.clear();
+  RcvThread()->ResetParserBeforeNextChunk();
+  port_.Attach(std::move(device));
+  SetWatch(port_.Handle());
+  LogInfo("COM" + std::to_string(portNumber_) + ": the device is back");
+  messages_.ShowNotice("串口" + portName_ + "已重新连接。");
+  if (lineBack) lineBack();
 }
 
 void AppCore::HostReadable() {

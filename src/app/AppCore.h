@@ -13,6 +13,14 @@
 // Every fatal condition shows its message and runs `closeQuery`, the window's whole
 // shutdown, which calls Shutdown() and ends the application.
 //
+// The serial line in service: the workers keep one port for the life of the
+// program (a ReplaceablePort). When the device hangs up (a USB adapter pulled) the
+// watch of its handle is switched off first, the device is dropped, one notice
+// tells the user, `lineLost` ends the work that needs the line, and the same port
+// number is opened again about once a second (its device path looked up afresh each
+// time). When it opens, the parser is reset, the watch follows the new handle, one
+// notice says so and `lineBack` runs; polling goes on by itself.
+//
 // Window thread only, except where a method says otherwise.
 
 #include <atomic>
@@ -28,6 +36,8 @@
 #include "common/HandsetListView.h"
 #include "common/Messages.h"
 #include "common/TxtDir.h"
+#include "common/WindowTimers.h"
+#include "link/ReplaceablePort.h"
 #include "link/SerialPort.h"
 #include "link/TComCtr.h"
 #include "link/TRcvThread.h"
@@ -51,11 +61,17 @@ inline constexpr int kPollsPerSecond = 15;
 
 class AppCore {
  public:
-  // Opens COM port `number` (1..9); nullptr and a reason in `error` on failure.
-  using PortOpener = std::function<std::unique_ptr<SerialPort>(int number, std::string* error)>;
+  // Opens COM port `number` (1..9); nullptr and the reason in `error` on failure.
+  using PortOpener = std::function<std::unique_ptr<SerialPort>(int number, PortOpenError* error)>;
 
-  // `openPort` defaults to the termios port on ComDevicePath(number).
-  AppCore(Clock& clock, MessageSink& messages, UdpHostLink& host, PortOpener openPort = {});
+  static constexpr int kReopenEveryMs = 1000;
+  // While the input ring is full the port is not read; it is looked at again after this.
+  static constexpr int kRingFullRetryMs = 20;
+
+  // `openPort` defaults to the termios port on ComDevicePath(number), looked up at
+  // every call. `timers` runs the reopening tries and the read after a full ring.
+  AppCore(Clock& clock, MessageSink& messages, UdpHostLink& host, WindowTimers& timers,
+          PortOpener openPort = {});
   ~AppCore();  // runs Shutdown() if it has not run
   AppCore(const AppCore&) = delete;
   AppCore& operator=(const AppCore&) = delete;
@@ -64,6 +80,12 @@ class AppCore {
   std::function<void()> closeQuery;
   // Filled by the composition before FillAndStart.
   HostNotifyHandlers hostNotify;
+  // Watch `handle` for arriving bytes and call MSComm1Comm; -1: stop watching.
+  std::function<void(int handle)> watchPort;
+  // The device was lost: stop the work that needs the line (after the notice).
+  std::function<void()> lineLost;
+  // A device is back behind the port (after the notice).
+  std::function<void()> lineBack;
   [[nodiscard]] LinkHandlers& Handlers() { return handlers_; }
 
   // `args` are the command-line parameters without the program name. False when
@@ -76,9 +98,11 @@ class AppCore {
   // closed. Returns promptly even while a job runs. Runs once; later calls do nothing.
   void Shutdown();
 
-  // The serial receive event: stores what the port has buffered. False once the
-  // port hung up or failed: stop watching its handle.
-  bool MSComm1Comm();
+  // The serial receive event: stores what the port has buffered. A full ring pauses
+  // the watch for a moment; a hang-up loses the line as described above.
+  void MSComm1Comm();
+  // Starts watching the port's handle (after FillAndStart).
+  void WatchPort();
   // Datagrams waiting on the host socket: HostNotify is routed by its code, WM_CLOSE
   // runs closeQuery.
   void HostReadable();
@@ -98,8 +122,8 @@ class AppCore {
   [[nodiscard]] TRcvThread* RcvThread() const { return rcvShared_.load(); }
   [[nodiscard]] TSendThread* SendThread() const { return sendShared_.load(); }
   [[nodiscard]] TComCtr* ComCtr() const { return comCtrShared_.load(); }
-  // The open port, or null.
-  [[nodiscard]] SerialPort* Port() const { return port_ && port_->IsOpen() ? port_.get() : nullptr; }
+  // True while a device is behind the port.
+  [[nodiscard]] bool LineUp() const { return port_.HasDevice(); }
   // Port name of the first line of 基站.txt (UTF-8), "COM1" until it is known.
   [[nodiscard]] const std::string& PortName() const { return portName_; }
   [[nodiscard]] bool ShutDown() const { return shutDown_; }
@@ -110,12 +134,16 @@ class AppCore {
  private:
   bool Fatal(const std::string& message);
   void CloseQuery();
-  bool CreateWorkers(std::string* error);
+  bool CreateWorkers(PortOpenError* error);
   [[nodiscard]] std::string PortFailureMessage() const;
+  void SetWatch(int handle);
+  void LoseLine();
+  void TryReopen();
 
   Clock& clock_;
   MessageSink& messages_;
   UdpHostLink& host_;
+  WindowTimers& timers_;
   PortOpener openPort_;
 
   std::filesystem::path appDir_;
@@ -125,9 +153,10 @@ class AppCore {
   std::string portName_ = "COM1";
   bool shutDown_ = false;
   bool startFailed_ = false;
+  std::string lastReopenError_;  // logged once until it changes
 
   LinkHandlers handlers_;  // outlives the receive thread
-  std::unique_ptr<SerialPort> port_;
+  ReplaceablePort port_;   // outlives the workers
   std::unique_ptr<TRcvThread> rcv_;
   std::unique_ptr<TSendThread> send_;
   std::unique_ptr<TComCtr> comCtr_;

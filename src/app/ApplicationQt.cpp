@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QPushButton>
 
+#include "common/ActivityState.h"
+
 namespace orderlink {
 
-Application::Application() : core_(clock_, messages_, host_) {}
+Application::Application() : core_(clock_, messages_, host_, lineTimers_) {}
 
 // Whatever ended the event loop, the workers end before the windows their jobs and
 // hand-overs point into.
@@ -14,10 +16,12 @@ Application::~Application() { StopLink(); }
 int Application::Run(const std::vector<std::string>& args) {
   signals_ = std::make_unique<ShutdownSignalsQt>([this] { FormCloseQuery(); });
   core_.closeQuery = [this] { FormCloseQuery(); };
+  core_.watchPort = [this](int handle) { WatchPort(handle); };
+  core_.lineLost = [this] { StopLineWork(); };
   WatchHost();
   const bool linked = core_.OpenLink(args, ResolveAppDir());
   BuildWindows();
-  if (linked && core_.FillAndStart(handsetLists_)) WatchPort();
+  if (linked && core_.FillAndStart(handsetLists_)) core_.WatchPort();
   if (!core_.ShutDown()) tray_->Start();
   return QApplication::exec();
 }
@@ -61,6 +65,7 @@ void Application::BuildWindows() {
   core_.hostNotify.login = [this] { form2_->LoginResult(); };
 
   tray_ = std::make_unique<TrayIconQt>(*mainForm_);
+  messages_.SetNoticeTargets(mainForm_->StatusBar1, tray_->RzTrayIcon1);
   tray_->onDoubleClick = [this] { form2_->Timer1->start(); };
 
   ConnectService();
@@ -117,14 +122,24 @@ void Application::WatchHost() {
   connect(hostWatch_.get(), &QSocketNotifier::activated, this, [this] { core_.HostReadable(); });
 }
 
-void Application::WatchPort() {
-  SerialPort* port = core_.Port();
-  if (port == nullptr || port->Handle() < 0) return;
-  portWatch_ = std::make_unique<QSocketNotifier>(port->Handle(), QSocketNotifier::Read);
-  connect(portWatch_.get(), &QSocketNotifier::activated, this, [this] {
-    // A hang-up is handled once: the handle would stay readable for ever.
-    if (!core_.MSComm1Comm()) portWatch_->setEnabled(false);
-  });
+void Application::WatchPort(int handle) {
+  if (handle < 0) {
+    // Only switched off: this may run inside the watch's own signal.
+    if (portWatch_) portWatch_->setEnabled(false);
+    return;
+  }
+  if (portWatch_ && portWatch_->socket() == handle) {
+    portWatch_->setEnabled(true);
+    return;
+  }
+  portWatch_ = std::make_unique<QSocketNotifier>(handle, QSocketNotifier::Read);
+  connect(portWatch_.get(), &QSocketNotifier::activated, this, [this] { core_.MSComm1Comm(); });
+}
+
+void Application::StopLineWork() {
+  if (DownloadRunning.load()) download_->BitBtn_SENDClick();
+  if (testPage_->Logic().Running()) testPage_->Logic().BitBtn_CSOnClick("");
+  stationPage_->Logic().LineLost();
 }
 
 void Application::StopLink() {

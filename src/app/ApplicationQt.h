@@ -47,7 +47,10 @@ class Application final : public QObject {
   void ConnectLinkTest();
   void ConnectDownload();
   void WatchHost();
-  void WatchPort();
+  // Watches the port's `handle` (-1: stops watching). AppCore::watchPort.
+  void WatchPort(int handle);
+  // Ends the work that needs the serial line, as its stop buttons do. AppCore::lineLost.
+  void StopLineWork();
   void StopLink();
 
   // Declared in the order of construction; destroyed in reverse, so the windows go
@@ -55,6 +58,7 @@ class Application final : public QObject {
   SystemClock clock_;
   MessageBoxQt messages_;
   UdpHostLink host_;
+  WindowTimersQt lineTimers_;  // reopening the port; dropped after core_
   AppCore core_;
   std::unique_ptr<QSocketNotifier> hostWatch_;
   std::unique_ptr<QSocketNotifier> portWatch_;

@@ -9,25 +9,57 @@
 
 namespace orderlink {
 
+namespace {
+constexpr char kTitle[] = "无线点菜机管理";
+constexpr int kBalloonMs = 10000;
+
+// The stderr form is one line: a text of several lines is joined with blanks.
+void LogMessage(const std::string& utf8Text) {
+  std::string line = "message: " + utf8Text;
+  for (char& c : line) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  LogInfo(line);
+}
+}  // namespace
+
 MessageBoxQt::MessageBoxQt(QObject* parent) : QObject(parent) {
   const char* value = std::getenv("ORDERLINK_NONINTERACTIVE");
   interactive_ = value == nullptr || std::strcmp(value, "1") != 0;
 }
 
 void MessageBoxQt::ShowMessage(const std::string& utf8Text) {
-  LogInfo("message: " + utf8Text);
+  LogMessage(utf8Text);
   if (!interactive_) return;
   const QString text = QString::fromStdString(utf8Text);
+  OnWindowThread([this, text] { ShowBox(text); });
+}
+
+void MessageBoxQt::ShowNotice(const std::string& utf8Text) {
+  LogMessage(utf8Text);
+  const QString text = QString::fromStdString(utf8Text);
+  OnWindowThread([this, text] { ShowNoticeHere(text); });
+}
+
+void MessageBoxQt::OnWindowThread(std::function<void()> show) {
   if (QThread::currentThread() == thread()) {
-    ShowBox(text);
+    show();
   } else {
-    QMetaObject::invokeMethod(this, [this, text] { ShowBox(text); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, std::move(show), Qt::QueuedConnection);
   }
 }
 
 void MessageBoxQt::ShowBox(const QString& text) {
   QWidget* parent = window_ && window_->isVisible() ? window_.data() : nullptr;
-  QMessageBox::information(parent, QStringLiteral("无线点菜机管理"), text);
+  QMessageBox::information(parent, QString::fromUtf8(kTitle), text);
+}
+
+void MessageBoxQt::ShowNoticeHere(const QString& text) {
+  // Kept until the next notice: it tells the line's present state.
+  if (statusLine_) statusLine_->showMessage(text);
+  if (tray_ && tray_->isVisible() && QSystemTrayIcon::supportsMessages()) {
+    tray_->showMessage(QString::fromUtf8(kTitle), text, QSystemTrayIcon::Warning, kBalloonMs);
+  }
 }
 
 }  // namespace orderlink

@@ -1,8 +1,13 @@
 #pragma once
-// Messages the user must see (the system's modal message boxes). Texts are UTF-8.
-// The window side shows a box and also writes "message: <text>" to stderr.
-// Called on the window thread the call returns after the user's OK; called from a
-// worker thread it is queued to the window thread and never waits.
+// Messages the user must see. Texts are UTF-8. The window side also writes
+// "message: <text>" to stderr for each of them.
+//
+// ShowMessage is the system's modal message box: called on the window thread it
+// returns after the user's OK; called from a worker thread it is queued to the
+// window thread and never waits.
+// ShowNotice tells of a change the user should know about without stopping
+// anything (the serial line lost or back): a status line or tray balloon that never
+// waits and never opens a nested event loop. Any thread.
 
 #include <string>
 
@@ -12,6 +17,8 @@ class MessageSink {
  public:
   virtual ~MessageSink() = default;
   virtual void ShowMessage(const std::string& utf8Text) = 0;
+  // A sink without a quieter way shows the notice as a message.
+  virtual void ShowNotice(const std::string& utf8Text) { ShowMessage(utf8Text); }
 };
 
 }  // namespace orderlink

@@ -1,21 +1,29 @@
 #pragma once
 // The serial line to the base stations. One implementation talks to a device
-// through termios (TermiosPort.cpp); tests use a fake that records what is written.
+// through termios (TermiosPort.cpp); ReplaceablePort puts a device that can be
+// swapped behind one pointer that the workers keep; tests use a fake that records
+// what is written.
 //
 // Threads: Write, OutputPending and DiscardOutput are called by the send thread and
-// by the poll timer thread, always under the send thread's lock. ReadAll is called
-// by the window thread only. Open/Close happen on the window thread while no worker
-// writes.
+// by the poll timer thread, always under the send thread's lock. Read is called by
+// the window thread only. Close is called when no other thread uses the port.
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "link/PortOpenError.h"
+
 namespace orderlink {
 
+// The most one read takes from the device: what is left stays in the kernel, which
+// bounds the program's memory under a flood (the tty drops what overflows there).
+inline constexpr std::size_t kMaxReadBytes = 4096;
+
 enum class ReadOutcome {
-  Ok,      // `out` holds every byte that was buffered (possibly none)
-  HungUp,  // the device hung up or failed; reported once, the caller stops watching
+  Ok,      // `out` holds what was buffered, up to the limit (possibly nothing)
+  HungUp,  // the device hung up, failed or is gone; the caller stops watching
 };
 
 class SerialPort {
@@ -25,21 +33,30 @@ class SerialPort {
   [[nodiscard]] virtual bool IsOpen() const = 0;
   // Appends bytes to the output. False on failure (callers ignore it, as the line does).
   virtual bool Write(std::string_view bytes) = 0;
-  virtual ReadOutcome ReadAll(std::string& out) = 0;
+  // Replaces `out` with at most `maxBytes` of what is buffered.
+  [[nodiscard]] virtual ReadOutcome Read(std::string& out, std::size_t maxBytes) = 0;
   // Bytes written but not yet sent on the line.
   [[nodiscard]] virtual int OutputPending() = 0;
   virtual void DiscardOutput() = 0;
   // File descriptor that becomes readable when bytes arrive; -1 when closed.
   [[nodiscard]] virtual int Handle() const = 0;
   virtual void Close() = 0;
+
+  // Everything buffered, in reads of kMaxReadBytes (the simulator's end of the line).
+  [[nodiscard]] ReadOutcome ReadAll(std::string& out);
 };
 
 // Device of COM port `n` (1..9): $ORDERLINK_COM<n> when set, else COM<n> of the
 // settings file (ConfiguredComDevice), else /dev/ttyS<n-1>.
+// Read at every call: a changed setting or a repointed symlink counts at the next open.
 [[nodiscard]] std::string ComDevicePath(int n);
 
-// Opens `device` raw, 19200 8N1, no flow control, both buffers emptied.
-// On failure returns nullptr and sets `error` to a one-line reason.
+// Opens `device` raw, 19200 8N1, no flow control, both buffers emptied, and holds it
+// exclusively (TIOCEXCL and an flock on the descriptor): a second program that opens
+// the same device fails as busy. On failure returns nullptr and fills `error`.
+[[nodiscard]] std::unique_ptr<SerialPort> OpenSerialPort(const std::string& device,
+                                                         PortOpenError* error);
+// The same with the failure as one line "<device>: <system reason>".
 [[nodiscard]] std::unique_ptr<SerialPort> OpenSerialPort(const std::string& device,
                                                          std::string* error);
 

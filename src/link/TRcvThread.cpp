@@ -24,56 +24,59 @@ TRcvThread::TRcvThread(SerialPort* port, RcvHandlers& handlers, Clock& clock)
 
 TRcvThread::~TRcvThread() { TerminateAndJoin(); }
 
-ReadOutcome TRcvThread::ReadInput() {
-  if (port_ == nullptr) return ReadOutcome::Ok;
-  std::string bytes;
-  const ReadOutcome outcome = port_->ReadAll(bytes);
-  StoreChunk(bytes);
-  return outcome;
+TRcvThread::InputResult TRcvThread::ReadInput() {
+  Touch();
+  if (port_ == nullptr) return InputResult::Stored;
+  if (RingFull()) return InputResult::RingFull;  // the bytes wait in the kernel
+  const ReadOutcome outcome = port_->Read(readBuffer_, kMaxReadBytes);
+  // Room was checked above and only this thread stores, so the chunk fits.
+  (void)StoreChunk(readBuffer_);
+  return outcome == ReadOutcome::Ok ? InputResult::Stored : InputResult::HungUp;
 }
 
-void TRcvThread::StoreChunk(std::string_view bytes) {
+bool TRcvThread::RingFull() {
+  std::lock_guard lock(Mutex());
+  return writeCount_.load() - readCount_.load() >= kRingSlots;
+}
+
+bool TRcvThread::StoreChunk(std::string_view bytes) {
   Touch();
-  if (bytes.empty()) return;
-  {
-    std::unique_lock wake(wakeMutex_);
-    // Full ring (or counts caught mid-fold): wait until the receive thread takes a chunk.
-    chunkTaken_.wait(wake, [this] {
-      const auto written = writeCount_.load();
-      const auto read = readCount_.load();
-      return (written >= read && written - read < kRingSlots) || Terminated();
-    });
-    if (Terminated()) return;
-  }
+  if (bytes.empty()) return true;
   {
     std::lock_guard lock(Mutex());
+    const std::int64_t written = writeCount_.load();
+    if (written - readCount_.load() >= kRingSlots) return false;
     Touch();
-    slots_[writeCount_.load() % kRingSlots].assign(bytes);
+    const auto slot = static_cast<std::size_t>(written % kRingSlots);
+    slots_[slot].assign(bytes);
+    resetBefore_[slot] = resetBeforeNextChunk_;
+    resetBeforeNextChunk_ = false;
     Touch();
     ++writeCount_;  // the slot is complete before the count exposes it
   }
   Touch();
   { std::lock_guard wake(wakeMutex_); }
   chunkStored_.notify_one();
+  return true;
 }
 
 int TRcvThread::HandleChunks() {
   int handled = 0;
   while (readCount_.load() < writeCount_.load()) {
-    const std::string& chunk = slots_[readCount_.load() % kRingSlots];
+    const auto slot = static_cast<std::size_t>(readCount_.load() % kRingSlots);
+    std::string& chunk = slots_[slot];
     Touch();
     HoldOff = kChunkHoldOffMs;
+    if (resetBefore_[slot]) ResetParser();
     if (StationTransfer.load()) {
       CheckStationAck(chunk);
     } else {
       for (char c : chunk) ParseByte(static_cast<std::uint8_t>(c));
     }
+    // A chunk stored by hand may be larger than a read; its slot does not keep that.
+    if (chunk.capacity() > kMaxReadBytes) std::string().swap(chunk);
     Touch();
-    {
-      std::lock_guard wake(wakeMutex_);
-      ++readCount_;
-    }
-    chunkTaken_.notify_all();
+    ++readCount_;
     ++handled;
   }
   if (handled > 0 && readCount_.load() > kFoldCountsAbove) {
@@ -97,7 +100,20 @@ void TRcvThread::Execute() {
 void TRcvThread::WakeForTermination() {
   { std::lock_guard wake(wakeMutex_); }
   chunkStored_.notify_all();
-  chunkTaken_.notify_all();
+}
+
+void TRcvThread::ResetParser() {
+  state_ = STATE_FREE;
+  zeroRun_ = 0;
+  headerPos_ = 0;
+  header_ = {};
+  current_ = {};
+  previous_ = {};
+  remain_ = 0;
+  discard_ = 0;
+  overflow_ = false;
+  buffer_[0] = 0;  // a header-only time query reads the handset from here
+  contentPos_ = 0;
 }
 
 void TRcvThread::CheckStationAck(const std::string& chunk) {

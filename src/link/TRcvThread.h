@@ -6,6 +6,10 @@
 //
 // Lock (Mutex()): guards storing a chunk together with the write count, and the
 // folding of both counts.
+//
+// The ring is bounded: a read takes at most kMaxReadBytes, a slot never keeps more
+// than that, and the window thread never waits for room. When the ring is full it
+// leaves the bytes in the kernel (ReadInput says RingFull) and reads again later.
 
 #include <array>
 #include <atomic>
@@ -54,11 +58,22 @@ class TRcvThread : public TMyThread {
   TRcvThread(SerialPort* port, RcvHandlers& handlers, Clock& clock);
   ~TRcvThread() override;
 
-  // Window thread: reads everything the port has buffered and stores it as one
-  // chunk (nothing is stored for an empty read). Waits while the ring is full.
-  ReadOutcome ReadInput();
-  // Stores `bytes` as one chunk (what ReadInput does after reading the port).
-  void StoreChunk(std::string_view bytes);
+  enum class InputResult {
+    Stored,    // what the port had buffered (up to kMaxReadBytes) is in the ring
+    RingFull,  // nothing was read: try again once the receive thread took chunks
+    HungUp,    // the port hung up or has no device
+  };
+  // Window thread: reads what the port has buffered, at most kMaxReadBytes, and
+  // stores it as one chunk (nothing is stored for an empty read). Never waits.
+  [[nodiscard]] InputResult ReadInput();
+  // Stores `bytes` as one chunk (what ReadInput does after reading the port). False,
+  // with nothing stored, while the ring is full. Window thread (or a test's).
+  bool StoreChunk(std::string_view bytes);
+  // Window thread: the next chunk stored comes from a new device. The receive
+  // thread puts the parser back to its initial state before it parses that chunk,
+  // so a frame cut off by the old device never joins bytes of the new one; chunks
+  // stored before are still parsed as they came.
+  void ResetParserBeforeNextChunk() { resetBeforeNextChunk_ = true; }
 
   // Handles every waiting chunk, as one pass of the loop; returns how many.
   int HandleChunks();
@@ -85,17 +100,23 @@ class TRcvThread : public TMyThread {
   void HeaderComplete();
   void BodyComplete();
   void CheckStationAck(const std::string& chunk);
+  void ResetParser();
+  [[nodiscard]] bool RingFull();
 
   SerialPort* port_;
   RcvHandlers& handlers_;
 
-  // Input ring.
+  // Input ring. A slot (bytes and its reset mark) is complete before the write
+  // count that exposes it is increased.
   std::array<std::string, kRingSlots> slots_;
+  std::array<bool, kRingSlots> resetBefore_{};
   std::atomic<std::int64_t> writeCount_{0};
   std::atomic<std::int64_t> readCount_{0};
-  std::mutex wakeMutex_;  // for the two waits below; never held with Mutex()
+  std::mutex wakeMutex_;  // for the receive thread's wait; never held with Mutex()
   std::condition_variable chunkStored_;
-  std::condition_variable chunkTaken_;
+  // Window thread only.
+  std::string readBuffer_;
+  bool resetBeforeNextChunk_ = false;
 
   // Parser.
   State state_ = STATE_FREE;

@@ -3,11 +3,15 @@
 // errors, and a hang-up is reported once.
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +23,10 @@ namespace orderlink {
 
 namespace {
 
+// Threads: Read on the window thread; Write, OutputPending and DiscardOutput on the
+// send or poll thread. The descriptor is fixed for the object's life (Close only
+// runs when no other thread uses it); the hang-up seen by a read is an atomic so
+// that writes on other threads fail at once afterwards.
 class TermiosPort final : public SerialPort {
  public:
   explicit TermiosPort(int fd) : fd_(fd) {}
@@ -27,7 +35,7 @@ class TermiosPort final : public SerialPort {
   bool IsOpen() const override { return fd_ >= 0; }
 
   bool Write(std::string_view bytes) override {
-    if (fd_ < 0 || hungUp_) return false;
+    if (fd_ < 0 || hungUp_.load()) return false;
     std::size_t done = 0;
     while (done < bytes.size()) {
       const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
@@ -39,29 +47,33 @@ class TermiosPort final : public SerialPort {
         // Output buffer full: wait for room as a blocking append would, but give
         // up on a line that takes nothing for a second so no thread hangs on it.
         pollfd p{fd_, POLLOUT, 0};
-        if (::poll(&p, 1, 1000) <= 0) return false;
+        if (::poll(&p, 1, 1000) <= 0 || (p.revents & (POLLHUP | POLLERR)) != 0) return false;
       } else {
+        hungUp_ = true;  // EIO: the device is gone; later writes fail at once
         return false;
       }
     }
     return true;
   }
 
-  ReadOutcome ReadAll(std::string& out) override {
-    out.clear();
-    if (fd_ < 0 || hungUp_) return ReadOutcome::HungUp;
-    char buffer[4096];
+  ReadOutcome Read(std::string& out, std::size_t maxBytes) override {
+    out.resize(maxBytes);
+    if (fd_ < 0 || hungUp_.load()) {
+      out.clear();
+      return ReadOutcome::HungUp;
+    }
     while (true) {
-      const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+      const ssize_t n = ::read(fd_, out.data(), maxBytes);
       if (n > 0) {
-        out.append(buffer, static_cast<std::size_t>(n));
-        continue;
+        out.resize(static_cast<std::size_t>(n));
+        return ReadOutcome::Ok;
       }
       if (n < 0 && errno == EINTR) continue;
+      out.clear();
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return ReadOutcome::Ok;
       // End of file (the other side hung up) or a read error: report it once.
       hungUp_ = true;
-      return out.empty() ? ReadOutcome::HungUp : ReadOutcome::Ok;
+      return ReadOutcome::HungUp;
     }
   }
 
@@ -79,22 +91,35 @@ class TermiosPort final : public SerialPort {
 
   void Close() override {
     if (fd_ >= 0) {
-      ::close(fd_);
+      // The exclusive mode belongs to the tty, not to this descriptor: a device that
+      // someone else keeps open would otherwise stay closed to unprivileged users.
+      ::ioctl(fd_, TIOCNXCL);
+      ::close(fd_);  // also drops the flock
       fd_ = -1;
     }
   }
 
  private:
   int fd_;
-  bool hungUp_ = false;
+  std::atomic<bool> hungUp_{false};
 };
 
-bool Configure(int fd, std::string* error) {
+// Fills `error` for `code` on `device`; the owning group only matters for a refusal.
+void SetError(PortOpenError* error, const std::string& device, int code) {
+  error->device = device;
+  error->code = code;
+  error->systemReason = std::strerror(code);
+  error->group.clear();
+  if (code != EACCES && code != EPERM) return;
+  struct stat info{};
+  if (::stat(device.c_str(), &info) != 0) return;
+  if (const group* owner = ::getgrgid(info.st_gid); owner != nullptr) error->group = owner->gr_name;
+}
+
+// Errno of the first step that fails, 0 when the line is set.
+int Configure(int fd) {
   termios tio{};
-  if (::tcgetattr(fd, &tio) != 0) {
-    *error = std::string("cannot read line settings: ") + std::strerror(errno);
-    return false;
-  }
+  if (::tcgetattr(fd, &tio) != 0) return errno;
   ::cfmakeraw(&tio);
   tio.c_cflag &= ~(CSTOPB | PARENB | CRTSCTS | CSIZE);
   tio.c_cflag |= CS8 | CLOCAL | CREAD;
@@ -105,17 +130,22 @@ bool Configure(int fd, std::string* error) {
   tio.c_cc[VTIME] = 0;
   if (::cfsetispeed(&tio, B19200) != 0 || ::cfsetospeed(&tio, B19200) != 0 ||
       ::tcsetattr(fd, TCSANOW, &tio) != 0) {
-    *error = std::string("cannot apply 19200 8N1: ") + std::strerror(errno);
-    return false;
+    return errno;
   }
   // Raise DTR and RTS where the device has modem lines; a pty has none (ENOTTY).
   int lines = TIOCM_DTR | TIOCM_RTS;
-  if (::ioctl(fd, TIOCMBIS, &lines) != 0 && errno != ENOTTY && errno != EINVAL) {
-    *error = std::string("cannot set modem lines: ") + std::strerror(errno);
-    return false;
-  }
+  if (::ioctl(fd, TIOCMBIS, &lines) != 0 && errno != ENOTTY && errno != EINVAL) return errno;
   ::tcflush(fd, TCIOFLUSH);  // both buffers emptied
-  return true;
+  return 0;
+}
+
+// Claims the device for this process before anything about it is changed, so that
+// a second program fails without flushing or resetting the first one's line.
+// flock holds for root too, which TIOCEXCL does not stop.
+int HoldExclusively(int fd) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return errno == EWOULDBLOCK ? EBUSY : errno;
+  if (::ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) return errno;
+  return 0;
 }
 
 }  // namespace
@@ -129,25 +159,30 @@ std::string ComDevicePath(int n) {
   return "/dev/ttyS" + std::to_string(n - 1);
 }
 
-std::unique_ptr<SerialPort> OpenSerialPort(const std::string& device, std::string* error) {
-  std::string ignored;
+std::unique_ptr<SerialPort> OpenSerialPort(const std::string& device, PortOpenError* error) {
+  PortOpenError ignored;
   if (error == nullptr) error = &ignored;
   const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    *error = device + ": " + std::strerror(errno);
+    SetError(error, device, errno);
     return nullptr;
   }
-  if (!::isatty(fd)) {
-    *error = device + ": not a serial device";
+  int failure = ::isatty(fd) ? 0 : ENOTTY;
+  if (failure == 0) failure = HoldExclusively(fd);
+  if (failure == 0) failure = Configure(fd);
+  if (failure != 0) {
     ::close(fd);
-    return nullptr;
-  }
-  if (!Configure(fd, error)) {
-    *error = device + ": " + *error;
-    ::close(fd);
+    SetError(error, device, failure);
     return nullptr;
   }
   return std::make_unique<TermiosPort>(fd);
+}
+
+std::unique_ptr<SerialPort> OpenSerialPort(const std::string& device, std::string* error) {
+  PortOpenError failure;
+  auto port = OpenSerialPort(device, &failure);
+  if (!port && error != nullptr) *error = failure.Summary();
+  return port;
 }
 
 }  // namespace orderlink

@@ -16,6 +16,7 @@ namespace {
 
 constexpr int kSettleMs = 10;        // lets a poll that is being written finish
 constexpr int kAfterRecordMs = 500;  // the station takes the record before polls resume
+constexpr char kNoAnswer[] = "设置失败!请检查基站拨码开关是否正确";
 
 std::optional<int> InRange(const std::string& text, int low, int high) {
   const auto value = ParseWholeNumber(text);
@@ -102,8 +103,12 @@ void StationConfig::Timer5Timer() {
           0);
     }
   } else if (ticks_ >= kMaxTicks) {
-    Finish("设置失败!请检查基站拨码开关是否正确", 0);
+    Finish(kNoAnswer, 0);
   }
+}
+
+void StationConfig::LineLost() {
+  if (transferring_) Finish(kNoAnswer, 0);
 }
 
 void StationConfig::SetTransfer(bool transferring) {

@@ -53,6 +53,9 @@ class StationConfig {
   void BitBtn1Click(const StationInput& input);
   // One step of the dialogue.
   void Timer5Timer();
+  // The serial device is gone: a dialogue waiting for the acknowledgement fails now
+  // with the message of a station that did not answer.
+  void LineLost();
 
   [[nodiscard]] bool Transferring() const { return transferring_; }
   [[nodiscard]] int StationTicks() const { return ticks_; }

@@ -2,15 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <future>
+#include <mutex>
 #include <thread>
 
 #include "app/UdpHostLink.h"
 #include "common/Gbk.h"
+#include "link/FrameCodec.h"
 #include "support/AppTestSupport.h"
 #include "support/Processes.h"
 #include "support/FakeSerialPort.h"
+#include "support/ManualTimers.h"
 #include "support/RecordingMessages.h"
 
 namespace orderlink {
@@ -26,33 +30,19 @@ class RecordingList final : public HandsetListView {
   int completes = 0;
 };
 
-// A port whose other side has gone.
-class HungUpPort final : public SerialPort {
- public:
-  bool IsOpen() const override { return open_; }
-  bool Write(std::string_view) override { return false; }
-  ReadOutcome ReadAll(std::string&) override { return ReadOutcome::HungUp; }
-  int OutputPending() override { return 0; }
-  void DiscardOutput() override {}
-  int Handle() const override { return -1; }
-  void Close() override { open_ = false; }
-
- private:
-  bool open_ = true;
-};
-
 class AppCoreTest : public ::testing::Test {
  protected:
   AppCoreTest() {
     core = std::make_unique<AppCore>(
-        clock, messages, host, [this](int number, std::string* error) -> std::unique_ptr<SerialPort> {
+        clock, messages, host, timers,
+        [this](int number, PortOpenError* error) -> std::unique_ptr<SerialPort> {
           openedPorts.push_back(number);
           if (portFails) {
-            *error = "no such device";
+            *error = {"/dev/ttyUSB7", ENOENT, "No such file or directory", ""};
             return nullptr;
           }
-          if (portHungUp) return std::make_unique<HungUpPort>();
           auto fake = std::make_unique<test::FakeSerialPort>();
+          fake->SetHandle(nextHandle++);
           port = fake.get();
           return fake;
         });
@@ -69,14 +59,16 @@ class AppCoreTest : public ::testing::Test {
   std::string HostArg() const { return std::to_string(ordering.Port()); }
 
   SystemClock clock;
+  VirtualClock timerClock;
+  test::ManualTimers timers{timerClock};
   test::RecordingMessages messages;
   UdpHostLink host;
   test::TempAppDir dir;
   test::UdpPeer ordering;
   std::vector<int> openedPorts;
   bool portFails = false;
-  bool portHungUp = false;
-  test::FakeSerialPort* port = nullptr;
+  int nextHandle = 40;
+  test::FakeSerialPort* port = nullptr;  // the latest device; gone once the core drops it
   int closeQueries = 0;
   std::unique_ptr<AppCore> core;
 };
@@ -105,7 +97,7 @@ TEST_F(AppCoreTest, HostModeAnnouncesItsPortAndSaysGoodbyeAtShutdown) {
   EXPECT_EQ(core->RcvThread(), nullptr);
   EXPECT_EQ(core->SendThread(), nullptr);
   EXPECT_EQ(core->ComCtr(), nullptr);
-  EXPECT_FALSE(port->IsOpen());
+  EXPECT_FALSE(core->LineUp());
   EXPECT_TRUE(messages.Messages().empty());
 }
 
@@ -193,6 +185,9 @@ TEST_P(StartupFailureTest, ShowsItsMessageAndShutsDown) {
 
 const std::string kBase = "1 COM1\r\n";
 const std::string kHandsets = "001 1\r\n";
+const std::string kNoDevice =
+    "com1 not opend or thread not created.\n/dev/ttyUSB7（No such file or directory）："
+    "设备不存在，请检查设置ORDERLINK_COM1（已连接的USB串口适配器列在/dev/serial/by-id/中）。";
 
 INSTANTIATE_TEST_SUITE_P(
     Conditions, StartupFailureTest,
@@ -210,9 +205,9 @@ INSTANTIATE_TEST_SUITE_P(
                     {"基站.txt第1行：第6个字符应是串口号1～9。"}, true, {}},
         // The remaining steps still run: the lists are filled, nothing is started.
         FailureCase{"PortCannotBeOpened", {"HOST"}, kBase, kHandsets, true,
-                    {"com1 not opend or thread not created."}, true, {"001"}},
+                    {kNoDevice}, true, {"001"}},
         FailureCase{"PortAndHandsetFileMissing", {"HOST"}, kBase, std::nullopt, true,
-                    {"com1 not opend or thread not created.", "点菜机.txt文件不存在！"}, true, {}},
+                    {kNoDevice, "点菜机.txt文件不存在！"}, true, {}},
         FailureCase{"HandsetFileMissing", {"HOST"}, kBase, std::nullopt, false,
                     {"点菜机.txt文件不存在！"}, true, {}},
         FailureCase{"HandsetNumberNotANumber", {"HOST"}, kBase, "001 1\r\n0x2 1\r\n", false,
@@ -242,14 +237,14 @@ TEST_F(AppCoreTest, ShutdownEndsARunningJobAndJoinsEveryThread) {
   });
   RecordingList list;
   ASSERT_TRUE(core->FillAndStart({&list}));
-  core->SendThread()->PostJob(JobReplyCode, 1);
+  ASSERT_TRUE(core->SendThread()->PostJob(JobReplyCode, 1));
   started.get_future().wait();
   // Let the poll timer come to wait for the line lock that the job holds.
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
   core->Shutdown();
   EXPECT_FALSE(pauseCompleted) << "the job's pause was cut short by the shutdown";
-  EXPECT_FALSE(port->IsOpen());
+  EXPECT_FALSE(core->LineUp());
 }
 
 TEST_F(AppCoreTest, ReceivedBytesReachTheReceiveThreadsHandOvers) {
@@ -261,21 +256,10 @@ TEST_F(AppCoreTest, ReceivedBytesReachTheReceiveThreadsHandOvers) {
   ASSERT_TRUE(core->FillAndStart({&list}));
 
   port->QueueInput(test::Hex("00 00 00 C1 02 07 FF 01 00 53 4A 43 58"));
-  EXPECT_TRUE(core->MSComm1Comm());
+  core->MSComm1Comm();
   auto future = timeQuery.get_future();
   ASSERT_EQ(future.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_EQ(future.get(), 0);
-}
-
-TEST_F(AppCoreTest, HungUpPortStopsTheWatchWithOneMessage) {
-  portHungUp = true;
-  Files(kBase, "001 1\r\n");
-  ASSERT_TRUE(core->OpenLink({"DEBUG"}, dir.Path()));
-  RecordingList list;
-  ASSERT_TRUE(core->FillAndStart({&list}));
-  EXPECT_FALSE(core->MSComm1Comm());
-  EXPECT_EQ(messages.Messages(),
-            std::vector<std::string>{"串口COM1已断开，请检查连接后重新启动程序。"});
 }
 
 TEST_F(AppCoreTest, OnlyTheHostsWellFormedDatagramsAreRouted) {
@@ -321,6 +305,140 @@ TEST_F(AppCoreTest, DebugModeLoopsNotificationsBackToItself) {
   const std::vector<HostMessage> expected = {HostMessage{kCloseMessage, 0, 0}};
   EXPECT_EQ(host.ReadPending(), expected);
   EXPECT_FALSE(ordering.ReceiveBytes(200)) << "no other window hears from a debug run";
+}
+
+}  // namespace
+}  // namespace orderlink
+
+namespace orderlink {
+namespace {
+
+// The serial line in service: a device that hangs up and comes back, and a ring
+// that fills up. The hooks record what they are told together with the number of
+// notices shown by then, so the order of watch, notice and hook is checked too.
+class LineServiceTest : public AppCoreTest {
+ protected:
+  void SetUp() override {
+    core->watchPort = [this](int handle) { Event("watch " + std::to_string(handle)); };
+    core->lineLost = [this] { Event("lost"); };
+    core->lineBack = [this] { Event("back"); };
+    core->Handlers().request = [this](TRcvThread& thread) {
+      std::lock_guard lock(mutex);
+      requests.push_back(std::string(thread.Command()) + test::ToHex(thread.Payload()));
+    };
+    Files("1 COM1\r\n", "001 1\r\n");
+  }
+  void Event(const std::string& what) {
+    events.push_back(what + " after " + std::to_string(messages.Notices().size()) + " notices");
+  }
+  std::vector<std::string> Requests() {
+    std::lock_guard lock(mutex);
+    return requests;
+  }
+  bool WaitForRequests(std::size_t count) {
+    for (int i = 0; i < 500 && Requests().size() < count; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return Requests().size() >= count;
+  }
+
+  std::vector<std::string> events;
+  std::mutex mutex;
+  std::vector<std::string> requests;
+};
+
+const std::string kLost = "串口COM1已断开，正在等待重新连接…";
+const std::string kBack = "串口COM1已重新连接。";
+
+TEST_F(LineServiceTest, ALostDeviceIsReportedOnceAndTheSamePortIsTriedEverySecondUntilItIsBack) {
+  RecordingList list;
+  ASSERT_TRUE(core->OpenLink({"DEBUG"}, dir.Path()));
+  ASSERT_TRUE(core->FillAndStart({&list}));
+  core->WatchPort();
+  // The first packet of a two-packet request; the device goes before the second.
+  port->QueueInput(test::LongFrame(0xC0, 0xFF, 1, true, "DC  ", test::Hex("07 41")));
+  core->MSComm1Comm();
+  port->HangUp();
+  core->MSComm1Comm();
+  core->MSComm1Comm();  // a late event of the old handle changes nothing
+
+  EXPECT_EQ(events, (std::vector<std::string>{"watch 40 after 0 notices", "watch -1 after 0 notices",
+                                              "lost after 1 notices"}));
+  EXPECT_EQ(messages.Notices(), std::vector<std::string>{kLost});
+  EXPECT_TRUE(messages.Messages().empty()) << "no box waits for the user";
+  EXPECT_FALSE(core->LineUp());
+  EXPECT_FALSE(core->SendThread()->Port()->Write("x")) << "writes fail at once without a device";
+
+  portFails = true;
+  timers.RunFor(3000);
+  EXPECT_EQ(openedPorts, (std::vector<int>{1, 1, 1, 1})) << "the port is looked up at every try";
+  EXPECT_EQ(timers.Delays(), (std::vector<std::int64_t>{1000, 1000, 1000, 1000}));
+  EXPECT_EQ(messages.Notices().size(), 1u);
+
+  portFails = false;
+  timers.RunFor(1000);
+  ASSERT_TRUE(core->LineUp());
+  EXPECT_EQ(messages.Notices(), (std::vector<std::string>{kLost, kBack}));
+  EXPECT_EQ(events.back(), "back after 2 notices");
+  EXPECT_EQ(events[events.size() - 2], "watch 41 after 1 notices");
+  EXPECT_EQ(timers.Pending(), 0u) << "no more tries once it is back";
+
+  // The new device's first bytes never join the frame the old one cut off: the
+  // second packet is dropped, the next whole request goes through.
+  port->QueueInput(test::LongFrame(0xC0, 0xFF, 2, false, "DC  ", test::Hex("42")) +
+                   test::LongFrame(0xC0, 0xFF, 1, false, "DC  ", test::Hex("08 43")));
+  core->MSComm1Comm();
+  ASSERT_TRUE(WaitForRequests(1));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(Requests(), std::vector<std::string>{"DC  43"});
+
+  // Polling goes on on the new device.
+  const std::string poll = PollFrame(1);
+  for (int i = 0; i < 500 && port->Written().find(poll) == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_NE(port->Written().find(poll), std::string::npos);
+}
+
+TEST_F(LineServiceTest, ShutdownWhileTheDeviceIsGoneEndsTheTries) {
+  RecordingList list;
+  ASSERT_TRUE(core->OpenLink({"DEBUG"}, dir.Path()));
+  ASSERT_TRUE(core->FillAndStart({&list}));
+  port->HangUp();
+  core->MSComm1Comm();
+  core->Shutdown();
+  portFails = false;
+  timers.RunFor(5000);
+  EXPECT_EQ(openedPorts, std::vector<int>{1}) << "no device is opened after shutdown";
+  EXPECT_EQ(messages.Notices(), std::vector<std::string>{kLost});
+}
+
+TEST_F(LineServiceTest, AFullRingLeavesTheBytesWithThePortAndReadsAgainShortlyAfter) {
+  // The workers are not started: the test takes the chunks itself.
+  ASSERT_TRUE(core->OpenLink({"DEBUG"}, dir.Path()));
+  core->WatchPort();
+  const std::size_t rest = 10;
+  port->QueueInput(std::string(TRcvThread::kRingSlots * kMaxReadBytes + rest, '\x55'));
+  for (int i = 0; i < TRcvThread::kRingSlots; ++i) core->MSComm1Comm();
+  EXPECT_EQ(events, std::vector<std::string>{"watch 40 after 0 notices"});
+
+  // Each read took one slot's worth: the rest still waits with the port.
+  core->MSComm1Comm();
+  EXPECT_EQ(events.back(), "watch -1 after 0 notices") << "the watch pauses instead of firing on";
+  EXPECT_EQ(timers.Delays(), std::vector<std::int64_t>{AppCore::kRingFullRetryMs});
+  timers.RunFor(AppCore::kRingFullRetryMs);
+  EXPECT_EQ(events.back(), "watch 40 after 0 notices");
+
+  core->MSComm1Comm();  // still full: paused again
+  EXPECT_EQ(events.back(), "watch -1 after 0 notices");
+  EXPECT_EQ(core->RcvThread()->HandleChunks(), TRcvThread::kRingSlots);
+  timers.RunFor(AppCore::kRingFullRetryMs);
+  core->MSComm1Comm();
+  EXPECT_EQ(core->RcvThread()->HandleChunks(), 1);
+  std::string left;
+  EXPECT_EQ(port->Read(left, kMaxReadBytes), ReadOutcome::Ok);
+  EXPECT_TRUE(left.empty()) << "the last " << rest << " bytes were read after the pause";
+  EXPECT_TRUE(messages.Notices().empty());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The termios port on a real pseudo-terminal pair: the poller's frames arrive on
-// the far end in handset order, about one period apart.
+// the far end in handset order, about one period apart; hang-ups, exclusive opens
+// and bounded reads. The input ring that the reads fill, and the texts of failed opens.
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -7,9 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <thread>
 
 #include "common/Clock.h"
+#include "link/FrameCodec.h"
 #include "link/SerialPort.h"
 #include "link/TComCtr.h"
 #include "support/FakeSerialPort.h"
@@ -48,7 +53,7 @@ TEST(PtyLine, OpensAPseudoTerminalAndPollsInHandsetOrder) {
   for (int i = 0; i < 100; ++i) {
     pollfd p{port->Handle(), POLLIN, 0};
     if (poll(&p, 1, 10) > 0) {
-      EXPECT_EQ(rcv.ReadInput(), ReadOutcome::Ok);
+      EXPECT_EQ(rcv.ReadInput(), TRcvThread::InputResult::Stored);
       rcv.HandleChunks();  // what the receive thread does with the chunk
       break;
     }
@@ -58,20 +63,154 @@ TEST(PtyLine, OpensAPseudoTerminalAndPollsInHandsetOrder) {
   EXPECT_EQ(handlers.events[0], "request DL   5 ok");
 }
 
-TEST(PtyLine, HangUpIsReportedOnceAndMissingDevicesAreRefused) {
-  std::string error;
+TEST(PtyLine, MissingAndWrongDevicesAreRefusedWithTheirReason) {
+  PortOpenError error;
   EXPECT_EQ(OpenSerialPort("/nonexistent/ttyX", &error), nullptr);
-  EXPECT_NE(error.find("/nonexistent/ttyX"), std::string::npos);
-  EXPECT_EQ(OpenSerialPort("/dev/null", &error), nullptr);  // not a serial device
+  EXPECT_EQ(error.device, "/nonexistent/ttyX");
+  EXPECT_EQ(error.code, ENOENT);
+  EXPECT_EQ(OpenSerialPort("/dev/null", &error), nullptr);
+  EXPECT_EQ(error.code, ENOTTY) << "not a serial device";
+  std::string summary;
+  EXPECT_EQ(OpenSerialPort("/nonexistent/ttyX", &summary), nullptr);
+  EXPECT_EQ(summary.rfind("/nonexistent/ttyX: ", 0), 0u) << summary;
+}
 
+// The send thread writes while the window thread reads: the hang-up that a read
+// sees stops the writes of the other thread at once, and is reported once.
+TEST(PtyLine, AHangUpSeenByTheReaderStopsTheWritersOnOtherThreads) {
   auto pty = std::make_unique<test::PtyPair>();
+  PortOpenError error;
   auto port = OpenSerialPort(pty->SlavePath(), &error);
-  ASSERT_NE(port, nullptr) << error;
+  ASSERT_NE(port, nullptr) << error.Summary();
   std::string bytes;
-  EXPECT_EQ(port->ReadAll(bytes), ReadOutcome::Ok);  // nothing came: not a hang-up
+  EXPECT_EQ(port->Read(bytes, kMaxReadBytes), ReadOutcome::Ok);  // nothing came: not a hang-up
+  EXPECT_TRUE(bytes.empty());
+
+  std::atomic<bool> writerStopped{false};
+  std::thread writer([&] {
+    const std::string poll = PollFrame(1);
+    while (port->Write(poll)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    writerStopped = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
   pty.reset();  // the far end goes away
-  EXPECT_EQ(port->ReadAll(bytes), ReadOutcome::HungUp);
+  ReadOutcome outcome = ReadOutcome::Ok;
+  for (int i = 0; i < 500 && outcome == ReadOutcome::Ok; ++i) {
+    outcome = port->Read(bytes, kMaxReadBytes);
+    if (outcome == ReadOutcome::Ok) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(outcome, ReadOutcome::HungUp);
+  writer.join();
+  EXPECT_TRUE(writerStopped);
   EXPECT_FALSE(port->Write("x"));
+  EXPECT_EQ(port->Read(bytes, kMaxReadBytes), ReadOutcome::HungUp);
+}
+
+TEST(PtyLine, ASecondOpenOfTheSameDeviceFailsAsBusyUntilTheFirstIsClosed) {
+  test::PtyPair pty;
+  PortOpenError error;
+  auto first = OpenSerialPort(pty.SlavePath(), &error);
+  ASSERT_NE(first, nullptr) << error.Summary();
+  EXPECT_EQ(OpenSerialPort(pty.SlavePath(), &error), nullptr);
+  EXPECT_EQ(error.code, EBUSY);
+  EXPECT_EQ(error.device, pty.SlavePath());
+
+  // The refused open changed nothing on the line of the first.
+  pty.Write("abc");
+  std::string bytes;
+  for (int i = 0; i < 100 && bytes.empty(); ++i) {
+    ASSERT_EQ(first->Read(bytes, kMaxReadBytes), ReadOutcome::Ok);
+    if (bytes.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(bytes, "abc");
+
+  first.reset();
+  EXPECT_NE(OpenSerialPort(pty.SlavePath(), &error), nullptr) << error.Summary();
+}
+
+TEST(PtyLine, OneReadTakesAtMostOneChunkAndLeavesTheRestInTheKernel) {
+  test::PtyPair pty;
+  PortOpenError error;
+  auto port = OpenSerialPort(pty.SlavePath(), &error);
+  ASSERT_NE(port, nullptr) << error.Summary();
+  const std::size_t sent = 3 * kMaxReadBytes;
+  // The far end writes more than the tty holds at once: it waits for the reads.
+  std::thread farEnd([&] { pty.Write(std::string(sent, 'x')); });
+  std::size_t got = 0;
+  int reads = 0;
+  for (int i = 0; i < 500 && got < sent; ++i) {
+    std::string bytes;
+    ASSERT_EQ(port->Read(bytes, kMaxReadBytes), ReadOutcome::Ok);
+    ASSERT_LE(bytes.size(), kMaxReadBytes);
+    if (bytes.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    got += bytes.size();
+    reads += bytes.empty() ? 0 : 1;
+  }
+  farEnd.join();
+  EXPECT_EQ(got, sent);
+  EXPECT_GE(reads, 3);
+}
+
+TEST(PortOpenErrorText, NamesTheDeviceTheReasonAndTheRemedy) {
+  struct Row {
+    PortOpenError error;
+    std::string expected;
+  };
+  const Row rows[] = {
+      {{"/dev/ttyUSB0", EACCES, "Permission denied", "dialout"},
+       "/dev/ttyUSB0（Permission denied）：没有权限，请将当前用户加入dialout组，然后重新登录。"},
+      {{"/dev/ttyUSB0", EACCES, "Permission denied", ""},
+       "/dev/ttyUSB0（Permission denied）：没有权限，请让管理员授予当前用户访问该设备的权限。"},
+      {{"/dev/serial/by-id/usb-x", ENOENT, "No such file or directory", ""},
+       "/dev/serial/by-id/usb-x（No such file or directory）：设备不存在，请检查设置ORDERLINK_COM3"
+       "（已连接的USB串口适配器列在/dev/serial/by-id/中）。"},
+      {{"/dev/ttyS2", EIO, "Input/output error", ""}, "/dev/ttyS2（Input/output error）：无法打开串口。"},
+      {{"/dev/ttyUSB0", ENXIO, "No such device or address", ""},
+       "/dev/ttyUSB0（No such device or address）：设备不存在，请检查设置ORDERLINK_COM3"
+       "（已连接的USB串口适配器列在/dev/serial/by-id/中）。"},
+      {{"/dev/ttyUSB0", EBUSY, "Device or resource busy", ""},
+       "/dev/ttyUSB0（Device or resource busy）：串口已被另一个程序占用，请先关闭该程序。"},
+      {{"/dev/null", ENOTTY, "Inappropriate ioctl for device", ""},
+       "/dev/null（Inappropriate ioctl for device）：不是串口设备，请检查设置ORDERLINK_COM3。"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(DescribePortOpenError(row.error, 3), row.expected) << row.error.code;
+  }
+}
+
+// The input ring with the port read by hand (the receive thread is not started).
+class InputRing : public ::testing::Test {
+ protected:
+  SystemClock clock;
+  test::RecordingHandlers handlers;
+  test::FakeSerialPort port;
+  TRcvThread rcv{&port, handlers, clock};
+};
+
+TEST_F(InputRing, AFullRingIsNotReadAndNothingIsLost) {
+  for (int i = 0; i < TRcvThread::kRingSlots; ++i) ASSERT_TRUE(rcv.StoreChunk("x")) << i;
+  EXPECT_FALSE(rcv.StoreChunk("y"));
+  port.QueueInput("abc");
+  EXPECT_EQ(rcv.ReadInput(), TRcvThread::InputResult::RingFull);
+  EXPECT_EQ(rcv.HandleChunks(), TRcvThread::kRingSlots);
+  EXPECT_EQ(rcv.ReadInput(), TRcvThread::InputResult::Stored);
+  EXPECT_EQ(rcv.HandleChunks(), 1) << "the bytes left with the port were read afterwards";
+}
+
+TEST_F(InputRing, TheParserStartsAfreshWithTheFirstChunkOfANewDevice) {
+  const std::string first = test::LongFrame(0xC0, 0xFF, 1, true, "DC  ", "" "A");
+  const std::string second = test::LongFrame(0xC0, 0xFF, 2, false, "DC  ", "B");
+  ASSERT_TRUE(rcv.StoreChunk(first));
+  rcv.ResetParserBeforeNextChunk();
+  ASSERT_TRUE(rcv.StoreChunk(second));
+  rcv.HandleChunks();
+  EXPECT_TRUE(handlers.events.empty()) << "the new device's packet joined the old one's";
+
+  // Chunks stored before the mark are parsed with the state they found.
+  ASSERT_TRUE(rcv.StoreChunk(first));
+  ASSERT_TRUE(rcv.StoreChunk(second));
+  rcv.HandleChunks();
+  EXPECT_EQ(handlers.events, std::vector<std::string>{"request DC   7 AB"});
 }
 
 TEST(PtyLine, ComPortsMapToEnvironmentOrTtyS) {

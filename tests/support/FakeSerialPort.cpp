@@ -5,17 +5,17 @@
 namespace orderlink::test {
 
 bool FakeSerialPort::Write(std::string_view bytes) {
-  if (!open_) return false;
+  if (!open_ || hungUp_) return false;
   std::lock_guard lock(mutex_);
   writes_.push_back({clock_ ? clock_->NowMs() : 0, std::string(bytes)});
   return true;
 }
 
-ReadOutcome FakeSerialPort::ReadAll(std::string& out) {
+ReadOutcome FakeSerialPort::Read(std::string& out, std::size_t maxBytes) {
   std::lock_guard lock(mutex_);
-  out.swap(input_);
-  input_.clear();
-  return ReadOutcome::Ok;
+  out.assign(input_, 0, maxBytes);
+  input_.erase(0, out.size());
+  return out.empty() && hungUp_ ? ReadOutcome::HungUp : ReadOutcome::Ok;
 }
 
 void FakeSerialPort::DiscardOutput() {

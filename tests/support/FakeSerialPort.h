@@ -1,6 +1,7 @@
 #pragma once
 // A serial port that records every write with the (virtual) time it was made.
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -23,14 +24,19 @@ class FakeSerialPort final : public SerialPort {
 
   bool IsOpen() const override { return open_; }
   bool Write(std::string_view bytes) override;
-  ReadOutcome ReadAll(std::string& out) override;
+  ReadOutcome Read(std::string& out, std::size_t maxBytes) override;
   int OutputPending() override { return pendingOutput_; }
   void DiscardOutput() override;
-  int Handle() const override { return -1; }
+  int Handle() const override { return handle_; }
   void Close() override { open_ = false; }
 
   // Test controls.
   void QueueInput(std::string bytes);
+  // The far end goes away: reads report a hang-up once the queued input is read,
+  // writes fail.
+  void HangUp() { hungUp_ = true; }
+  // The descriptor the fake claims to be watched on (-1 by default).
+  void SetHandle(int handle) { handle_ = handle; }
   void SetOutputPending(int n) { pendingOutput_ = n; }
   [[nodiscard]] std::vector<struct Write> Writes() const;
   // Every byte written, joined.
@@ -40,7 +46,9 @@ class FakeSerialPort final : public SerialPort {
 
  private:
   const Clock* clock_;
-  bool open_ = true;
+  std::atomic<bool> open_{true};
+  std::atomic<bool> hungUp_{false};
+  int handle_ = -1;
   int pendingOutput_ = 0;
   int discards_ = 0;
   mutable std::mutex mutex_;
