@@ -70,8 +70,8 @@ FrameTrace::~FrameTrace() {
   }
   wake_.notify_one();
   writer_.join();
-  if (dropped_ > 0) {
-    LogWarning("frame trace: " + std::to_string(dropped_) + " records were dropped in all");
+  if (const std::uint64_t dropped = Dropped(); dropped > 0) {
+    LogWarning("frame trace: " + std::to_string(dropped) + " records were dropped in all");
   }
 }
 

@@ -392,5 +392,76 @@ TEST(TracingPort, RecordsEachFrameSentAndEachChunkReadOnARealLine) {
   EXPECT_TRUE(messages.Messages().empty());
 }
 
+// ---- the Wireshark dissector on frames written out by hand
+
+// Bytes as tshark shows a bytes field: lower-case hex without separators.
+std::string PlainHex(std::string_view bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char b : bytes) {
+    out += digits[b >> 4];
+    out += digits[b & 15];
+  }
+  return out;
+}
+
+TEST(Dissector, DecodesShortFramesRecordsGbkTextAndChunksCutBetweenFrames) {
+  const std::string tshark = test::FindProgram("tshark");
+  if (tshark.empty()) GTEST_SKIP() << "tshark is not installed (scripts/bootstrap installs it)";
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("orderlink-dissect-" + std::to_string(::getpid()) + ".pcapng"))
+                               .string();
+  // GBK of 宫保鸡丁 and 已下单.
+  const std::string dish = test::Hex("B9 AC B1 A3 BC A6 B6 A1");
+  const std::string ordered = test::Hex("D2 D1 CF C2 B5 A5");
+  const std::string request =
+      test::LongFrame(0xC1, 0xFF, 1, false, "DC  ", std::string("\x0C", 1) + "012A012   01001" + dish);
+  test::RecordingMessages messages;
+  {
+    auto trace = StartFrameTrace(path, messages);
+    ASSERT_NE(trace, nullptr);
+    trace->Record(TraceDirection::Outbound, test::Hex("00 00 00 C0 01 05"));
+    trace->Record(TraceDirection::Outbound, test::Hex("00 00 00 01 07"));
+    // A request read in two chunks, the second followed by a whole time query.
+    trace->Record(TraceDirection::Inbound, request.substr(0, 10));
+    trace->Record(TraceDirection::Inbound,
+                  request.substr(10) + test::LongFrame(0xC1, 0xFF, 1, false, "SJCX", ""));
+    trace->Record(TraceDirection::Outbound, test::LongFrame(0xC1, 12, 1, false, "DC  ", ordered));
+    trace->Record(TraceDirection::Outbound, test::LongFrame(0xC0, 12, 1, false, "FHJS", ""));
+    trace->Record(TraceDirection::Outbound,
+                  test::LongFrame(0xC0, 0, 1, false, "CPB ", "00012" "0120" "0012" "01001 " + dish));
+    trace->Record(TraceDirection::Inbound,
+                  test::LongFrame(0xC0, 0xFF, 1, false, "XZCC", std::string("\x05" "00010\x03", 7)));
+  }
+  test::ChildProcess reader(
+      {tshark, "-X", std::string("lua_script:") + ORDERLINK_SOURCE_DIR + "/tools/wireshark/orderlink.lua",
+       "-r", path, "-T", "fields", "-E", "separator=;", "-E", "occurrence=a", "-E", "aggregator=|",
+       "-e", "orderlink.handset", "-e", "orderlink.code", "-e", "orderlink.meaning", "-e",
+       "orderlink.sender", "-e", "orderlink.text", "-e", "orderlink.tag", "-e", "orderlink.record",
+       "-e", "orderlink.line_count", "-e", "orderlink.position", "-e", "orderlink.piece", "-e",
+       "orderlink.missing_from", "-e", "orderlink.missing_count", "-e", "orderlink.continuation",
+       "-e", "orderlink.incomplete"},
+      {"LANG=C.UTF-8", "LC_ALL=C.UTF-8"});
+  std::vector<std::string> rows;
+  while (auto line = reader.ReadLine(30000)) rows.push_back(*line);
+  EXPECT_EQ(reader.Wait(10000), 0) << reader.Stderr();
+  std::filesystem::remove(path);
+  EXPECT_EQ(reader.Stderr().find("Lua"), std::string::npos) << reader.Stderr();
+
+  const std::vector<std::string> expected = {
+      // handset;code;meaning;sender;text;tag;record;count;position;piece;from;n;cont;incomplete
+      "5;;;;;;;;;;;;;",
+      "7;;;;;;;;;;;;;",
+      ";;;;;;;;;;;;;" + PlainHex(request.substr(0, 10)),
+      ";SJCX;time query;;;;;;;;;;" + PlainHex(request.substr(10)) + ";",
+      ";DC  ;reply;;已下单;;;;;;;;;",
+      ";FHJS;end of reply;;;;;;;;;;;",
+      ";CPB ;download record: 菜品表;;;CPB ;00012;0120;0012;01001 宫保鸡丁;;;;",
+      ";XZCC;download records missing;5;;;;;;;00010;3;;",
+  };
+  ASSERT_EQ(rows.size(), expected.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i], expected[i]) << "packet " << i + 1;
+}
+
 }  // namespace
 }  // namespace orderlink
