@@ -39,6 +39,15 @@ AppCore::AppCore(Clock& clock, MessageSink& messages, UdpHostLink& host, WindowT
 
 AppCore::~AppCore() { Shutdown(); }
 
+void AppCore::WrapDevices(
+    std::function<std::unique_ptr<SerialPort>(std::unique_ptr<SerialPort>)> wrap) {
+  openPort_ = [open = std::move(openPort_), wrap = std::move(wrap)](int number,
+                                                                   PortOpenError* error) {
+    std::unique_ptr<SerialPort> device = open(number, error);
+    return device ? wrap(std::move(device)) : nullptr;
+  };
+}
+
 bool AppCore::Fatal(const std::string& message) {
   startFailed_ = true;
   messages_.ShowMessage(message);

@@ -86,6 +86,9 @@ class AppCore {
   std::function<void()> lineLost;
   // A device is back behind the port (after the notice).
   std::function<void()> lineBack;
+  // Wraps every device opened from now on, the first one and each reopened one (the
+  // frame trace's TracingPort). Before OpenLink.
+  void WrapDevices(std::function<std::unique_ptr<SerialPort>(std::unique_ptr<SerialPort>)> wrap);
   [[nodiscard]] LinkHandlers& Handlers() { return handlers_; }
 
   // `args` are the command-line parameters without the program name. False when

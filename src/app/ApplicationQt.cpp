@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QPushButton>
 
+#include "app/Settings.h"
 #include "common/ActivityState.h"
+#include "link/TracingPort.h"
 
 namespace orderlink {
 
@@ -19,6 +21,15 @@ int Application::Run(const std::vector<std::string>& args) {
   core_.watchPort = [this](int handle) { WatchPort(handle); };
   core_.lineLost = [this] { StopLineWork(); };
   WatchHost();
+  // --trace FILE (or Trace= of the settings file): every device the port opens is traced.
+  if (const auto& traceFile = ProcessSettings().traceFile) {
+    trace_ = StartFrameTrace(traceFile->string(), messages_);
+    if (trace_) {
+      core_.WrapDevices([trace = trace_](std::unique_ptr<SerialPort> device) {
+        return std::make_unique<TracingPort>(std::move(device), trace);
+      });
+    }
+  }
   const bool linked = core_.OpenLink(args, ResolveAppDir());
   BuildWindows();
   if (linked && core_.FillAndStart(handsetLists_)) core_.WatchPort();

@@ -22,6 +22,7 @@
 #include "common/HandsetListView.h"
 #include "download/DownloadController.h"
 #include "download/DownloadPage.h"
+#include "link/FrameTrace.h"
 #include "linktest/TestPage.h"
 #include "monitor/MonitorPage.h"
 #include "service/RequestService.h"
@@ -57,6 +58,8 @@ class Application final : public QObject {
   // before the workers they may point to.
   SystemClock clock_;
   MessageBoxQt messages_;
+  // The frame trace, or null; ended (its file complete) after the port that feeds it.
+  std::shared_ptr<FrameTrace> trace_;
   UdpHostLink host_;
   WindowTimersQt lineTimers_;  // reopening the port; dropped after core_
   AppCore core_;
