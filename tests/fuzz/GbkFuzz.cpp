@@ -26,9 +26,11 @@ bool IsLead(std::string_view text, std::size_t i) { return IsGbkLeadByte(static_
 void CheckBoundaries(std::string_view text) {
   text = text.substr(0, kBoundaryCheckBytes);
   bool startsCharacter = true;
+  GbkBoundaryScan scan(text);
   for (std::size_t i = 0; i < text.size(); ++i) {
     const bool first = startsCharacter && IsLead(text, i);
     fuzz::Require(IsFirstOfDoubleByte(text, i) == first, "first byte of a two-byte character");
+    fuzz::Require(scan.IsFirstOfDoubleByte(i) == first, "the carried scan agrees with the rescan");
     startsCharacter = !first;
   }
 }
@@ -92,6 +94,10 @@ void CheckConversions(std::string_view bytes) {
   // Bytes read as UTF-8: GBK that decodes and encodes back to itself.
   const std::string encoded = Utf8ToGbk(bytes);
   fuzz::Require(Utf8ToGbk(GbkToUtf8(encoded)) == encoded, "encoded text round-trips");
+  // An exact encoding loses nothing: it decodes to the very input.
+  if (const auto exact = Utf8ToGbkExact(bytes)) {
+    fuzz::Require(*exact == encoded && GbkToUtf8(*exact) == bytes, "an exact encoding decodes to its input");
+  }
 }
 
 }  // namespace
