@@ -10,7 +10,10 @@
 
 #include "app/UdpHostLink.h"
 #include "common/Gbk.h"
+#include "common/TextFile.h"
 #include "link/FrameCodec.h"
+#include "link/FrameTrace.h"
+#include "link/TracingPort.h"
 #include "support/AppTestSupport.h"
 #include "support/Processes.h"
 #include "support/FakeSerialPort.h"
@@ -398,6 +401,42 @@ TEST_F(LineServiceTest, ALostDeviceIsReportedOnceAndTheSamePortIsTriedEverySecon
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_NE(port->Written().find(poll), std::string::npos);
+}
+
+// The frame trace wraps every device the port opens: what the device plugged back
+// in receives is traced like what the first one did.
+TEST_F(LineServiceTest, WrappedDevicesIncludeTheOneOpenedAfterAHangUp) {
+  const std::string tracePath = dir.Path() + "/line.pcapng";
+  auto trace = StartFrameTrace(tracePath, messages);
+  ASSERT_NE(trace, nullptr);
+  int wrapped = 0;
+  core->WrapDevices([&](std::unique_ptr<SerialPort> device) {
+    ++wrapped;
+    return std::make_unique<TracingPort>(std::move(device), trace);
+  });
+  RecordingList list;
+  ASSERT_TRUE(core->OpenLink({"DEBUG"}, dir.Path()));
+  ASSERT_TRUE(core->FillAndStart({&list}));
+  core->WatchPort();
+  const std::string before = test::LongFrame(0xC0, 0xFF, 1, false, "DC  ", test::Hex("07 41"));
+  port->QueueInput(before);
+  core->MSComm1Comm();
+  port->HangUp();
+  core->MSComm1Comm();
+  timers.RunFor(1000);
+  ASSERT_TRUE(core->LineUp());
+  EXPECT_EQ(wrapped, 2);
+
+  const std::string after = test::LongFrame(0xC0, 0xFF, 1, false, "DC  ", test::Hex("08 43"));
+  port->QueueInput(after);
+  core->MSComm1Comm();
+  ASSERT_TRUE(WaitForRequests(2));
+  core->Shutdown();
+  core.reset();  // the port lets go of its device and with it of the trace
+  trace.reset();
+  const std::string file = ReadFileBytes(tracePath).value_or("");
+  EXPECT_NE(file.find(before), std::string::npos);
+  EXPECT_NE(file.find(after), std::string::npos);
 }
 
 TEST_F(LineServiceTest, ShutdownWhileTheDeviceIsGoneEndsTheTries) {
