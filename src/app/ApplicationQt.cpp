@@ -55,7 +55,7 @@ void Application::BuildWindows() {
   TSendThread* send = core_.SendThread();
   TComCtr* poller = core_.ComCtr();
   testPage_ = new TestPage(messages_, send, poller);
-  stationPage_ = new StationPage(clock_, messages_, send, poller, testPage_->Logic().Tree());
+  stationPage_ = new StationPage(messages_, send, poller, testPage_->Logic().Tree());
   downloadPage_ = new DownloadPage([this] { form1_->exec(); });
   handsetLists_.push_back(testPage_);
   handsetLists_.push_back(downloadPage_);
@@ -110,8 +110,8 @@ void Application::ConnectLinkTest() {
 }
 
 void Application::ConnectDownload() {
-  download_ = std::make_unique<DownloadController>(core_.Txt(), clock_, host_, messages_,
-                                                   *downloadPage_, core_.SendThread(),
+  download_ = std::make_unique<DownloadController>(core_.Txt(), downloadPage_->Timers(), host_,
+                                                   messages_, *downloadPage_, core_.SendThread(),
                                                    core_.ComCtr());
   downloadPage_->SetController(download_.get());
   if (TSendThread* send = core_.SendThread()) download_->RegisterJobs(*send);

@@ -4,6 +4,7 @@
 
 #include "common/ActivityState.h"
 #include "common/Gbk.h"
+#include "common/Log.h"
 #include "common/TextFile.h"
 #include "link/LinkState.h"
 #include "link/TComCtr.h"
@@ -29,6 +30,8 @@ constexpr int kAfterEndAllMs = 500;
 constexpr int kRepeatCount = 10;
 
 constexpr char kLinkTestRunning[] = "正在进行软件测试，请稍后再试！";
+constexpr char kStationBusy[] = "正在设置基站，请稍后再试！";
+constexpr char kLineRefused[] = "串口发送队列已满，下载未开始，请稍后再试！";
 constexpr char kNoTable[] = "请先选择文件！";
 constexpr char kNoHandset[] = "请选择点菜机！";
 constexpr char kTooManyHandsets[] = "选择的点菜机不能超过256个！";
@@ -46,11 +49,11 @@ std::string ProgressToolTipLine(const DownloadProgress& progress) {
   return progress.text + " (" + std::to_string(percent) + "%)";
 }
 
-DownloadController::DownloadController(TxtDir txt, Clock& clock, HostLink& host,
+DownloadController::DownloadController(TxtDir txt, WindowTimers& timers, HostLink& host,
                                        MessageSink& messages, DownloadView& view,
                                        TSendThread* sendThread, TComCtr* poller)
     : txt_(std::move(txt)),
-      clock_(clock),
+      timers_(timers),
       host_(host),
       messages_(messages),
       view_(view),
@@ -68,8 +71,18 @@ void DownloadController::RegisterJobs(TSendThread& thread) {
 
 // ---------------------------------------------------------------- window thread
 
-void DownloadController::EnterPhase(Phase phase) {
-  state_.store(MakeState(NumberOf(state_.load()) + 1, phase));
+std::uint64_t DownloadController::EnterPhase(Phase phase) {
+  const std::uint64_t number = RunNumber() + 1;
+  state_.store(MakeState(number, phase));
+  return number;
+}
+
+bool DownloadController::Post(int code, int handset) {
+  return send_ != nullptr && send_->PostJob(code, handset);
+}
+
+void DownloadController::ResumePolling() {
+  if (poller_ != nullptr) poller_->ResumePolling();
 }
 
 void DownloadController::SetCaption(const char* caption) {
@@ -80,6 +93,11 @@ void DownloadController::SetCaption(const char* caption) {
 void DownloadController::BitBtn_SENDClick() {
   if (LinkTestRunning.load()) {
     messages_.ShowMessage(kLinkTestRunning);
+    return;
+  }
+  // Download frames must not reach a base station that waits for its settings.
+  if (StationBusy.load()) {
+    messages_.ShowMessage(kStationBusy);
     return;
   }
   if (DownloadRunning.load()) {
@@ -111,28 +129,43 @@ void DownloadController::BitBtn_SENDClick() {
     messages_.ShowMessage(kTooManyHandsets);
     return;
   }
+  // The line is promised to this download from now on; a pending step of an
+  // earlier stop no longer touches the page.
+  EnterPhase(Phase::Idle);
+  DownloadRequested = true;
   view_.SetInputsEnabled(false);
   host_.Notify(NotifyDownload);
 }
 
 void DownloadController::StopClick() {
   SetCaption(kSendCaptionIdle);
-  // A new download number: the broadcast ends after its current record, and
-  // answers no longer re-arm Timer6.
-  EnterPhase(Phase::Idle);
+  // A new download number: the broadcast ends after its current record, answers
+  // no longer re-arm Timer6, and pending steps of the stopped run do nothing.
+  stopNotice_ = NoticePending;
+  const std::uint64_t run = EnterPhase(Phase::Idle);
   view_.SetTimer6Enabled(false);
-  clock_.SleepMs(kAfterStopMs);
-  view_.SetProgress({kStoppedByClick});
-  view_.SetInputsEnabled(true);
-  if (poller_ != nullptr) poller_->ResumePolling();
+  timers_.After(kAfterStopMs, [this, run] {
+    if (RunNumber() == run) {
+      view_.SetProgress({kStoppedByClick});
+      int expected = NoticePending;
+      if (!stopNotice_.compare_exchange_strong(expected, ClickTextShown)) {
+        view_.SetProgress({kStoppedByJob});  // the job noticed the stop first
+      }
+      view_.SetInputsEnabled(true);
+    }
+    ResumePolling();  // undoes the stopped download's pause in any case
+  });
 }
 
-void DownloadController::stop_down() {
+void DownloadController::stop_down(const std::string& message) {
   SetCaption(kSendCaptionIdle);
+  DownloadRequested = false;
   EnterPhase(Phase::Idle);
   view_.SetInputsEnabled(true);
-  clock_.SleepMs(kAfterStopMs);
-  if (poller_ != nullptr) poller_->ResumePolling();
+  timers_.After(kAfterStopMs, [this, message] {
+    ResumePolling();
+    messages_.ShowMessage(message);
+  });
 }
 
 void DownloadController::AddDownloadTable(const std::string& tag,
@@ -144,32 +177,55 @@ void DownloadController::AddDownloadTable(const std::string& tag,
 void DownloadController::DownLoad() {
   // A second notification would prepare a second download and pause polling twice.
   if (DownloadRunning.load()) return;
+  DownloadRequested = false;
   SetCaption(kSendCaptionRunning);
   {
     std::lock_guard lock(mutex_);
     tables_.clear();
   }
   if (poller_ != nullptr) poller_->PausePolling();
-  clock_.SleepMs(kBeforeTablesMs);
+  // The go-ahead came while another activity took the line: this attempt ends.
+  if (LinkTestRunning.load()) {
+    stop_down(kLinkTestRunning);
+    return;
+  }
+  if (StationBusy.load()) {
+    stop_down(kStationBusy);
+    return;
+  }
+  const std::uint64_t run = EnterPhase(Phase::Idle);
+  timers_.After(kBeforeTablesMs, [this, run] {
+    if (RunNumber() == run) PrepareAndBroadcast();  // else stopped during the pause
+  });
+}
 
+void DownloadController::PrepareAndBroadcast() {
   std::array<bool, kDownloadTableCount> ticked{};
   for (int i = 0; i < kDownloadTableCount; ++i) ticked[i] = view_.TableTicked(i);
   const PreparedDownload prepared = PrepareDownload(txt_, ticked);
   for (const auto& table : prepared.tables) AddDownloadTable(table.tag, table.path);
   if (!prepared.error.empty()) {
-    stop_down();
-    messages_.ShowMessage(prepared.error);
+    stop_down(prepared.error);
     return;
   }
   // Written whole beside the old file and renamed: a failure keeps the old one.
   if (!WriteFileAtomically(txt_.ForWrite(kJobFileName), JobFileBytes(prepared.jobLines))) {
-    stop_down();
-    messages_.ShowMessage(kJobFileNotWritten);
+    stop_down(kJobFileNotWritten);
     return;
   }
   view_.SetProgress({kPreparing, 0, static_cast<int>(prepared.jobLines.size())});
-  EnterPhase(Phase::Broadcast);
-  if (send_ != nullptr) send_->PostJob(JobDownloadCode, 0);
+  const std::uint64_t run = EnterPhase(Phase::Broadcast);
+  {
+    std::lock_guard lock(mutex_);
+    broadcastRuns_.push_back(MakeState(run, Phase::Broadcast));
+  }
+  if (!Post(JobDownloadCode, 0)) {
+    {
+      std::lock_guard lock(mutex_);
+      broadcastRuns_.pop_back();
+    }
+    stop_down(kLineRefused);
+  }
 }
 
 void DownloadController::Timer6Timer() {
@@ -177,8 +233,8 @@ void DownloadController::Timer6Timer() {
     view_.SetTimer6Enabled(false);  // a late enable after the download ended or stopped
     return;
   }
-  // Posting waits for a running job (a resend can take a minute): ask on a later
-  // tick instead of blocking the window.
+  // A query posted behind a running job (a resend can take a minute) would go out
+  // late and back to back with the next ones: ask on a later tick instead.
   if (send_ != nullptr && !send_->Idle()) return;
 
   int handset = -1;
@@ -191,26 +247,37 @@ void DownloadController::Timer6Timer() {
     }
     if (!target_.empty() && statusRound_ < kStatusPasses) handset = target_[targetNext_++];
   }
-  if (handset >= 0) {
-    if (send_ != nullptr) send_->PostJob(JobStatusQueryCode, handset);
+  if (handset < 0) {
+    FinishDownload();
     return;
   }
-  FinishDownload();
+  if (send_ != nullptr && !Post(JobStatusQueryCode, handset)) {
+    std::lock_guard lock(mutex_);
+    --targetNext_;  // not asked: the same handset on the next tick
+  }
 }
 
 void DownloadController::FinishDownload() {
   view_.SetTimer6Enabled(false);
-  EnterPhase(Phase::Idle);
-  clock_.SleepMs(kBeforeEndAllMs);
-  if (send_ != nullptr) send_->PostJob(JobEndAllCode, 0);
-  clock_.SleepMs(kAfterEndAllMs);
-  if (poller_ != nullptr) poller_->ResumePolling();
-  SetCaption(kSendCaptionIdle);
-  view_.SetInputsEnabled(true);
-  view_.SetProgress({kFinished});
-  messages_.ShowMessage(kFinished);
-  std::lock_guard lock(mutex_);
-  statusRound_ = 0;
+  const std::uint64_t run = EnterPhase(Phase::Idle);
+  // Until the last step the caption still reads "正在下载": a click now is a stop,
+  // which takes over the page and the resume of polling.
+  timers_.After(kBeforeEndAllMs, [this, run] {
+    if (RunNumber() != run) return;
+    if (send_ != nullptr && !Post(JobEndAllCode, 0)) {
+      LogWarning("download: the send queue refused the closing frames");
+    }
+    timers_.After(kAfterEndAllMs, [this, run] {
+      if (RunNumber() != run) return;
+      ResumePolling();
+      SetCaption(kSendCaptionIdle);
+      view_.SetInputsEnabled(true);
+      view_.SetProgress({kFinished});
+      messages_.ShowMessage(kFinished);
+      std::lock_guard lock(mutex_);
+      statusRound_ = 0;
+    });
+  });
 }
 
 // --------------------------------------------------------------- receive thread
@@ -239,15 +306,21 @@ void DownloadController::OnResendRequest(TRcvThread& thread) {
       std::lock_guard lock(mutex_);
       resendLists_.push_back(std::move(entries));
     }
-    send_->PostJob(JobResendCode, thread.HandsetNumber());
+    if (!Post(JobResendCode, thread.HandsetNumber())) {
+      // The handset stays pending: its next status query brings the ranges again.
+      std::lock_guard lock(mutex_);
+      resendLists_.pop_back();
+      LogWarning("download: the send queue refused a resend");
+    }
   }
   thread.Pause(kAfterResendAskMs);
   if (RoundActive()) view_.SetTimer6Enabled(true);
 }
 
 void DownloadController::OnDiscardedPacket() {
-  // A garbled answer must not stall the status phase.
-  if (RoundActive()) view_.SetTimer6Enabled(true);
+  // A garbled answer must not stall the status phase; but switching on a running
+  // timer would restart its interval, and steady noise would then stop every tick.
+  if (RoundActive()) view_.StartTimer6IfStopped();
 }
 
 // ------------------------------------------------------------------ any thread
@@ -277,9 +350,24 @@ std::optional<std::vector<std::string>> DownloadController::ReadJobFile() const 
 
 // ------------------------------------------------------------------ send thread
 
+void DownloadController::ShowStoppedByJob() {
+  int expected = NoticePending;
+  // Before the stop's own text is out, the window shows this one after it.
+  if (!stopNotice_.compare_exchange_strong(expected, JobNoticed)) {
+    view_.SetProgress({kStoppedByJob});
+  }
+}
+
 void DownloadController::JobDownload(TSendThread& thread) {
-  const std::uint64_t started = state_.load();
+  std::uint64_t started = 0;
+  {
+    std::lock_guard lock(mutex_);
+    if (broadcastRuns_.empty()) return;  // nothing was prepared for it
+    started = broadcastRuns_.front();
+    broadcastRuns_.pop_front();
+  }
   const auto stopped = [&] { return NumberOf(state_.load()) != NumberOf(started); };
+  if (stopped()) return;  // stopped while it waited behind another job: nothing went out
 
   const auto lines = ReadJobFile();
   const std::size_t count = lines ? lines->size() : 0;
@@ -300,7 +388,7 @@ void DownloadController::JobDownload(TSendThread& thread) {
   const int total = static_cast<int>(count);
   for (std::size_t i = 0; i < count; ++i) {
     if (stopped()) {
-      view_.SetProgress({kStoppedByJob});
+      ShowStoppedByJob();
       return;
     }
     const std::string& line = (*lines)[i];
@@ -312,7 +400,7 @@ void DownloadController::JobDownload(TSendThread& thread) {
     if (!thread.Pause(kRecordPauseMs)) return;
   }
   if (stopped()) {
-    view_.SetProgress({kStoppedByJob});
+    ShowStoppedByJob();
     return;
   }
   view_.SetProgress({kConfiguring, total, total});

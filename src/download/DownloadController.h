@@ -5,7 +5,8 @@
 //
 // Threads:
 //   window thread   BitBtn_SENDClick, DownLoad (host notification 11), Timer6Timer,
-//                   RegisterJobs (before the send thread starts)
+//                   RegisterJobs (before the send thread starts), and the delayed
+//                   steps they schedule through WindowTimers; none of them sleeps
 //   send thread     the jobs 2 (broadcast), 8 (status query), 9 (resend), 10 (end)
 //   receive thread  OnDownloadResult ("XZWC"/"XZSB"), OnResendRequest ("XZCC"),
 //                   OnDiscardedPacket; they may pause but never wait for the window
@@ -13,12 +14,15 @@
 // Every change a worker makes to the page goes through DownloadView's queued calls.
 //
 // One small mutex guards the handset lists, the table registry and the queued
-// resend lists; it is never held while anything else is called.
+// resend lists and broadcast runs; it is never held while anything else is called.
 //
-// A download's phase and its number live in one atomic. Stopping (or ending)
-// starts a new number, so a broadcast job of an earlier download sees that it was
-// stopped even when a new download has started since; a tick of Timer6 that comes
-// outside the status phase (a late queued enable) switches the timer off again.
+// A download's phase and its run number live in one atomic. A start click, a stop
+// and the end each start a new number, so a broadcast job of an earlier download
+// sees that it was stopped even when a new download has started since, and a
+// delayed step of the window (the pauses after a stop, before the tables are read,
+// around the closing frames) that finds a newer number leaves the page to the newer
+// run. Every pause of polling is still resumed exactly once. A tick of Timer6 that
+// comes outside the status phase (a late queued enable) switches the timer off.
 
 #include <atomic>
 #include <cstdint>
@@ -29,10 +33,10 @@
 #include <string>
 #include <vector>
 
-#include "common/Clock.h"
 #include "common/HostLink.h"
 #include "common/Messages.h"
 #include "common/TxtDir.h"
+#include "common/WindowTimers.h"
 #include "download/DownloadTables.h"
 #include "download/DownloadView.h"
 #include "download/DownloadWire.h"
@@ -54,8 +58,9 @@ class DownloadController {
   static constexpr int kStatusPasses = 10;
 
   // `sendThread` and `poller` may be null. `view` must outlive every job and
-  // receive-thread call of this controller.
-  DownloadController(TxtDir txt, Clock& clock, HostLink& host, MessageSink& messages,
+  // receive-thread call of this controller; `timers` runs the window's pauses and
+  // must drop its pending calls before this controller goes.
+  DownloadController(TxtDir txt, WindowTimers& timers, HostLink& host, MessageSink& messages,
                      DownloadView& view, TSendThread* sendThread, TComCtr* poller);
   DownloadController(const DownloadController&) = delete;
   DownloadController& operator=(const DownloadController&) = delete;
@@ -64,10 +69,12 @@ class DownloadController {
   // Registers the jobs 2, 8, 9 and 10 with the send thread.
   void RegisterJobs(TSendThread& thread);
   // Click on BitBtn_SEND: stops a running download, else checks the selection
-  // and asks the host for the tables (HostNotify 11).
+  // and asks the host for the tables (HostNotify 11). Refused while a link test or
+  // a base-station dialogue holds the line.
   void BitBtn_SENDClick();
   // The host's answer 11: checks the ticked tables, writes join.txt and starts
-  // the broadcast. Ignored while a download runs.
+  // the broadcast. Ignored while a download runs; ends the attempt (stop_down and a
+  // message) when a link test or a base-station dialogue holds the line.
   void DownLoad();
   // One 200 ms step of the status phase.
   void Timer6Timer();
@@ -89,19 +96,31 @@ class DownloadController {
 
  private:
   enum class Phase : std::uint64_t { Idle = 0, Broadcast = 1, Status = 2 };
+  // Who shows "下载被终止！" of a stopped broadcast: it must follow the stop's own
+  // text, which the window shows only after its pause.
+  enum StopNotice : int { NoticePending = 0, ClickTextShown = 1, JobNoticed = 2 };
 
   static std::uint64_t MakeState(std::uint64_t number, Phase phase) {
     return (number << 2) | static_cast<std::uint64_t>(phase);
   }
   static std::uint64_t NumberOf(std::uint64_t state) { return state >> 2; }
   static Phase PhaseOf(std::uint64_t state) { return static_cast<Phase>(state & 3); }
-  // Window thread: a new download number in `phase`.
-  void EnterPhase(Phase phase);
+  // Window thread: a new download number in `phase`; returns that number.
+  std::uint64_t EnterPhase(Phase phase);
+  [[nodiscard]] std::uint64_t RunNumber() const { return NumberOf(state_.load()); }
+  // Posts a job; false when there is no send thread or it refused the job.
+  [[nodiscard]] bool Post(int code, int handset);
+  void ResumePolling();
 
   void SetCaption(const char* caption);
   void StopClick();
-  void stop_down();
+  // Ends an attempt that failed: the page is idle at once, polling resumes after
+  // the pause and then `message` is shown.
+  void stop_down(const std::string& message);
+  void PrepareAndBroadcast();
   void FinishDownload();
+  // Send thread: a stopped broadcast shows its text, after the stop's own.
+  void ShowStoppedByJob();
   void RemovePending(int handset);
   [[nodiscard]] std::optional<std::vector<std::string>> ReadJobFile() const;
 
@@ -111,7 +130,7 @@ class DownloadController {
   void JobEndAll(TSendThread& thread);
 
   TxtDir txt_;
-  Clock& clock_;
+  WindowTimers& timers_;
   HostLink& host_;
   MessageSink& messages_;
   DownloadView& view_;
@@ -119,6 +138,7 @@ class DownloadController {
   TComCtr* poller_;
 
   std::atomic<std::uint64_t> state_{MakeState(0, Phase::Idle)};
+  std::atomic<int> stopNotice_{NoticePending};
 
   mutable std::mutex mutex_;  // guards the members below
   std::vector<int> target_;
@@ -127,6 +147,7 @@ class DownloadController {
   int statusRound_ = 0;
   std::vector<RegisteredTable> tables_;
   std::deque<std::vector<ResendEntry>> resendLists_;  // one per posted resend job, in order
+  std::deque<std::uint64_t> broadcastRuns_;           // state of each posted broadcast, in order
 };
 
 }  // namespace orderlink

@@ -97,7 +97,9 @@ void ProgressGrid::paintEvent(QPaintEvent*) {
 // ------------------------------------------------------------------ DownloadPage
 
 DownloadPage::DownloadPage(std::function<void()> openPasswordForm, QWidget* parent)
-    : QWidget(parent), openPasswordForm_(std::move(openPasswordForm)) {
+    : QWidget(parent),
+      openPasswordForm_(std::move(openPasswordForm)),
+      timers_(new WindowTimersQt(this)) {
   setObjectName(QStringLiteral("DownloadPage"));
 
   GroupBox3 = Named(new QGroupBox(U("无线点菜机"), this), "GroupBox3");
@@ -295,6 +297,15 @@ void DownloadPage::SetTimer6Enabled(bool enabled) {
         } else {
           Timer6->stop();
         }
+      },
+      Qt::QueuedConnection);
+}
+
+void DownloadPage::StartTimer6IfStopped() {
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (!Timer6->isActive()) Timer6->start();
       },
       Qt::QueuedConnection);
 }

@@ -15,6 +15,7 @@
 #include <array>
 #include <functional>
 
+#include "app/WindowTimersQt.h"
 #include "common/HandsetListView.h"
 #include "download/DownloadTables.h"
 #include "download/DownloadView.h"
@@ -72,6 +73,10 @@ class DownloadPage : public QWidget, public DownloadView, public HandsetListView
   void SetInputsEnabled(bool enabled) override;
   void SetProgress(const DownloadProgress& progress) override;
   void SetTimer6Enabled(bool enabled) override;
+  void StartTimer6IfStopped() override;
+
+  // The window's pauses of the download logic; they end with this page.
+  [[nodiscard]] WindowTimers& Timers() { return *timers_; }
 
   // HandsetListView (start-up).
   void AddHandset(const std::string& text) override;
@@ -113,6 +118,7 @@ class DownloadPage : public QWidget, public DownloadView, public HandsetListView
 
   std::function<void()> openPasswordForm_;
   DownloadController* controller_ = nullptr;
+  WindowTimersQt* timers_;
   std::array<QCheckBox*, kDownloadTableCount> tableBoxes_{};
   QIcon notSelectedIcon_;
   QIcon selectedIcon_;

@@ -44,6 +44,8 @@ class DownloadView {
   virtual void SetProgress(const DownloadProgress& progress) = 0;
   // Enabling restarts the 200 ms interval.
   virtual void SetTimer6Enabled(bool enabled) = 0;
+  // Switches Timer6 on only when it is off; a running interval goes on undisturbed.
+  virtual void StartTimer6IfStopped() = 0;
 };
 
 }  // namespace orderlink

@@ -37,12 +37,13 @@ void LinkTest::BitBtn_CSOnClick(std::string_view waitText) {
     Stop();
     return;
   }
-  if (DownloadRunning) {
+  // Also between the download's start click and the ordering software's go-ahead.
+  if (DownloadOnLine()) {
     messages_.ShowMessage("正在下传数据，请稍后再试!!");
     return;
   }
   // Test frames must not reach a base station that waits for its settings record.
-  if (StationTransfer) {
+  if (StationBusy) {
     messages_.ShowMessage("正在设置基站，请稍后再试！");
     return;
   }
@@ -100,7 +101,10 @@ void LinkTest::Timer1Timer() {
                       grid_.Count(r, kColCorrupted) + grid_.Count(r, kColMissing), kColReceived)));
     view_.GridChanged();
   }
-  if (send_ != nullptr) send_->PostJob(JobLinkTestCode, testHandset_ & 0xFF);
+  // A frame the send queue refused never went out: the next tick books nothing.
+  if (send_ != nullptr && !send_->PostJob(JobLinkTestCode, testHandset_ & 0xFF)) {
+    state_ = TEST_STARTING;
+  }
 }
 
 void LinkTest::SpeedButton1Click() {

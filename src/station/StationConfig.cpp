@@ -26,9 +26,9 @@ std::optional<int> InRange(const std::string& text, int low, int high) {
 
 }  // namespace
 
-StationConfig::StationConfig(Clock& clock, MessageSink& messages, TSendThread* send,
+StationConfig::StationConfig(WindowTimers& timers, MessageSink& messages, TSendThread* send,
                              TComCtr* poller, const HandsetTree& handsets, StationView& view)
-    : clock_(clock),
+    : timers_(timers),
       messages_(messages),
       send_(send),
       poller_(poller),
@@ -36,8 +36,9 @@ StationConfig::StationConfig(Clock& clock, MessageSink& messages, TSendThread* s
       view_(view) {}
 
 void StationConfig::BitBtn1Click(const StationInput& input) {
-  if (transferring_) return;
-  if (DownloadRunning) {
+  if (busy_) return;
+  // Also between the download's start click and the ordering software's go-ahead.
+  if (DownloadOnLine()) {
     messages_.ShowMessage("正在下载数据，请先停止下载！");
     return;
   }
@@ -72,12 +73,23 @@ void StationConfig::BitBtn1Click(const StationInput& input) {
   }
   settings_ = settings;
 
+  busy_ = true;
+  StationBusy = true;
+  recordDue_ = false;
   if (poller_ != nullptr) poller_->PausePolling();
-  clock_.SleepMs(kSettleMs);
-  SetTransfer(true);
-  view_.SetBitBtn1Enabled(false);
-  StationAck = 0;
-  Write(kConfigRequest);
+  timers_.After(kSettleMs, [this] {
+    SetTransfer(true);
+    view_.SetBitBtn1Enabled(false);
+    StationAck = 0;
+    SendRequest();
+  });
+}
+
+void StationConfig::SendRequest() {
+  if (!TryWrite(kConfigRequest)) {
+    timers_.After(kSettleMs, [this] { SendRequest(); });
+    return;
+  }
   ticks_ = 0;
   view_.SetTimer5(true);
 }
@@ -85,18 +97,16 @@ void StationConfig::BitBtn1Click(const StationInput& input) {
 void StationConfig::Timer5Timer() {
   if (!transferring_) return;
   ++ticks_;
-  if (StationAck.exchange(0) == 1) {
+  if (recordDue_ || StationAck.exchange(0) == 1) {
     ticks_ = 0;
     // The true count: 256 handsets are too many, not none.
     const auto handsets = handsets_.HandsetBytes();
     const int n = static_cast<int>(handsets.size());
     if (!settings_.texts.voice) {
-      Write(DataStationRecord(settings_.channel, settings_.station));
-      Finish(SuccessText(), kAfterRecordMs);
+      recordDue_ = !SendRecord(DataStationRecord(settings_.channel, settings_.station));
     } else if (n >= 1 && n <= kMaxVoiceHandsets) {
-      Write(VoiceStationRecord(settings_.texts.master, settings_.channel, settings_.address,
-                               handsets));
-      Finish(SuccessText(), kAfterRecordMs);
+      recordDue_ = !SendRecord(VoiceStationRecord(settings_.texts.master, settings_.channel,
+                                                  settings_.address, handsets));
     } else {
       Finish(
           n > kMaxVoiceHandsets ? "点菜机数量超过语音基站支持是最大数量60个！" : "请添加点菜机号！",
@@ -117,19 +127,35 @@ void StationConfig::SetTransfer(bool transferring) {
   view_.ShowTransfer(transferring);
 }
 
-void StationConfig::Write(std::string_view bytes) {
-  if (send_ == nullptr) return;
-  std::lock_guard lock(send_->Mutex());
+bool StationConfig::TryWrite(std::string_view bytes) {
+  if (send_ == nullptr) return true;
+  std::unique_lock lock(send_->Mutex(), std::try_to_lock);
+  if (!lock.owns_lock()) return false;
   send_->WriteToPort(bytes);
+  return true;
+}
+
+bool StationConfig::SendRecord(const std::string& record) {
+  if (!TryWrite(record)) return false;
+  Finish(SuccessText(), kAfterRecordMs);
+  return true;
 }
 
 void StationConfig::Finish(const std::string& message, int pauseMs) {
   view_.SetTimer5(false);
   SetTransfer(false);
-  if (pauseMs > 0) clock_.SleepMs(pauseMs);
-  if (poller_ != nullptr) poller_->ResumePolling();
-  messages_.ShowMessage(message);
-  view_.SetBitBtn1Enabled(true);
+  auto end = [this, message] {
+    if (poller_ != nullptr) poller_->ResumePolling();
+    messages_.ShowMessage(message);
+    view_.SetBitBtn1Enabled(true);
+    busy_ = false;
+    StationBusy = false;
+  };
+  if (pauseMs > 0) {
+    timers_.After(pauseMs, std::move(end));
+  } else {
+    end();
+  }
 }
 
 std::string StationConfig::SuccessText() const {

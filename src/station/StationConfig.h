@@ -5,13 +5,16 @@
 // sets StationAck; Timer5Timer sends the settings record once StationAck is seen,
 // or gives up after 10 ticks. The handset poll is paused for the whole dialogue.
 //
-// Threads: all methods run on the window thread. The port is written directly from
-// here, under the send thread's lock, so no poll or job frame lands in between.
+// Threads: all methods, and the delayed steps they schedule through WindowTimers,
+// run on the window thread; none of them sleeps or waits for the line. The port is
+// written directly from here under the send thread's lock, taken only when free, so
+// no poll or job frame lands in between: while a job holds the line the write is
+// tried again a little later.
 
 #include <string>
 
-#include "common/Clock.h"
 #include "common/Messages.h"
+#include "common/WindowTimers.h"
 #include "linktest/HandsetTree.h"
 
 namespace orderlink {
@@ -45,11 +48,13 @@ class StationConfig {
 
   // `send` and `poller` may be absent (nothing is then written / paused).
   // `handsets` is the test tab's handset tree: a voice station serves those handsets.
-  StationConfig(Clock& clock, MessageSink& messages, TSendThread* send, TComCtr* poller,
+  // `timers` must drop its pending calls before this object goes.
+  StationConfig(WindowTimers& timers, MessageSink& messages, TSendThread* send, TComCtr* poller,
                 const HandsetTree& handsets, StationView& view);
 
-  // "确定": checks the input, pauses polling and sends the configuration request.
-  // The values are checked and taken here once; the ticks use them as taken.
+  // "确定": checks the input, pauses polling and, after a short settling pause,
+  // sends the configuration request. Refused while a download or a link test holds
+  // the line. The values are checked and taken here once; the ticks use them.
   void BitBtn1Click(const StationInput& input);
   // One step of the dialogue.
   void Timer5Timer();
@@ -57,6 +62,8 @@ class StationConfig {
   // with the message of a station that did not answer.
   void LineLost();
 
+  // From the click until the dialogue has ended (polling runs again).
+  [[nodiscard]] bool Busy() const { return busy_; }
   [[nodiscard]] bool Transferring() const { return transferring_; }
   [[nodiscard]] int StationTicks() const { return ticks_; }
 
@@ -69,20 +76,27 @@ class StationConfig {
   };
 
   void SetTransfer(bool transferring);
-  void Write(std::string_view bytes);
+  // Writes raw bytes between jobs; false while a job holds the line.
+  [[nodiscard]] bool TryWrite(std::string_view bytes);
+  // Writes the configuration request, or tries again shortly while the line is busy.
+  void SendRequest();
+  // Writes the settings record and reports success; false while the line is busy.
+  [[nodiscard]] bool SendRecord(const std::string& record);
   // Ends the wait: Timer5 off, caption "确定", optional pause, poll resumed, the
   // message shown, then the button enabled again.
   void Finish(const std::string& message, int pauseMs);
   [[nodiscard]] std::string SuccessText() const;
 
-  Clock& clock_;
+  WindowTimers& timers_;
   MessageSink& messages_;
   TSendThread* send_;
   TComCtr* poller_;
   const HandsetTree& handsets_;
   StationView& view_;
   Settings settings_;
+  bool busy_ = false;
   bool transferring_ = false;
+  bool recordDue_ = false;  // acknowledged, the record waits for the line
   int ticks_ = 0;
 };
 

@@ -26,9 +26,9 @@ QComboBox* NumberCombo(const QString& name, int first, int last, QWidget* parent
 
 }  // namespace
 
-StationPage::StationPage(Clock& clock, MessageSink& messages, TSendThread* send, TComCtr* poller,
+StationPage::StationPage(MessageSink& messages, TSendThread* send, TComCtr* poller,
                          const HandsetTree& handsets, QWidget* parent)
-    : QWidget(parent), config_(clock, messages, send, poller, handsets, *this) {
+    : QWidget(parent), config_(timers_, messages, send, poller, handsets, *this) {
   // Decorative column on the left.
   auto* banner = new QGroupBox(this);
   auto* bannerLayout = new QVBoxLayout(banner);

@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+#include "app/WindowTimersQt.h"
 #include "station/StationConfig.h"
 
 class QComboBox;
@@ -20,7 +21,7 @@ class StationPage : public QWidget, public StationView {
 
  public:
   // `handsets` is the test tab's handset tree; `send` and `poller` may be null.
-  StationPage(Clock& clock, MessageSink& messages, TSendThread* send, TComCtr* poller,
+  StationPage(MessageSink& messages, TSendThread* send, TComCtr* poller,
               const HandsetTree& handsets, QWidget* parent = nullptr);
 
   [[nodiscard]] StationConfig& Logic() { return config_; }
@@ -38,6 +39,7 @@ class StationPage : public QWidget, public StationView {
 
  private:
   StationConfig config_;
+  WindowTimersQt timers_;  // after config_: destroyed first, so no pending step outlives it
   QRadioButton* RadioButton1;
   QRadioButton* RadioButton2;
   QRadioButton* RadioButton3;

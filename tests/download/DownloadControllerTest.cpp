@@ -9,6 +9,7 @@
 #include "link/LinkState.h"
 #include "link/TComCtr.h"
 #include "support/FakeSerialPort.h"
+#include "support/ManualTimers.h"
 
 namespace orderlink::test {
 namespace {
@@ -24,12 +25,12 @@ class DownloadRun : public ::testing::Test {
   DownloadRun() {
     handlers.controller = &controller;
     controller.RegisterJobs(send);
-    DownloadRunning = LinkTestRunning = false;
+    DownloadRunning = DownloadRequested = LinkTestRunning = StationBusy = false;
     RouteByte = kDefaultRoute;
   }
   ~DownloadRun() override {
     send.TerminateAndJoin();  // no job may outlive the controller
-    DownloadRunning = false;
+    DownloadRunning = DownloadRequested = LinkTestRunning = StationBusy = false;
   }
 
   std::vector<Frame> Frames() const {
@@ -61,11 +62,30 @@ class DownloadRun : public ::testing::Test {
     send.Start();
     controller.BitBtn_SENDClick();
     controller.DownLoad();
+    timers.RunAll();  // the pause before the tables are read
     ASSERT_TRUE(WaitIdle(send));
+  }
+  // Ticks of the status phase until it ends; `answer` says what handset h answers
+  // to its query ("" = nothing). Returns how often each handset was asked.
+  std::map<int, int> RunStatusPhase(const std::function<std::string(int)>& answer) {
+    std::map<int, int> asked;
+    for (int tick = 0; tick < 100 && view.Timer6(); ++tick) {
+      const std::size_t before = port.Writes().size();
+      controller.Timer6Timer();
+      EXPECT_TRUE(WaitIdle(send));
+      const auto f = Frames();
+      if (f.size() == before || f.back().code != "XZDM") continue;
+      ++asked[f.back().address];
+      const std::string reply = answer(f.back().address);
+      if (!reply.empty()) Feed(AnswerFrame(reply, f.back().address));
+    }
+    return asked;
   }
 
   TempAppDir app;
-  VirtualClock clock;
+  VirtualClock clock;        // the send thread's pauses
+  VirtualClock windowClock;  // the window's delayed steps, apart from the jobs' time
+  ManualTimers timers{windowClock};
   FakeSerialPort port{&clock};
   FakeDownloadView view;
   Recorder host;
@@ -73,7 +93,7 @@ class DownloadRun : public ::testing::Test {
   DownloadHandlers handlers;
   TRcvThread rcv{nullptr, handlers, clock};
   TComCtr poller{send, rcv};
-  DownloadController controller{TxtDir(app.Path()), clock, host, host, view, &send, &poller};
+  DownloadController controller{TxtDir(app.Path()), timers, host, host, view, &send, &poller};
 };
 
 TEST_F(DownloadRun, BroadcastOpensTenTimesThenSendsEveryRecordPaced) {
@@ -113,18 +133,19 @@ class StatusPhase : public DownloadRun, public ::testing::WithParamInterface<Sta
 TEST_P(StatusPhase, EndsWithTenClosingFramesWhenAllAnsweredOrAfterTenPasses) {
   StartDownload(1, {3, 5});
   port.ClearWrites();
-  std::map<int, int> asked;
-  for (int tick = 0; tick < 100 && view.Timer6(); ++tick) {
-    const std::size_t before = port.Writes().size();
-    controller.Timer6Timer();
-    ASSERT_TRUE(WaitIdle(send));
-    const auto f = Frames();
-    if (f.size() == before || f.back().code != "XZDM") continue;
-    ++asked[f.back().address];
-    const char* answer = f.back().address == 3 ? GetParam().answerOf3 : GetParam().answerOf5;
-    if (*answer != '\0') Feed(AnswerFrame(answer, f.back().address));
-  }
+  const auto asked = RunStatusPhase(
+      [](int handset) { return handset == 3 ? GetParam().answerOf3 : GetParam().answerOf5; });
   EXPECT_EQ(asked, GetParam().queries);
+  // The window's pauses around the closing frames: 100 ms before, 500 ms after.
+  timers.RunFor(99);
+  EXPECT_EQ(Frames().back().code, "XZDM");
+  timers.RunFor(1);
+  ASSERT_TRUE(WaitIdle(send));
+  EXPECT_EQ(Frames().back().code, "QBJS");
+  timers.RunFor(499);
+  EXPECT_TRUE(host.messages.empty() && DownloadRunning);
+  EXPECT_EQ(poller.PauseLevel(), -1);
+  timers.RunFor(1);
   const auto f = Frames();
   ASSERT_GE(f.size(), 10u);
   for (std::size_t i = f.size() - 10; i < f.size(); ++i) EXPECT_EQ(f[i].code, "QBJS");
@@ -160,36 +181,147 @@ TEST_F(DownloadRun, ResendAnswersSendEachTheirOwnRecordsBetweenCcksAndCcjs) {
   EXPECT_EQ(controller.PendingHandsets(), (std::vector<int>{5, 7}));
 }
 
-// Also when the user starts again at once: the old broadcast must still stop.
+// Also when the user starts again at once: the old broadcast must still stop, and
+// the stop's delayed step must leave the new attempt's page alone.
 TEST_F(DownloadRun, StopClickEndsTheBroadcastAfterTheCurrentRecord) {
+  app.WriteLines("菜品类别表.txt", FixedLines(5, 12));
+  view.tables = Only({"CLB "});
+  view.handsets = {4};
+  send.Start();
   for (bool startAgain : {false, true}) {
-    TempAppDir dir;
-    dir.WriteLines("菜品类别表.txt", FixedLines(5, 12));
-    FakeDownloadView page;
-    TSendThread manual{&port, clock};  // not started: this thread runs the job
-    DownloadController c{TxtDir(dir.Path()), clock, host, host, page, &manual, &poller};
-    c.RegisterJobs(manual);
-    page.tables = Only({"CLB "});
-    page.handsets = {4};
     port.ClearWrites();
-    c.BitBtn_SENDClick();
-    c.DownLoad();
-    page.onProgress = [&](const std::string& text) {
+    std::promise<void> reached;
+    std::promise<void> clicked;
+    std::shared_future<void> clickedDone = clicked.get_future().share();
+    view.onProgress = [&reached, clickedDone](const std::string& text) {  // send thread
       if (text != "正在下载菜品类别表...      第0002条/共0005条") return;
-      c.BitBtn_SENDClick();
-      if (startAgain) c.BitBtn_SENDClick();
+      reached.set_value();
+      clickedDone.wait();
     };
-    manual.RunJob(JobDownloadCode, 0);
-    c.Timer6Timer();  // a late tick asks nobody
+    controller.BitBtn_SENDClick();
+    controller.DownLoad();
+    timers.RunFor(500);
+    reached.get_future().wait();
+    controller.BitBtn_SENDClick();                  // stop
+    if (startAgain) controller.BitBtn_SENDClick();  // and start again at once
+    clicked.set_value();
+    ASSERT_TRUE(WaitIdle(send));
+    timers.RunAll();
+    controller.Timer6Timer();  // a late tick asks nobody
+    ASSERT_TRUE(WaitIdle(send));
 
     EXPECT_EQ(Summary().substr(Summary().size() - 26), "0:CLB :00001 0:CLB :00002 ");
-    const auto p = page.Progress();
-    EXPECT_EQ(p[p.size() - 2].text, "下载被终止!");
-    EXPECT_EQ(p.back().text, "下载被终止！");
-    EXPECT_FALSE(page.Timer6() || c.RoundActive());
-    EXPECT_EQ(page.Caption(), "开始下载");
+    const auto p = view.Progress();
+    if (startAgain) {
+      EXPECT_EQ(p.back().text, "正在下载菜品类别表...      第0002条/共0005条");
+      EXPECT_FALSE(view.InputsEnabled());
+      EXPECT_TRUE(DownloadRequested);
+    } else {
+      // The job noticed the stop first; its text still follows the click's.
+      EXPECT_EQ(p[p.size() - 2].text, "下载被终止!");
+      EXPECT_EQ(p.back().text, "下载被终止！");
+      EXPECT_TRUE(view.InputsEnabled());
+    }
+    EXPECT_FALSE(view.Timer6() || controller.RoundActive() || DownloadRunning);
+    EXPECT_EQ(view.Caption(), "开始下载");
     EXPECT_EQ(poller.PauseLevel(), 0);
   }
+  EXPECT_EQ(host.codes.size(), 3u);
+}
+
+// The window never sleeps: each pause is a delayed step, in the order and with the
+// length the handsets expect, and the click returns before any of it has run.
+TEST_F(DownloadRun, StopIsADelayedStepAfterTheClickReturns) {
+  StartDownload(1, {3});
+  const std::int64_t clickedAt = windowClock.NowMs();
+  controller.BitBtn_SENDClick();
+  EXPECT_EQ(windowClock.NowMs(), clickedAt);
+  EXPECT_EQ(view.Caption(), "开始下载");
+  EXPECT_FALSE(view.Timer6() || controller.RoundActive());
+  timers.RunFor(999);
+  EXPECT_EQ(poller.PauseLevel(), -1);
+  EXPECT_FALSE(view.InputsEnabled());
+  EXPECT_EQ(view.Progress().back().text, "正在配置文件，请稍后...");
+  timers.RunFor(1);
+  EXPECT_EQ(view.Progress().back().text, "下载被终止!");
+  EXPECT_TRUE(view.InputsEnabled());
+  EXPECT_EQ(poller.PauseLevel(), 0);
+  EXPECT_EQ(timers.Delays(), (std::vector<std::int64_t>{500, 1000}));
+}
+
+// A stop in any of the window's pauses takes over the page: the pending step of the
+// stopped run does nothing, and polling resumes exactly once.
+TEST_F(DownloadRun, StopInsideAPauseCancelsTheRestOfThatRun) {
+  // During the pause before the tables are read: nothing is prepared or sent.
+  app.WriteLines("菜品类别表.txt", FixedLines(1, 12));
+  view.tables = Only({"CLB "});
+  view.handsets = {3};
+  send.Start();
+  controller.BitBtn_SENDClick();
+  controller.DownLoad();
+  timers.RunFor(200);
+  controller.BitBtn_SENDClick();
+  timers.RunAll();
+  ASSERT_TRUE(WaitIdle(send));
+  EXPECT_TRUE(port.Writes().empty());
+  EXPECT_FALSE(app.Read("join.txt").has_value());
+  EXPECT_EQ(poller.PauseLevel(), 0);
+
+  // During the pauses around the closing frames: no "下载完毕！" and one resume.
+  for (const std::int64_t stopAfter : {50, 300}) {
+    controller.BitBtn_SENDClick();
+    controller.DownLoad();
+    timers.RunAll();
+    ASSERT_TRUE(WaitIdle(send));
+    RunStatusPhase([](int) { return "XZWC"; });
+    port.ClearWrites();
+    timers.RunFor(stopAfter);
+    ASSERT_TRUE(WaitIdle(send));
+    controller.BitBtn_SENDClick();
+    timers.RunAll();
+    ASSERT_TRUE(WaitIdle(send));
+    EXPECT_EQ(port.Writes().size(), stopAfter < 100 ? 0u : 10u) << stopAfter;
+    EXPECT_TRUE(host.messages.empty()) << stopAfter;
+    EXPECT_EQ(view.Progress().back().text, "下载被终止!");
+    EXPECT_EQ(poller.PauseLevel(), 0) << stopAfter;
+  }
+}
+
+// The line has one activity at a time, also before the ordering software's go-ahead.
+TEST_F(DownloadRun, GoAheadWhileAnotherActivityHoldsTheLineEndsTheAttempt) {
+  app.WriteLines("菜品类别表.txt", FixedLines(1, 12));
+  view.tables = Only({"CLB "});
+  view.handsets = {3};
+  send.Start();
+  controller.BitBtn_SENDClick();
+  EXPECT_TRUE(DownloadRequested && DownloadOnLine());
+  EXPECT_FALSE(DownloadRunning);
+
+  struct Case {
+    std::atomic<bool>* activity;
+    const char* message;
+  };
+  for (const Case c : {Case{&LinkTestRunning, "正在进行软件测试，请稍后再试！"},
+                       Case{&StationBusy, "正在设置基站，请稍后再试！"}}) {
+    host.messages.clear();
+    *c.activity = true;
+    controller.DownLoad();
+    EXPECT_FALSE(DownloadOnLine());
+    EXPECT_EQ(view.Caption(), "开始下载");
+    EXPECT_TRUE(view.InputsEnabled());
+    timers.RunAll();
+    ASSERT_TRUE(WaitIdle(send));
+    EXPECT_EQ(host.messages, std::vector<std::string>{c.message});
+    EXPECT_TRUE(port.Writes().empty());
+    EXPECT_EQ(poller.PauseLevel(), 0);
+    // The start click is refused as long as the other activity runs.
+    host.messages.clear();
+    controller.BitBtn_SENDClick();
+    EXPECT_EQ(host.messages, std::vector<std::string>{c.message});
+    EXPECT_FALSE(DownloadRequested);
+    *c.activity = false;
+  }
+  EXPECT_EQ(host.codes, std::vector<int>{NotifyDownload});
 }
 
 TEST_F(DownloadRun, StartChecksComeInTheirOrder) {
@@ -219,9 +351,14 @@ TEST_F(DownloadRun, FailedPreparationKeepsThePreviousJobFileAndEndsTheAttempt) {
   app.WriteLines("菜品表.txt", FixedLines(1, 99));
   view.tables = Only({"CLB ", "CPB "});
   controller.DownLoad();
+  timers.RunFor(500);
   EXPECT_EQ(app.Read("join.txt"), "previous\r\n");
-  EXPECT_EQ(host.messages, std::vector<std::string>{"菜品表第1行格式不正确"});
   EXPECT_EQ(view.Caption(), "开始下载");
+  // The message comes once polling runs again, after the pause.
+  EXPECT_TRUE(host.messages.empty());
+  EXPECT_EQ(poller.PauseLevel(), -1);
+  timers.RunFor(1000);
+  EXPECT_EQ(host.messages, std::vector<std::string>{"菜品表第1行格式不正确"});
   EXPECT_TRUE(view.InputsEnabled());
   EXPECT_FALSE(DownloadRunning);
   EXPECT_EQ(poller.PauseLevel(), 0);

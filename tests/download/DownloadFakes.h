@@ -66,7 +66,16 @@ class FakeDownloadView : public DownloadView {
     Locked([&] { inputs_ = on; });
   }
   void SetTimer6Enabled(bool on) override {
-    Locked([&] { timer6_ = on; });
+    Locked([&] {
+      timer6_ = on;
+      if (on) ++timer6Restarts_;
+    });
+  }
+  void StartTimer6IfStopped() override {
+    Locked([&] {
+      if (!timer6_) ++timer6Restarts_;
+      timer6_ = true;
+    });
   }
   void SetProgress(const DownloadProgress& p) override {
     Locked([&] { progress_.push_back(p); });
@@ -81,6 +90,10 @@ class FakeDownloadView : public DownloadView {
   bool Timer6() const {
     return Locked([&] { return timer6_; });
   }
+  // How often Timer6 was switched on (each restarts its interval).
+  int Timer6Restarts() const {
+    return Locked([&] { return timer6Restarts_; });
+  }
   std::vector<DownloadProgress> Progress() const {
     return Locked([&] { return progress_; });
   }
@@ -90,6 +103,7 @@ class FakeDownloadView : public DownloadView {
   std::string caption_;
   bool inputs_ = true;
   bool timer6_ = false;
+  int timer6Restarts_ = 0;
   std::vector<DownloadProgress> progress_;
 };
 

@@ -3,6 +3,11 @@
 #include "common/ActivityState.h"
 #include "download/DownloadFakes.h"
 #include "download/DownloadPage.h"
+#include "support/FakeSerialPort.h"
+#include "support/ManualTimers.h"
+
+#include <QTest>
+#include <thread>
 
 namespace orderlink::test {
 namespace {
@@ -11,7 +16,7 @@ class DownloadPageTest : public ::testing::Test {
  protected:
   DownloadPageTest() {
     page.SetController(&controller);
-    DownloadRunning = LinkTestRunning = false;
+    DownloadRunning = DownloadRequested = LinkTestRunning = StationBusy = false;
     for (const char* text : {"001", "002", "003", "004", "005"}) page.AddHandset(text);
   }
   QTreeWidgetItem* Handset(int index) { return page.rootNode->child(index); }
@@ -23,10 +28,11 @@ class DownloadPageTest : public ::testing::Test {
   }
 
   VirtualClock clock;
+  ManualTimers timers{clock};
   Recorder host;
   TempAppDir app;
   DownloadPage page{nullptr};
-  DownloadController controller{TxtDir(app.Path()), clock, host, host, page, nullptr, nullptr};
+  DownloadController controller{TxtDir(app.Path()), timers, host, host, page, nullptr, nullptr};
 };
 
 TEST_F(DownloadPageTest, SelectingANodeTogglesItsTickAndTheCounter) {
@@ -68,6 +74,49 @@ TEST_F(DownloadPageTest, StartButtonChecksTablesThenHandsetsThenAsksTheHost) {
   EXPECT_FALSE(page.TreeView2->isEnabled() || page.CheckBox1->isEnabled() ||
                page.TableBox(0)->isEnabled());
   EXPECT_EQ(controller.TargetHandsets(), std::vector<int>{2});
+}
+
+// Noise on the line in the status phase: a discarded packet every 50 ms must not
+// keep restarting the 200 ms interval of Timer6, or no handset is ever asked.
+TEST_F(DownloadPageTest, StatusPhaseEndsDespiteADiscardedPacketEvery50Ms) {
+  VirtualClock lineClock;  // the jobs' pauses pass at once; the window's timers are real
+  FakeSerialPort port{&lineClock};
+  TSendThread send{&port, lineClock};
+  DownloadController live{TxtDir(app.Path()), page.Timers(), host, host, page, &send, nullptr};
+  live.RegisterJobs(send);
+  page.SetController(&live);
+  app.WriteLines("菜品类别表.txt", FixedLines(1, 12));
+  for (int i = 0; i < kDownloadTableCount; ++i) {
+    page.TableBox(i)->setChecked(std::string_view(kDownloadTables[i].tag) == "CLB ");
+  }
+  page.HandsetsComplete();
+  Select(Handset(2));
+  send.Start();
+  page.BitBtn_SEND->click();
+  live.DownLoad();  // the ordering software's go-ahead
+
+  std::atomic<bool> quiet{false};
+  std::thread noise([&] {  // the receive thread's discarded packets
+    while (!quiet.load()) {
+      live.OnDiscardedPacket();
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+  const bool finished = QTest::qWaitFor(
+      [&] { return !host.messages.empty() && page.BitBtn_SEND->text() == "开始下载"; }, 30000);
+  quiet = true;
+  noise.join();
+  EXPECT_TRUE(finished);
+  EXPECT_TRUE(WaitIdle(send));
+  send.TerminateAndJoin();
+  QCoreApplication::processEvents();  // the queued progress text
+
+  std::map<std::string, int> sent;
+  for (const auto& w : port.Writes()) ++sent[w.bytes.substr(9, 4)];
+  EXPECT_EQ(sent["XZDM"], 10);  // the silent handset is asked in every pass
+  EXPECT_EQ(sent["QBJS"], 10);
+  EXPECT_EQ(host.messages, std::vector<std::string>{"下载完毕！"});
+  EXPECT_EQ(page.StringGrid5->Text(), "下载完毕！");
 }
 
 }  // namespace

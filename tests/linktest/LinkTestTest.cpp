@@ -39,7 +39,7 @@ const std::string kFrame12 = Hex("00 00 00 C0 02 3C 0C 01 00") + "TXCS" + std::s
 class LinkTestFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    DownloadRunning = StationTransfer = LinkTestRunning = false;
+    DownloadRunning = DownloadRequested = StationBusy = LinkTestRunning = false;
     for (const char* h : {"001", "002", "003"}) test.AddHandset(h);
     // "TXCS" answers parsed by the real receive state machine reach the test.
     handlers.testAnswer = [this](TRcvThread& t) { test.EvaluateTestAnswer(t); };
@@ -109,33 +109,36 @@ TEST_F(LinkTestFixture, OneCorruptedAndOneMissingOutOfFour) {
 
 TEST_F(LinkTestFixture, StartIsRefusedBeforeAnythingChanges) {
   struct Case {
-    bool tick, download, station;
+    bool tick;
+    std::atomic<bool>* activity;  // another activity holding the line, or null
     const char* wait;
     const char* message;
   };
   const char* kWaitMessage = "等待时间必须是1到60000之间的整数！";
   const Case cases[] = {
-      {false, false, false, "500", "请先选择点菜机！"},
-      {true, true, false, "500", "正在下传数据，请稍后再试!!"},
-      {true, false, true, "500", "正在设置基站，请稍后再试！"},
-      {true, false, false, "abc", kWaitMessage},
-      {true, false, false, "1.5", kWaitMessage},
-      {true, false, false, "0", kWaitMessage},
-      {true, false, false, "60001", kWaitMessage},
+      {false, nullptr, "500", "请先选择点菜机！"},
+      {true, &DownloadRunning, "500", "正在下传数据，请稍后再试!!"},
+      // The download's start click went out; the ordering software's go-ahead is due.
+      {true, &DownloadRequested, "500", "正在下传数据，请稍后再试!!"},
+      // From the click on "确定" until polling runs again, not only while "传输".
+      {true, &StationBusy, "500", "正在设置基站，请稍后再试！"},
+      {true, nullptr, "abc", kWaitMessage},
+      {true, nullptr, "1.5", kWaitMessage},
+      {true, nullptr, "0", kWaitMessage},
+      {true, nullptr, "60001", kWaitMessage},
   };
   for (const auto& c : cases) {
     LinkTest fresh{messages, nullptr, &poller, view};
     fresh.AddHandset("001");
     if (c.tick) fresh.TreeView1Change(1);
-    DownloadRunning = c.download;
-    StationTransfer = c.station;
+    if (c.activity != nullptr) *c.activity = true;
     messages.shown.clear();
     fresh.BitBtn_CSOnClick(c.wait);
     EXPECT_EQ(messages.shown, std::vector<std::string>{c.message}) << c.wait;
     EXPECT_FALSE(fresh.Running() || LinkTestRunning || view.interval) << c.message;
     EXPECT_EQ(poller.PauseLevel(), 0) << c.message;
+    if (c.activity != nullptr) *c.activity = false;
   }
-  DownloadRunning = StationTransfer = false;
 }
 
 TEST_F(LinkTestFixture, CountersSurviveStopAndStartUntilReset) {
@@ -191,6 +194,14 @@ TEST(LinkTestJob, EachTickPostsOneTestFrameWithRouteC0) {
   EXPECT_EQ(port.Written(), kFrame12 + kFrame12);
   EXPECT_EQ(RouteByte.load(), kDefaultRoute);
   send.TerminateAndJoin();
+
+  // A frame the ended send thread refuses never went out: the tick after it books
+  // nothing (the one before books the last frame that did go out).
+  test.Timer1Timer();
+  test.Timer1Timer();
+  EXPECT_EQ(port.Written(), kFrame12 + kFrame12);
+  EXPECT_EQ(test.Grid().Cell(1, kColSent), "2");
+  EXPECT_EQ(test.Grid().Cell(1, kColMissing), "2");
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ struct Messages : MessageSink {
 class TestPageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    DownloadRunning = StationTransfer = false;
+    DownloadRunning = DownloadRequested = StationBusy = false;
     for (const char* h : {"001", "002", "003"}) page.AddHandset(h);
     page.HandsetsComplete();
     root = page.findChild<QTreeWidget*>("TreeView1")->topLevelItem(0);

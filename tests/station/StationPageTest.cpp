@@ -19,11 +19,10 @@ struct Messages : MessageSink {
 };
 
 TEST(StationPage, TypeSelectionAndTransferCaption) {
-  DownloadRunning = LinkTestRunning = StationTransfer = false;
-  VirtualClock clock;
+  DownloadRunning = DownloadRequested = LinkTestRunning = StationTransfer = StationBusy = false;
   Messages messages;
   HandsetTree handsets;
-  StationPage page{clock, messages, nullptr, nullptr, handsets};
+  StationPage page{messages, nullptr, nullptr, handsets};
   auto radio = [&](const char* name) { return page.findChild<QRadioButton*>(name); };
   auto* station = page.findChild<QComboBox*>("ComboBox1");
   auto* address = page.findChild<QLineEdit*>("Edit2");
@@ -51,7 +50,7 @@ TEST(StationPage, TypeSelectionAndTransferCaption) {
   auto* button = page.findChild<QPushButton*>("BitBtn1");
   auto* timer = page.findChild<QTimer*>("Timer5");
   QTest::mouseClick(button, Qt::LeftButton);
-  EXPECT_EQ(button->text(), "传输");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return button->text() == "传输"; }, 5000));
   EXPECT_FALSE(button->isEnabled());
   EXPECT_TRUE(StationTransfer);
   EXPECT_TRUE(timer->isActive());

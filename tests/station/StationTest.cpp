@@ -10,6 +10,10 @@
 #include "station/StationConfig.h"
 #include "station/StationRecords.h"
 #include "support/FakeSerialPort.h"
+#include "support/ManualTimers.h"
+
+#include <future>
+#include <thread>
 
 namespace orderlink {
 namespace {
@@ -35,11 +39,18 @@ class StationFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     handlers.testAnswer = [this](TRcvThread&) { ++parsed; };
-    DownloadRunning = LinkTestRunning = StationTransfer = false;
+    DownloadRunning = DownloadRequested = LinkTestRunning = StationTransfer = StationBusy = false;
     for (const char* h : {"001", "002", "003"}) handsets.AddHandset(h);
   }
-  void TearDown() override { DownloadRunning = LinkTestRunning = false; }
+  void TearDown() override {
+    DownloadRunning = DownloadRequested = LinkTestRunning = StationBusy = false;
+  }
 
+  // The click and its settling pause, after which the request is on the line.
+  void Click(StationConfig& c, const StationInput& input) {
+    c.BitBtn1Click(input);
+    timers.RunFor(10);
+  }
   void Receive(const std::string& bytes) {
     rcv.StoreChunk(bytes);
     rcv.HandleChunks();
@@ -47,6 +58,7 @@ class StationFixture : public ::testing::Test {
   int TickToEnd(StationConfig& c) {
     int ticks = 0;
     for (; c.Transferring() && ticks < 100; ++ticks) c.Timer5Timer();
+    timers.RunAll();
     return ticks;
   }
   // The dialogue with an acknowledgement before the first tick; returns what
@@ -54,15 +66,17 @@ class StationFixture : public ::testing::Test {
   std::string Run(StationConfig& c, const StationInput& input) {
     port.ClearWrites();
     log.events.clear();
-    c.BitBtn1Click(input);
+    Click(c, input);
     Receive(kAck);
     c.Timer5Timer();
+    timers.RunAll();
     const std::string written = port.Written();
     EXPECT_EQ(ToHex(written.substr(0, 5)), "FF 23 DC 55 AA");
     return ToHex(written.substr(5));
   }
 
   VirtualClock clock;
+  test::ManualTimers timers{clock};
   test::FakeSerialPort port{&clock};
   LinkHandlers handlers;
   int parsed = 0;
@@ -71,7 +85,7 @@ class StationFixture : public ::testing::Test {
   TComCtr poller{send, rcv};
   HandsetTree handsets;
   Log log;
-  StationConfig config{clock, log, &send, &poller, handsets, log};
+  StationConfig config{timers, log, &send, &poller, handsets, log};
 };
 
 TEST(StationRecords, Layouts) {
@@ -82,10 +96,19 @@ TEST(StationRecords, Layouts) {
   EXPECT_EQ(ToHex(VoiceStationRecord(false, 0, -1, {200})), "06 A0 B1 FF FF 01 C8");
 }
 
+// The pauses of 10 ms before the request and 500 ms after the record are delayed
+// steps of the window: the click and the tick return at once.
 TEST_F(StationFixture, AcknowledgementOnTheFifthTickSendsTheRecord) {
+  const std::int64_t clickedAt = clock.NowMs();
   config.BitBtn1Click(kData);
-  EXPECT_TRUE(StationTransfer);
+  EXPECT_EQ(clock.NowMs(), clickedAt);
+  EXPECT_TRUE(StationBusy);
   EXPECT_EQ(poller.PauseLevel(), -1);
+  EXPECT_EQ(port.Written(), "");
+  timers.RunFor(9);
+  EXPECT_FALSE(StationTransfer);
+  timers.RunFor(1);
+  EXPECT_TRUE(StationTransfer);
   EXPECT_EQ(ToHex(port.Written()), "FF 23 DC 55 AA");
   for (int i = 0; i < 4; ++i) config.Timer5Timer();
   Receive(kAck + Hex("00 00 00"));  // bytes after the fifth do not matter
@@ -96,10 +119,56 @@ TEST_F(StationFixture, AcknowledgementOnTheFifthTickSendsTheRecord) {
   EXPECT_FALSE(StationTransfer);
   EXPECT_EQ(StationAck.load(), 0);
   EXPECT_EQ(config.StationTicks(), 0);
+  timers.RunFor(499);
+  EXPECT_EQ(poller.PauseLevel(), -1);
+  EXPECT_TRUE(StationBusy);
+  timers.RunFor(1);
   EXPECT_EQ(poller.PauseLevel(), 0);
+  EXPECT_FALSE(StationBusy);
   EXPECT_EQ(log.events, (Events{"传输", "button off", "timer on", "timer off", "确定",
                                 "数据基站:信道3 编号12 已设置成功", "button on"}));
-  EXPECT_EQ(clock.Sleeps(), (std::vector<std::int64_t>{10, 500}));
+  EXPECT_EQ(timers.Delays(), (std::vector<std::int64_t>{10, 500}));
+  EXPECT_TRUE(clock.Sleeps().empty());
+}
+
+// A job that holds the line (a long reply) must not hold the window: the request
+// and the record wait for the line on later steps instead.
+TEST_F(StationFixture, BusyLineDelaysTheWritesWithoutBlockingTheWindow) {
+  std::promise<void> locked;
+  std::promise<void> release;
+  std::thread job([&] {
+    std::lock_guard lock(send.Mutex());
+    locked.set_value();
+    release.get_future().wait();
+  });
+  locked.get_future().wait();
+  Click(config, kData);
+  timers.RunFor(30);
+  EXPECT_EQ(port.Written(), "");
+  EXPECT_TRUE(StationTransfer);
+  release.set_value();
+  job.join();
+  timers.RunFor(10);
+  EXPECT_EQ(ToHex(port.Written()), "FF 23 DC 55 AA");
+
+  Receive(kAck);
+  std::promise<void> lockedAgain;
+  std::promise<void> releaseAgain;
+  std::thread secondJob([&] {
+    std::lock_guard lock(send.Mutex());
+    lockedAgain.set_value();
+    releaseAgain.get_future().wait();
+  });
+  lockedAgain.get_future().wait();
+  for (int i = 0; i < 12; ++i) config.Timer5Timer();  // acknowledged: no timeout
+  EXPECT_EQ(ToHex(port.Written()), "FF 23 DC 55 AA");
+  releaseAgain.set_value();
+  secondJob.join();
+  config.Timer5Timer();
+  timers.RunAll();
+  EXPECT_EQ(ToHex(port.Written().substr(5)), "03 50 86 CC");
+  EXPECT_EQ(log.events.at(log.events.size() - 2), "数据基站:信道3 编号12 已设置成功");
+  EXPECT_EQ(poller.PauseLevel(), 0);
 }
 
 TEST_F(StationFixture, VoiceStationRecordsTextsAndHandsetCounts) {
@@ -113,7 +182,7 @@ TEST_F(StationFixture, VoiceStationRecordsTextsAndHandsetCounts) {
   for (const int count : {0, 61, 256}) {
     HandsetTree tree;
     for (int i = 1; i <= count; ++i) tree.AddHandset(std::to_string(i));
-    StationConfig voice{clock, log, &send, &poller, tree, log};
+    StationConfig voice{timers, log, &send, &poller, tree, log};
     EXPECT_EQ(Run(voice, {true, true, "1", "1", "255"}), "") << count;
     EXPECT_EQ(log.events, (Events{"传输", "button off", "timer on", "timer off", "确定",
                                   count == 0 ? "请添加点菜机号！"
@@ -125,7 +194,7 @@ TEST_F(StationFixture, VoiceStationRecordsTextsAndHandsetCounts) {
 }
 
 TEST_F(StationFixture, WithoutAcknowledgementTheTenthTickFails) {
-  config.BitBtn1Click(kData);
+  Click(config, kData);
   Receive(kAck);
   Receive(Hex("00 00 00 C0 02 08 FF 01 00 54 58 43 53 05"));  // cancels it; not parsed
   EXPECT_EQ(parsed, 0);
@@ -136,7 +205,7 @@ TEST_F(StationFixture, WithoutAcknowledgementTheTenthTickFails) {
   EXPECT_EQ(log.events.at(log.events.size() - 2), "设置失败!请检查基站拨码开关是否正确");
 
   // An acknowledgement split over two chunks is not recognised.
-  config.BitBtn1Click(kData);
+  Click(config, kData);
   Receive(kAck.substr(0, 3));
   config.Timer5Timer();
   Receive(kAck.substr(3));
@@ -147,34 +216,37 @@ TEST_F(StationFixture, WithoutAcknowledgementTheTenthTickFails) {
 TEST_F(StationFixture, RefusalsSendNothing) {
   struct Case {
     StationInput input;
-    bool download, linkTest;
+    std::atomic<bool>* activity;  // set for this case, or null
     const char* message;
   };
   const Case cases[] = {
-      {kData, true, false, "正在下载数据，请先停止下载！"},
-      {kData, false, true, "正在进行软件测试，请稍后再试！"},
-      {{false, true, "x", "1", ""}, false, false, "信道必须是0到7之间的整数！"},
-      {{true, true, "8", "1", ""}, false, false, "信道必须是0到7之间的整数！"},
-      {{false, true, "0", "16", ""}, false, false, "基站编号必须是1到15之间的整数！"},
-      {{false, true, "0", "", ""}, false, false, "基站编号必须是1到15之间的整数！"},
-      {{true, false, "0", "1", "1a"}, false, false, "从机地址必须是整数！"},
+      {kData, &DownloadRunning, "正在下载数据，请先停止下载！"},
+      // Between the download's start click and the ordering software's go-ahead.
+      {kData, &DownloadRequested, "正在下载数据，请先停止下载！"},
+      {kData, &LinkTestRunning, "正在进行软件测试，请稍后再试！"},
+      {{false, true, "x", "1", ""}, nullptr, "信道必须是0到7之间的整数！"},
+      {{true, true, "8", "1", ""}, nullptr, "信道必须是0到7之间的整数！"},
+      {{false, true, "0", "16", ""}, nullptr, "基站编号必须是1到15之间的整数！"},
+      {{false, true, "0", "", ""}, nullptr, "基站编号必须是1到15之间的整数！"},
+      {{true, false, "0", "1", "1a"}, nullptr, "从机地址必须是整数！"},
   };
   for (const auto& c : cases) {
-    DownloadRunning = c.download;
-    LinkTestRunning = c.linkTest;
+    if (c.activity != nullptr) *c.activity = true;
     log.events.clear();
     config.BitBtn1Click(c.input);
+    timers.RunAll();
     config.Timer5Timer();  // a stray tick does nothing
     EXPECT_EQ(log.events, Events{c.message});
     EXPECT_EQ(port.Written(), "") << c.message;
     EXPECT_EQ(poller.PauseLevel(), 0) << c.message;
-    EXPECT_FALSE(StationTransfer) << c.message;
+    EXPECT_FALSE(StationTransfer || StationBusy) << c.message;
+    if (c.activity != nullptr) *c.activity = false;
   }
 }
 
 TEST_F(StationFixture, TicksUseTheValuesCheckedAtTheClick) {
   StationInput input = kData;
-  config.BitBtn1Click(input);
+  Click(config, input);
   input.channel = "x";  // edited while the dialogue waits: not read again
   Receive(kAck);
   config.Timer5Timer();

@@ -9,7 +9,7 @@ void ManualTimers::After(std::int64_t ms, std::function<void()> call) {
   pending_.push_back({clock_.NowMs() + std::max<std::int64_t>(ms, 0), nextOrder_++, std::move(call)});
 }
 
-std::vector<ManualTimers::Pending>::iterator ManualTimers::Earliest() {
+std::vector<ManualTimers::Scheduled>::iterator ManualTimers::Earliest() {
   return std::min_element(pending_.begin(), pending_.end(), [](const auto& a, const auto& b) {
     return a.dueMs != b.dueMs ? a.dueMs < b.dueMs : a.order < b.order;
   });
@@ -18,7 +18,7 @@ std::vector<ManualTimers::Pending>::iterator ManualTimers::Earliest() {
 bool ManualTimers::RunNext() {
   if (pending_.empty()) return false;
   const auto next = Earliest();
-  Pending due = std::move(*next);
+  Scheduled due = std::move(*next);
   pending_.erase(next);
   if (due.dueMs > clock_.NowMs()) clock_.Advance(due.dueMs - clock_.NowMs());
   due.call();

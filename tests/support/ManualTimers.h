@@ -30,15 +30,15 @@ class ManualTimers final : public WindowTimers {
   [[nodiscard]] const std::vector<std::int64_t>& Delays() const { return delays_; }
 
  private:
-  struct Pending {
+  struct Scheduled {
     std::int64_t dueMs;
     std::uint64_t order;
     std::function<void()> call;
   };
-  std::vector<Pending>::iterator Earliest();
+  std::vector<Scheduled>::iterator Earliest();
 
   VirtualClock& clock_;
-  std::vector<Pending> pending_;
+  std::vector<Scheduled> pending_;
   std::vector<std::int64_t> delays_;
   std::uint64_t nextOrder_ = 0;
 };
