@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "app/Settings.h"
+#include "app/StallProbeQt.h"
 #include "common/ActivityState.h"
 #include "link/TracingPort.h"
 
@@ -34,6 +35,7 @@ int Application::Run(const std::vector<std::string>& args) {
   BuildWindows();
   if (linked && core_.FillAndStart(handsetLists_)) core_.WatchPort();
   if (!core_.ShutDown()) tray_->Start();
+  const auto stallProbe = StallProbeQt::FromEnvironment();  // ORDERLINK_STALL_PROBE=1
   return QApplication::exec();
 }
 
