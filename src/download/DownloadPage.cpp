@@ -99,7 +99,8 @@ void ProgressGrid::paintEvent(QPaintEvent*) {
 DownloadPage::DownloadPage(std::function<void()> openPasswordForm, QWidget* parent)
     : QWidget(parent),
       openPasswordForm_(std::move(openPasswordForm)),
-      timers_(new WindowTimersQt(this)) {
+      timers_(new WindowTimersQt(this)),
+      windowCalls_(new WindowCallQueueQt(this)) {
   setObjectName(QStringLiteral("DownloadPage"));
 
   GroupBox3 = Named(new QGroupBox(U("无线点菜机"), this), "GroupBox3");
@@ -277,37 +278,28 @@ void DownloadPage::SetInputsEnabled(bool enabled) {
 }
 
 void DownloadPage::SetProgress(const DownloadProgress& progress) {
-  QMetaObject::invokeMethod(
-      this,
-      [this, progress] {
-        StringGrid5->SetProgress(progress);
-        if (DownloadRunning.load()) {
-          emit TrayProgressChanged(QString::fromStdString(ProgressToolTipLine(progress)));
-        }
-      },
-      Qt::QueuedConnection);
+  windowCalls_->Post([this, progress] {
+    StringGrid5->SetProgress(progress);
+    if (DownloadRunning.load()) {
+      emit TrayProgressChanged(QString::fromStdString(ProgressToolTipLine(progress)));
+    }
+  });
 }
 
 void DownloadPage::SetTimer6Enabled(bool enabled) {
-  QMetaObject::invokeMethod(
-      this,
-      [this, enabled] {
-        if (enabled) {
-          Timer6->start();  // (re)starts the 200 ms interval
-        } else {
-          Timer6->stop();
-        }
-      },
-      Qt::QueuedConnection);
+  windowCalls_->Post([this, enabled] {
+    if (enabled) {
+      Timer6->start();  // (re)starts the 200 ms interval
+    } else {
+      Timer6->stop();
+    }
+  });
 }
 
 void DownloadPage::StartTimer6IfStopped() {
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        if (!Timer6->isActive()) Timer6->start();
-      },
-      Qt::QueuedConnection);
+  windowCalls_->Post([this] {
+    if (!Timer6->isActive()) Timer6->start();
+  });
 }
 
 }  // namespace orderlink

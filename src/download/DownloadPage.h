@@ -2,7 +2,7 @@
 // The download tab: handset tree with its counter, the table check boxes, the
 // progress cell, the instructions and the start/stop button. Clicks and Timer6
 // ticks go to DownloadController; workers reach the page through DownloadView,
-// whose cross-thread calls are queued to the window thread.
+// whose cross-thread calls are queued to the window thread (WindowCallQueueQt).
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -15,6 +15,7 @@
 #include <array>
 #include <functional>
 
+#include "app/WindowCallQueueQt.h"
 #include "app/WindowTimersQt.h"
 #include "common/HandsetListView.h"
 #include "download/DownloadTables.h"
@@ -119,6 +120,7 @@ class DownloadPage : public QWidget, public DownloadView, public HandsetListView
   std::function<void()> openPasswordForm_;
   DownloadController* controller_ = nullptr;
   WindowTimersQt* timers_;
+  WindowCallQueueQt* windowCalls_;  // how workers' changes reach the page
   std::array<QCheckBox*, kDownloadTableCount> tableBoxes_{};
   QIcon notSelectedIcon_;
   QIcon selectedIcon_;
