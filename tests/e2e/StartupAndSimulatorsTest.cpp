@@ -72,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailedStart{"NoBaseStationFile", false, true, "HOST", true, "基站.txt文件不存在！\n"},
         FailedStart{"NoHandsetFile", true, false, "HOST", true, "点菜机.txt文件不存在！\n"},
         FailedStart{"PortDoesNotOpen", true, true, "HOST", false,
-                    "com1 not opend or thread not created.\n"}),
+                    "com1 not opend or thread not created. "}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A short shift of the whole installation: three handsets asking, the ordering
