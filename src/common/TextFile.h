@@ -34,7 +34,7 @@ struct ReadFailure {
 template <typename T>
 class [[nodiscard]] ReadResult {
  public:
-  ReadResult(T value) : value_(std::move(value)) {}  // NOLINT: implicit like optional
+  ReadResult(T value) : value_(std::move(value)) {}  // implicit, as optional
   ReadResult(ReadFailure failure) : failure_(failure) {}
   ReadResult(std::nullopt_t) {}  // nothing there
 
@@ -45,10 +45,13 @@ class [[nodiscard]] ReadResult {
   [[nodiscard]] T&& operator*() && { return *std::move(value_); }
   [[nodiscard]] const T* operator->() const { return &*value_; }
   [[nodiscard]] T value_or(T fallback) const { return value_.value_or(std::move(fallback)); }
-  operator std::optional<T>() const& { return value_; }  // NOLINT: for optional callers
+  operator std::optional<T>() const& { return value_; }  // for callers that keep an optional
   operator std::optional<T>() && { return std::move(value_); }
   // Meaningful only without content.
   [[nodiscard]] const ReadFailure& Failure() const { return failure_; }
+
+  friend bool operator==(const ReadResult& read, const T& value) { return read.value_ == value; }
+  friend bool operator==(const ReadResult& read, std::nullopt_t) { return !read.has_value(); }
 
  private:
   std::optional<T> value_;
