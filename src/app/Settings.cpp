@@ -64,6 +64,8 @@ Settings& MutableProcessSettings() {
 
 std::optional<SettingsFault> CheckSettingsText(std::string_view text) {
   std::map<std::string, int, std::less<>> seen;  // key -> line of its first setting
+  // Editors on other systems may start the file with a UTF-8 byte order mark.
+  if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.remove_prefix(3);
   int number = 0;
   while (!text.empty() || number == 0) {
     ++number;

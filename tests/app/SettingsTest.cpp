@@ -26,6 +26,7 @@ TEST(SettingsTextTest, AcceptsCommentsTheGeneralSectionAndEachKeyOnce) {
       "Trace=/var/tmp/line.pcapng";  // no line break at the end
   EXPECT_EQ(CheckSettingsText(text), std::nullopt);
   EXPECT_EQ(CheckSettingsText(""), std::nullopt);
+  EXPECT_EQ(CheckSettingsText("\xEF\xBB\xBF" "AppDir=/srv/restaurant\n"), std::nullopt);
 }
 
 TEST(SettingsTextTest, RefusesTheFirstBadLineWithItsNumberAndReason) {
@@ -67,7 +68,7 @@ class SettingsFileTest : public ::testing::Test {
 };
 
 TEST_F(SettingsFileTest, ReadsTheCheckedValuesThroughQSettings) {
-  Write("# ports of the restaurant\n[General]\nCOM3 = /dev/serial/by-id/usb-1a86_串口-port0\n"
+  Write("\xEF\xBB\xBF# ports of the restaurant, saved with a byte order mark\n[General]\nCOM3 = /dev/serial/by-id/usb-1a86_串口-port0\n"
         "AppDir=/srv/点菜\nCOM1=/dev/ttyUSB0\nTrace=/var/tmp/line.pcapng\n");
   const SettingsFileResult result = LoadSettingsFile(file);
   ASSERT_EQ(result.error, "");
