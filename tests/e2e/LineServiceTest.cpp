@@ -1,8 +1,13 @@
 // The serial line in service, with orderlink as a process on pseudo-terminals: the
 // device hangs up (with message boxes switched on), comes back behind a symlinked
-// port name, and a second program asks for the same port.
+// port name, and a second program asks for the same port. In this process: work on
+// the line ends when the device goes.
 
 #include <gtest/gtest.h>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTreeWidget>
 
 #include <csignal>
 #include <filesystem>
@@ -13,6 +18,7 @@
 
 #include <unistd.h>
 
+#include "app/ApplicationQt.h"
 #include "e2e/E2eSupport.h"
 
 namespace orderlink::e2e {
@@ -138,6 +144,34 @@ TEST_F(LineService, ASecondProgramOnTheSamePortEndsAtStartAndTheFirstKeepsItsLin
   (void)pty.Read(200);
   EXPECT_TRUE(PollArrives(pty, 3000)) << first.Stderr();
   EXPECT_EQ(first.Stderr().find("message: "), std::string::npos) << first.Stderr();
+}
+
+TEST_F(LineService, ARunningLinkTestStopsWhenTheDeviceGoesAndTheStatusLineSaysWhy) {
+  auto station = std::make_unique<FakeStation>();  // never answers the test frames
+  ScopedEnv env({{"ORDERLINK_APPDIR", dir.Path()}, {"ORDERLINK_COM1", station->SlavePath()}});
+  StderrCapture messages;
+  std::string captionAfter;
+  std::string statusAfter;
+  RunApplication({"DEBUG"}, [&](Application&) {
+    auto* tree = Find<QTreeWidget>("TreeView1");
+    auto* start = Find<QPushButton>("BitBtn_CS");
+    auto* wait = Find<QLineEdit>("Edit1");
+    auto* status = Find<QStatusBar>("StatusBar1");
+    ASSERT_TRUE(tree && start && wait && status);
+    ASSERT_TRUE(station->WaitFor(0, IsPoll, 20000));
+    tree->setCurrentItem(tree->topLevelItem(0)->child(1));
+    wait->setText("600");
+    start->click();
+    ASSERT_EQ(start->text(), "停止测试");
+
+    station.reset();  // unplugged
+    EXPECT_TRUE(WaitUntil([&] { return start->text() == "开始测试"; }, 10000));
+    captionAfter = start->text().toStdString();
+    statusAfter = status->currentMessage().toStdString();
+  });
+  EXPECT_EQ(captionAfter, "开始测试");
+  EXPECT_EQ(statusAfter, "串口COM1已断开，正在等待重新连接…");
+  EXPECT_EQ(Count(messages.Text(), kLost), 1u) << messages.Text();
 }
 
 }  // namespace
