@@ -1,9 +1,9 @@
 #include "service/RequestDispatch.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 
+#include "common/Log.h"
 #include "service/functions.h"
 
 namespace orderlink {
@@ -38,8 +38,8 @@ void DispatchRequest(TMyThread& thread, const RequestFrame& frame, const TxtDir&
 
   const auto path = txt.ForWrite("T1.txt");
   if (!WriteRequestRecord(kind, frame.payload, path)) {
-    std::fprintf(stderr, "orderlink: cannot write %s; the \"%.*s\" request is lost\n", path.c_str(),
-                 static_cast<int>(frame.code.size()), frame.code.data());
+    LogError("cannot write " + path.string() + "; the \"" + std::string(frame.code) +
+             "\" request is lost");
     return;
   }
   if (kind == kLoginKind && marker != nullptr) {
