@@ -51,7 +51,6 @@ TEST(TypedTextTest, RefusesWhatAFileLineCannotCarry) {
       {"", 0, "", ""},
       {"张三", 0, "\xD5\xC5\xC8\xFD", ""},
       {"1\nzz", 0, "", kControl},  // pasted: would split DL.txt into two lines
-      {"ab\r", 0, "", kControl},
       {"\tab", 0, "", kControl},
       {std::string("a\0b", 3), 0, "", kControl},
       {"a\x7F", 0, "", kControl},
@@ -109,12 +108,6 @@ TEST(LoginFileTest, VerdictIsExactlyOneOnTheFirstLine) {
   dir.WriteGbk("DL.txt", "1\r\nzz   pw      \r\n");
   EXPECT_EQ(ReadLoginVerdict(txt, "1\r\nzz   pw      \r\n").verdict, LoginVerdict::NotAnswered);
   EXPECT_EQ(ReadLoginVerdict(txt, "ab   1234    \r\n").verdict, LoginVerdict::Accepted);
-
-  std::filesystem::remove(dir.Txt("DL.txt"));
-  std::filesystem::create_directory(dir.Txt("DL.txt"));
-  const LoginVerdictRead unreadable = ReadLoginVerdict(txt, "");
-  EXPECT_EQ(unreadable.verdict, LoginVerdict::Unreadable);
-  EXPECT_EQ(unreadable.problem, "DL.txt无法读取：Is a directory");
 }
 
 TEST(AdminPasswordFileTest, PaddedToEightBytesOrRefusedUnchanged) {
@@ -130,7 +123,6 @@ TEST(AdminPasswordFileTest, PaddedToEightBytesOrRefusedUnchanged) {
       // Stored as "ab?" and downloaded, the handsets would ask for a password nobody typed.
       {"ab\xF0\x9F\x98\x80", "",
        "管理员密码中的字符“\xF0\x9F\x98\x80”不能用GBK保存，请删去它后重新输入！"},
-      {"12\n34", "", "管理员密码中不能有换行、制表符等控制字符，请重新输入！"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.password);

@@ -114,18 +114,6 @@ TEST(ConfigFileReadTest, MissingAndUnreadableFilesHaveTheirOwnMessages) {
   EXPECT_EQ(ReadBaseStationFile(txt).error, "基站.txt无法读取：Is a directory");
   EXPECT_EQ(ReadHandsetFile(txt, '1').error,
             "点菜机.txt无法读取：它是一个链接，链接指向的文件不存在");
-
-  std::filesystem::remove(dir.Txt("基站.txt"));
-  std::filesystem::remove(dir.Txt("点菜机.txt"));
-  dir.WriteLines("基站.TXT", {"1 COM3"});
-  dir.WriteLines("点菜机.txt", {"007 1", "008 2"});
-  const BaseStationResult station = ReadBaseStationFile(txt);
-  ASSERT_TRUE(station.config) << station.error;
-  EXPECT_EQ(station.config->portNumber, 3);
-  const HandsetResult handsets = ReadHandsetFile(txt, station.config->station);
-  ASSERT_TRUE(handsets.Ok()) << handsets.error;
-  ASSERT_EQ(handsets.handsets.size(), 1u);
-  EXPECT_EQ(handsets.handsets[0].number, 7);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "common/Gbk.h"
-#include "common/TextFile.h"
 #include "service/RequestDispatch.h"
 #include "ServiceFakes.h"
 
@@ -105,18 +104,6 @@ TEST(RequestRecordTest, ExistingRecordFileKeepsItsSpelling) {
   ASSERT_TRUE(WriteRequestRecord(LookupRequestKind("YDHZ"), "012", txt.ForWrite("T1.txt")));
   EXPECT_EQ(dir.Read("t1.TXT"), "YDHZ 012\r\n");
   EXPECT_FALSE(std::filesystem::exists(dir.Txt("T1.txt")));
-}
-
-TEST(RequestRecordTest, RecordIsNeverWrittenThroughAPlantedLink) {
-  test::TempAppDir dir;
-  const std::string victim = dir.Path() + "/victim.txt";
-  ASSERT_TRUE(WriteFileBytes(victim, "keep"));
-  std::filesystem::create_symlink(victim, dir.Txt("T1.txt.tmp"));
-  const TxtDir txt(dir.Path());
-  ASSERT_TRUE(WriteRequestRecord(LookupRequestKind("YDHZ"), "012", txt.ForWrite("T1.txt")));
-  EXPECT_EQ(dir.Read("T1.txt"), "YDHZ 012\r\n");
-  EXPECT_FALSE(std::filesystem::is_symlink(dir.Txt("T1.txt")));
-  EXPECT_EQ(ReadFileBytes(victim).value_or(""), "keep");
 }
 
 }  // namespace
