@@ -343,9 +343,9 @@ int DownloadController::StatusRound() const {
 }
 
 std::optional<std::vector<std::string>> DownloadController::ReadJobFile() const {
-  const auto path = txt_.Find(kJobFileName);
-  if (!path) return std::nullopt;
-  return ReadLines(*path);
+  auto lines = ReadTxtLines(txt_, kJobFileName);
+  if (!lines) LogError(ReadFailureMessage(kJobFileName, lines.Failure(), "join.txt文件不存在"));
+  return lines;
 }
 
 // ------------------------------------------------------------------ send thread
