@@ -37,6 +37,7 @@ std::size_t CheckMessage(const std::vector<struct test::FakeSerialPort::Write>& 
     return next;
   }
   std::string joined;
+  GbkBoundaryScan boundaries(text);  // the packets' ends only move forward
   for (std::uint8_t sequence = 1;; ++sequence, ++next) {
     fuzz::Require(next < writes.size(), "every packet of a message is written");
     const std::string& frame = writes[next].bytes;
@@ -50,9 +51,9 @@ std::size_t CheckMessage(const std::vector<struct test::FakeSerialPort::Write>& 
     fuzz::Require(frame.compare(9, 4, code) == 0, "packet under the message's code");
     joined += frame.substr(13);
     if (frame[8] == 0) break;
-    fuzz::Require(frame[8] == 1, "more flag is 0 or 1");
+    fuzz::Require(frame[8] == 1 && joined.size() < text.size(), "more packets only while text remains");
     // No packet but the last ends with the first half of a two-byte character.
-    fuzz::Require(!IsFirstOfDoubleByte(joined, joined.size() - 1), "packet ends on a character");
+    fuzz::Require(!boundaries.IsFirstOfDoubleByte(joined.size() - 1), "packet ends on a character");
   }
   fuzz::Require(joined == text, "the packets carry the text");
   return next + 1;
