@@ -23,6 +23,11 @@
 // around the closing frames) that finds a newer number leaves the page to the newer
 // run. Every pause of polling is still resumed exactly once. A tick of Timer6 that
 // comes outside the status phase (a late queued enable) switches the timer off.
+//
+// The line holds one activity at a time: from the start click that asks the host
+// for the tables (DownloadRequested) until the download ends or is stopped
+// (DownloadRunning), the link test and the base-station dialogue refuse to start;
+// a go-ahead that finds one of them running ends this attempt instead.
 
 #include <atomic>
 #include <cstdint>
