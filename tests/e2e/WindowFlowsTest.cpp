@@ -329,7 +329,8 @@ void Transfer(StderrCapture& messages, const std::string& expected) {
   auto* button = Find<QPushButton>("BitBtn1");
   ASSERT_NE(button, nullptr);
   button->click();
-  EXPECT_EQ(button->text(), "传输");
+  // The request goes out after a 10 ms settling pause, a delayed step of the window.
+  EXPECT_TRUE(WaitUntil([&] { return button->text() == "传输"; }, 5000));
   EXPECT_FALSE(button->isEnabled());
   EXPECT_TRUE(WaitUntil([&] { return messages.Text().find(expected) != std::string::npos; }, 20000))
       << messages.Text();
