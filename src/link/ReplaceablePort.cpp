@@ -2,18 +2,32 @@
 
 namespace orderlink {
 
+std::shared_ptr<SerialPort> ReplaceablePort::Current() const {
+  std::lock_guard lock(mutex_);
+  return device_;
+}
+
+void ReplaceablePort::Attach(std::shared_ptr<SerialPort> device) {
+  {
+    std::lock_guard lock(mutex_);
+    device_.swap(device);
+  }
+  // `device` now holds the previous one: it is let go here, outside the lock, and
+  // closes once no write holds it any more.
+}
+
 bool ReplaceablePort::IsOpen() const {
-  const auto device = device_.load();
+  const auto device = Current();
   return device != nullptr && device->IsOpen();
 }
 
 bool ReplaceablePort::Write(std::string_view bytes) {
-  const auto device = device_.load();
+  const auto device = Current();
   return device != nullptr && device->Write(bytes);
 }
 
 ReadOutcome ReplaceablePort::Read(std::string& out, std::size_t maxBytes) {
-  const auto device = device_.load();
+  const auto device = Current();
   if (device == nullptr) {
     out.clear();
     return ReadOutcome::HungUp;
@@ -22,16 +36,16 @@ ReadOutcome ReplaceablePort::Read(std::string& out, std::size_t maxBytes) {
 }
 
 int ReplaceablePort::OutputPending() {
-  const auto device = device_.load();
+  const auto device = Current();
   return device != nullptr ? device->OutputPending() : 0;
 }
 
 void ReplaceablePort::DiscardOutput() {
-  if (const auto device = device_.load()) device->DiscardOutput();
+  if (const auto device = Current()) device->DiscardOutput();
 }
 
 int ReplaceablePort::Handle() const {
-  const auto device = device_.load();
+  const auto device = Current();
   return device != nullptr ? device->Handle() : -1;
 }
 

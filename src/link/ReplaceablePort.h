@@ -5,14 +5,15 @@
 // worker noticing more than writes that fail while no device is there.
 //
 // Threads: Attach, Detach and Close run on the window thread; every other method on
-// any thread. The device is a shared_ptr swapped atomically: the window thread
-// never takes the send thread's lock and never waits for a job, and a write in
+// any thread. The device is a shared_ptr behind a small mutex of its own, held only
+// to copy or swap the pointer (never during a write): the window thread never takes
+// the send thread's lock and never waits for a job, and a write in
 // progress keeps its device alive until it returns (the descriptor is closed only
 // when the last user lets go, so a reused descriptor number never receives the old
 // device's bytes).
 
-#include <atomic>
 #include <memory>
+#include <mutex>
 
 #include "link/SerialPort.h"
 
@@ -24,11 +25,11 @@ class ReplaceablePort final : public SerialPort {
   explicit ReplaceablePort(std::shared_ptr<SerialPort> device) : device_(std::move(device)) {}
 
   // Puts `device` behind the port (the previous one, if any, is dropped).
-  void Attach(std::shared_ptr<SerialPort> device) { device_.store(std::move(device)); }
+  void Attach(std::shared_ptr<SerialPort> device);
   // Drops the device: until the next Attach, writes fail and reads report a hang-up
   // at once.
-  void Detach() { device_.store(nullptr); }
-  [[nodiscard]] bool HasDevice() const { return device_.load() != nullptr; }
+  void Detach() { Attach(nullptr); }
+  [[nodiscard]] bool HasDevice() const { return Current() != nullptr; }
 
   bool IsOpen() const override;
   bool Write(std::string_view bytes) override;
@@ -40,7 +41,12 @@ class ReplaceablePort final : public SerialPort {
   void Close() override { Detach(); }
 
  private:
-  std::atomic<std::shared_ptr<SerialPort>> device_;
+  [[nodiscard]] std::shared_ptr<SerialPort> Current() const;
+
+  // A mutex rather than std::atomic<std::shared_ptr>: libstdc++ guards the latter
+  // with a lock bit that ThreadSanitizer cannot see, so every swap looked like a race.
+  mutable std::mutex mutex_;
+  std::shared_ptr<SerialPort> device_;  // guarded by mutex_
 };
 
 }  // namespace orderlink
