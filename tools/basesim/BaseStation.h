@@ -10,6 +10,12 @@
 // "CCJS"), and the station answers a configuration request when its switch is set.
 // Everything the PC sends is checked strictly; every deviation is reported through
 // the log's Problem and counted.
+//
+// One class, its parts in files by concern: BaseStation.cpp routes each frame,
+// PacketAssembly.cpp joins packets, HandsetTraffic.cpp, DownloadSession.cpp and
+// StationConfig.cpp play the handsets, the download and the station,
+// OutgoingQueue.cpp holds the frames for the PC, StationSummary.cpp counts.
+// Not thread-safe: one thread (the simulator's loop) calls everything.
 
 #include <cstdint>
 #include <ctime>
@@ -144,35 +150,46 @@ class BaseStation {
     int lastRecord = 0;
   };
 
+  // Front (BaseStation.cpp): frames routed to the parts below.
   void Problem(const std::string& line);
   void Handle(const PcFrame& frame, std::int64_t nowMs);
-  void HandleLong(const PcFrame& frame, std::int64_t nowMs);
   void Deliver(const Assembly& message, std::int64_t nowMs);
   void CheckRoute(const std::string& code, std::uint8_t route, bool ownInitiative, bool either);
+  bool Chance(double rate);
+  Handset* Find(std::uint8_t number);
 
+  // Packets joined into messages and records (PacketAssembly.cpp).
+  void HandleLong(const PcFrame& frame, std::int64_t nowMs);
+
+  // Handset traffic (HandsetTraffic.cpp).
   void OnPoll(std::uint8_t address, std::int64_t nowMs);
+  std::optional<Fault> PickFault();
   void SendRequest(Handset& handset, const HandsetRequest& request, std::int64_t nowMs);
   void OnReply(Handset& handset, const std::string& code, const std::string& payload);
   void OnFhjs(Handset& handset, std::int64_t nowMs);
   void OnTimeAnswer(Handset& handset, const std::string& payload, std::int64_t nowMs);
   void OnLinkTest(std::uint8_t address, const std::string& payload, std::int64_t nowMs);
+
+  // Download session (DownloadSession.cpp).
   void OnQbks(const std::string& payload);
   void OnQbjs();
   void OnRecord(std::uint8_t address, const std::string& head, const std::string& tag,
                 const std::string& data);
   void OnStatusQuery(Handset& handset, std::int64_t nowMs);
-  void OnConfigRequest(std::int64_t nowMs);
-  void OnSettingsRecord(const std::string& record);
   void EndSession(const std::string& why);
 
+  // Station configuration (StationConfig.cpp).
+  void OnConfigRequest(std::int64_t nowMs);
+  void OnSettingsRecord(const std::string& record);
+  // The settings record did not follow the acknowledgement in time: reported once.
+  void ExpireSettingsWait(std::int64_t nowMs);
+
+  // Frames for the PC (OutgoingQueue.cpp).
   // Queues a message from a handset (content = handset byte + payload; empty for a
   // header-only frame), cut into packets of at most maxBody body bytes.
   void QueueMessage(std::uint8_t handset, const std::string& code, const std::string& content,
                     std::int64_t dueMs, std::optional<Fault> fault);
   void Queue(Outgoing item);
-  std::optional<Fault> PickFault();
-  bool Chance(double rate);
-  Handset* Find(std::uint8_t number);
 
   StationOptions options_;
   StationLog& log_;
