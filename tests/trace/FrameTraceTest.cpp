@@ -21,11 +21,14 @@
 #include "link/PcapngWriter.h"
 #include "link/TracingPort.h"
 #include "support/FakeSerialPort.h"
+#include "support/LogCapture.h"
 #include "support/Processes.h"
 #include "support/RecordingMessages.h"
 
 namespace orderlink {
 namespace {
+
+using test::LogCapture;
 
 // ---- a pcapng reader written apart from the writer
 
@@ -189,30 +192,6 @@ class GatedFile final : public TraceFile {
 
  private:
   State& state_;
-};
-
-// Log lines written while the object lives.
-class LogCapture {
- public:
-  LogCapture() {
-    SetLogFileSink([this](std::string_view line) {
-      std::lock_guard lock(mutex_);
-      lines_.emplace_back(line);
-    });
-  }
-  ~LogCapture() { SetLogFileSink({}); }
-  [[nodiscard]] std::vector<std::string> Containing(const std::string& text) const {
-    std::lock_guard lock(mutex_);
-    std::vector<std::string> out;
-    for (const auto& line : lines_) {
-      if (line.find(text) != std::string::npos) out.push_back(line);
-    }
-    return out;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> lines_;
 };
 
 std::vector<Packet> PacketsOf(const std::string& file) {
