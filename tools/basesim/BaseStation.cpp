@@ -45,8 +45,6 @@ BaseStation::Handset* BaseStation::Find(std::uint8_t number) {
   return it == handsets_.end() ? nullptr : &it->second;
 }
 
-// ---- line in -------------------------------------------------------------
-
 void BaseStation::OnBytes(std::string_view bytes, std::int64_t nowMs) {
   lastRxMs_ = nowMs;
   std::vector<PcFrame> frames;
