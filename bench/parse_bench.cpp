@@ -3,22 +3,17 @@
 // answers and a little garbage.
 #include <benchmark/benchmark.h>
 
-#include "common/Clock.h"
+#include <memory>
+
 #include "link/FrameCodec.h"
-#include "link/TRcvThread.h"
+#include "link/FrameParser.h"
 
 namespace orderlink {
 namespace {
 
-class NullHandlers final : public RcvHandlers {
+class CountingSink final : public FrameSink {
  public:
-  void OnTestAnswer(TRcvThread&) override { ++messages; }
-  void OnDownloadResult(TRcvThread&) override { ++messages; }
-  void OnResendRequest(TRcvThread&) override { ++messages; }
-  void OnTimeQuery(TRcvThread&) override { ++messages; }
-  void OnRequest(TRcvThread&) override { ++messages; }
-  void OnDiscardedPacket() override {}
-  void ShowParserState(const char*) override {}
+  void OnMessage(const Message&) override { ++messages; }
   long messages = 0;
 };
 
@@ -36,19 +31,16 @@ std::string TrafficMix() {
   return mix;
 }
 
-void BM_ParseByte(benchmark::State& state) {
-  VirtualClock clock;
-  NullHandlers handlers;
-  auto thread = std::make_unique<TRcvThread>(nullptr, handlers, clock);
+void BM_FrameParser(benchmark::State& state) {
+  CountingSink sink;
+  auto parser = std::make_unique<FrameParser>(sink);
   const std::string mix = TrafficMix();
-  for (auto _ : state) {
-    for (char c : mix) thread->ParseByte(static_cast<std::uint8_t>(c));
-  }
-  benchmark::DoNotOptimize(handlers.messages);
+  for (auto _ : state) parser->Push(mix);
+  benchmark::DoNotOptimize(sink.messages);
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                           static_cast<std::int64_t>(mix.size()));
 }
-BENCHMARK(BM_ParseByte);
+BENCHMARK(BM_FrameParser);
 
 }  // namespace
 }  // namespace orderlink

@@ -92,8 +92,10 @@ void Application::ConnectService() {
                                               &monitorMarker_);
   handsetLists_.push_back(service_.get());
   if (TSendThread* send = core_.SendThread()) service_->RegisterJobs(*send);
-  core_.Handlers().request = [this](TRcvThread& t) { service_->OnRequest(t); };
-  core_.Handlers().timeQuery = [this](TRcvThread& t) { service_->OnTimeQuery(t); };
+  if (TRcvThread* receiver = core_.RcvThread()) {
+    core_.Handlers().request = [this, receiver](const Message& m) { service_->OnRequest(m, *receiver); };
+  }
+  core_.Handlers().timeQuery = [this](const Message& m) { service_->OnTimeQuery(m); };
   core_.hostNotify.reply = [this] { service_->OnHostReply(core_.SendThread(), core_.ComCtr()); };
   core_.hostNotify.shortMessage = [this] { service_->OnHostShortMessage(core_.SendThread()); };
 
@@ -108,7 +110,7 @@ void Application::ConnectService() {
 
 void Application::ConnectLinkTest() {
   if (TSendThread* send = core_.SendThread()) LinkTest::RegisterJobs(*send);
-  core_.Handlers().testAnswer = [this](TRcvThread& t) { testPage_->Logic().EvaluateTestAnswer(t); };
+  core_.Handlers().testAnswer = [this](const Message& m) { testPage_->Logic().EvaluateTestAnswer(m); };
 }
 
 void Application::ConnectDownload() {
@@ -118,8 +120,14 @@ void Application::ConnectDownload() {
   downloadPage_->SetController(download_.get());
   if (TSendThread* send = core_.SendThread()) download_->RegisterJobs(*send);
   core_.hostNotify.download = [this] { download_->DownLoad(); };
-  core_.Handlers().downloadResult = [this](TRcvThread& t) { download_->OnDownloadResult(t); };
-  core_.Handlers().resendRequest = [this](TRcvThread& t) { download_->OnResendRequest(t); };
+  if (TRcvThread* receiver = core_.RcvThread()) {
+    core_.Handlers().downloadResult = [this, receiver](const Message& m) {
+      download_->OnDownloadResult(m, *receiver);
+    };
+    core_.Handlers().resendRequest = [this, receiver](const Message& m) {
+      download_->OnResendRequest(m, *receiver);
+    };
+  }
   core_.Handlers().discardedPacket = [this] { download_->OnDiscardedPacket(); };
   // The tray shows the progress while a download runs.
   connect(downloadPage_, &DownloadPage::TrayProgressChanged, this, [this](const QString& line) {

@@ -1,19 +1,20 @@
 #pragma once
-// The receive thread's hand-overs, forwarded to the subsystem that serves each one.
-// The hooks are filled by the composition before the receive thread starts and not
-// changed afterwards; an empty hook does nothing. Hooks run on the receive thread
-// and must not wait for the window thread.
+// The parser's hand-overs, forwarded to the subsystem that serves each kind of
+// message. The hooks are filled by the composition before the receive thread starts
+// and not changed afterwards; an empty hook does nothing. Hooks run on the receive
+// thread and must not wait for the window thread.
 
 #include <atomic>
 #include <functional>
 
-#include "link/TRcvThread.h"
+#include "link/FrameParser.h"
+#include "link/LinkState.h"
 
 namespace orderlink {
 
-class LinkHandlers final : public RcvHandlers {
+class LinkHandlers : public FrameSink {
  public:
-  using MessageHook = std::function<void(TRcvThread&)>;
+  using MessageHook = std::function<void(const Message&)>;
 
   MessageHook testAnswer;      // "TXCS": link test
   MessageHook downloadResult;  // "XZWC" / "XZSB": download status
@@ -22,21 +23,28 @@ class LinkHandlers final : public RcvHandlers {
   MessageHook request;         // any other command: request dispatch
   std::function<void()> discardedPacket;  // re-arms the download status timer
 
-  void OnTestAnswer(TRcvThread& thread) override { Call(testAnswer, thread); }
-  void OnDownloadResult(TRcvThread& thread) override { Call(downloadResult, thread); }
-  void OnResendRequest(TRcvThread& thread) override { Call(resendRequest, thread); }
-  void OnTimeQuery(TRcvThread& thread) override { Call(timeQuery, thread); }
-  void OnRequest(TRcvThread& thread) override { Call(request, thread); }
+  void OnMessage(const Message& message) override {
+    const MessageHook& hook = HookFor(message.kind);
+    if (hook) hook(message);
+  }
   void OnDiscardedPacket() override {
     if (discardedPacket) discardedPacket();
   }
+  void OnRouteByte(std::uint8_t route) override { RouteByte = route; }
   // The diagnostic field only needs the latest text; the parser passes literals.
-  void ShowParserState(const char* text) override { parserState_.store(text); }
+  void OnParserState(const char* text) override { parserState_.store(text); }
   [[nodiscard]] const char* ParserState() const { return parserState_.load(); }
 
  private:
-  static void Call(const MessageHook& hook, TRcvThread& thread) {
-    if (hook) hook(thread);
+  [[nodiscard]] const MessageHook& HookFor(MessageKind kind) const {
+    switch (kind) {
+      case MessageKind::TestAnswer: return testAnswer;
+      case MessageKind::DownloadResult: return downloadResult;
+      case MessageKind::ResendRequest: return resendRequest;
+      case MessageKind::TimeQuery: return timeQuery;
+      case MessageKind::Request: break;
+    }
+    return request;
   }
   std::atomic<const char*> parserState_{""};
 };

@@ -8,7 +8,7 @@
 #include "common/TextFile.h"
 #include "link/LinkState.h"
 #include "link/TComCtr.h"
-#include "link/TRcvThread.h"
+#include "link/FrameParser.h"
 #include "link/TSendThread.h"
 
 namespace orderlink {
@@ -287,33 +287,33 @@ void DownloadController::RemovePending(int handset) {
   pending_.erase(std::remove(pending_.begin(), pending_.end(), handset), pending_.end());
 }
 
-void DownloadController::OnDownloadResult(TRcvThread& thread) {
+void DownloadController::OnDownloadResult(const Message& result, TMyThread& receiver) {
   // Complete and failed are treated alike: the handset is not asked again.
   view_.SetTimer6Enabled(false);
-  RemovePending(thread.HandsetNumber());
-  thread.Pause(kAfterResultMs);
+  RemovePending(result.handset);
+  receiver.Pause(kAfterResultMs);
   if (RoundActive()) view_.SetTimer6Enabled(true);
 }
 
-void DownloadController::OnResendRequest(TRcvThread& thread) {
+void DownloadController::OnResendRequest(const Message& request, TMyThread& receiver) {
   view_.SetTimer6Enabled(false);
   const auto jobLines = ReadJobFile();
   std::vector<ResendEntry> entries;
-  if (jobLines) entries = ReadResendRanges(thread.Payload(), *jobLines);
+  if (jobLines) entries = ReadResendRanges(request.payload, *jobLines);
   if (send_ != nullptr) {
     // The job takes its own list, so a later answer cannot change it under the job.
     {
       std::lock_guard lock(mutex_);
       resendLists_.push_back(std::move(entries));
     }
-    if (!Post(JobResendCode, thread.HandsetNumber())) {
+    if (!Post(JobResendCode, request.handset)) {
       // The handset stays pending: its next status query brings the ranges again.
       std::lock_guard lock(mutex_);
       resendLists_.pop_back();
       LogWarning("download: the send queue refused a resend");
     }
   }
-  thread.Pause(kAfterResendAskMs);
+  receiver.Pause(kAfterResendAskMs);
   if (RoundActive()) view_.SetTimer6Enabled(true);
 }
 

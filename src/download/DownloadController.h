@@ -49,8 +49,9 @@
 namespace orderlink {
 
 class TComCtr;
-class TRcvThread;
+class TMyThread;
 class TSendThread;
+struct Message;
 
 inline constexpr char kSendCaptionFirst[] = "开始下传";
 inline constexpr char kSendCaptionRunning[] = "正在下载";
@@ -86,9 +87,10 @@ class DownloadController {
   // Stores a table for the "QBKS" frame (at most kMaxTables). DownLoad calls it.
   void AddDownloadTable(const std::string& tag, const std::filesystem::path& path);
 
-  // ---- Receive thread.
-  void OnDownloadResult(TRcvThread& thread);
-  void OnResendRequest(TRcvThread& thread);
+  // ---- Receive thread. `receiver` is that thread: the pauses after an answer are
+  // its own (they end early when it is told to end).
+  void OnDownloadResult(const Message& result, TMyThread& receiver);
+  void OnResendRequest(const Message& request, TMyThread& receiver);
   void OnDiscardedPacket();
 
   // ---- Any thread.

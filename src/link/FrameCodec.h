@@ -9,6 +9,9 @@
 
 namespace orderlink {
 
+// Route byte of the frames the PC starts itself, of polls and download records.
+constexpr std::uint8_t kDefaultRoute = 0xC0;
+
 constexpr std::size_t kMessagePiece = 54;  // payload bytes in one ordinary packet
 constexpr std::size_t kRecordPiece = 41;   // record bytes in one download record packet
 // The sequence byte counts packets 1..255; a longer message would wrap it to 0 and 1,

@@ -4,9 +4,9 @@
 #include <atomic>
 #include <cstdint>
 
-namespace orderlink {
+#include "link/FrameCodec.h"
 
-constexpr std::uint8_t kDefaultRoute = 0xC0;
+namespace orderlink {
 
 // Route byte of the last frame received; frames answering a handset carry it.
 extern std::atomic<std::uint8_t> RouteByte;

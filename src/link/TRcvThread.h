@@ -1,8 +1,9 @@
 #pragma once
 // The receive thread: the window thread stores each burst of received bytes in an
 // input ring (ReadInput); the thread takes the chunks in order and feeds them to
-// the frame parser ParseByte, which hands complete messages for the PC to
-// RcvHandlers by command code.
+// its FrameParser, which hands complete messages to the sink on this thread. While
+// the base-station settings are transferred a chunk is not parsed but only compared
+// with the base station's answer signature (StationAck).
 //
 // Lock (Mutex()): guards storing a chunk together with the write count, and the
 // folding of both counts.
@@ -18,44 +19,18 @@
 #include <string>
 #include <string_view>
 
+#include "link/FrameParser.h"
 #include "link/SerialPort.h"
 #include "link/TMyThread.h"
 
 namespace orderlink {
 
-class TRcvThread;
-
-// Hand-overs of complete messages. All run on the receive thread inside ParseByte;
-// they must not wait for the window thread.
-class RcvHandlers {
- public:
-  virtual ~RcvHandlers() = default;
-  // "TXCS": the link-test answer.
-  virtual void OnTestAnswer(TRcvThread& thread) = 0;
-  // "XZWC" / "XZSB": the handset (buffer byte 0) finished or failed its download.
-  virtual void OnDownloadResult(TRcvThread& thread) = 0;
-  // "XZCC": records to resend; payload is buffer bytes 1..ContentPos.
-  virtual void OnResendRequest(TRcvThread& thread) = 0;
-  // "SJCX" without body: the time query (handset = buffer byte 0, left from earlier frames).
-  virtual void OnTimeQuery(TRcvThread& thread) = 0;
-  // Every other command: the request dispatch.
-  virtual void OnRequest(TRcvThread& thread) = 0;
-  // A packet was discarded (at its header, and at the end of a discarded message):
-  // the download status timer is re-armed while a download round is active.
-  virtual void OnDiscardedPacket() = 0;
-  // Parser state text for the diagnostic field (Edit3). Called often; keep it cheap.
-  virtual void ShowParserState(const char* text) = 0;
-};
-
 class TRcvThread : public TMyThread {
  public:
   static constexpr int kRingSlots = 1024;
-  static constexpr int kMessageBufferSize = 102403;
 
-  enum State { STATE_FREE, STATE_RCV_HEADER, STATE_RCV_CONTENT, STATE_SKIP, STATE_FREE1 };
-
-  // `port` may be null. `handlers` must outlive the thread.
-  TRcvThread(SerialPort* port, RcvHandlers& handlers, Clock& clock);
+  // `port` may be null. `sink` must outlive the thread.
+  TRcvThread(SerialPort* port, FrameSink& sink, Clock& clock);
   ~TRcvThread() override;
 
   enum class InputResult {
@@ -77,34 +52,15 @@ class TRcvThread : public TMyThread {
 
   // Handles every waiting chunk, as one pass of the loop; returns how many.
   int HandleChunks();
-  // One parser step (receive thread; public for tests and benchmarks).
-  void ParseByte(std::uint8_t b);
-
-  // The message handed over: command code, buffer (byte 0 = handset), payload length.
-  [[nodiscard]] std::string_view Command() const {
-    return {reinterpret_cast<const char*>(current_.data() + 4), 4};
-  }
-  [[nodiscard]] const std::uint8_t* Buffer() const { return buffer_.data(); }
-  [[nodiscard]] int ContentPos() const { return contentPos_; }
-  [[nodiscard]] std::uint8_t HandsetNumber() const { return buffer_[0]; }
-  [[nodiscard]] std::string_view Payload() const {
-    return {reinterpret_cast<const char*>(buffer_.data() + 1), static_cast<std::size_t>(contentPos_)};
-  }
-  [[nodiscard]] State RxState() const { return state_; }
 
  protected:
   void Execute() override;
   void WakeForTermination() override;
 
  private:
-  void HeaderComplete();
-  void BodyComplete();
-  void CheckStationAck(const std::string& chunk);
-  void ResetParser();
   [[nodiscard]] bool RingFull();
 
   SerialPort* port_;
-  RcvHandlers& handlers_;
 
   // Input ring. A slot (bytes and its reset mark) is complete before the write
   // count that exposes it is increased.
@@ -118,19 +74,8 @@ class TRcvThread : public TMyThread {
   std::string readBuffer_;
   bool resetBeforeNextChunk_ = false;
 
-  // Parser.
-  State state_ = STATE_FREE;
-  int zeroRun_ = 0;
-  int headerPos_ = 0;
-  std::array<std::uint8_t, 8> header_{};
-  // Current header: [0] Remain (L - 7) as int below, [1] address, [2] sequence, [3] more, [4..7] code.
-  std::array<std::uint8_t, 8> current_{};
-  std::array<std::uint8_t, 8> previous_{};
-  int remain_ = 0;
-  std::uint8_t discard_ = 0;
-  bool overflow_ = false;  // joined bodies exceed the buffer: the message is dropped
-  std::array<std::uint8_t, kMessageBufferSize> buffer_{};
-  int contentPos_ = 0;
+  // Receive thread only.
+  FrameParser parser_;
 };
 
 }  // namespace orderlink

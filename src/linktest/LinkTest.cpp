@@ -3,7 +3,6 @@
 #include "common/ActivityState.h"
 #include "link/LinkState.h"
 #include "link/TComCtr.h"
-#include "link/TRcvThread.h"
 #include "link/TSendThread.h"
 #include "linktest/WholeNumber.h"
 
@@ -113,8 +112,8 @@ void LinkTest::SpeedButton1Click() {
   view_.GridChanged();
 }
 
-void LinkTest::EvaluateTestAnswer(TRcvThread& thread) {
-  const TestState verdict = thread.Payload() == kTestPattern ? TEST_GOOD_ANSWER : TEST_BAD_ANSWER;
+void LinkTest::EvaluateTestAnswer(const Message& answer) {
+  const TestState verdict = answer.payload == kTestPattern ? TEST_GOOD_ANSWER : TEST_BAD_ANSWER;
   TestState seen = state_.load();
   do {
     // Nothing of this run is out yet: a late answer to the previous run's last

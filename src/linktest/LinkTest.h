@@ -19,8 +19,8 @@
 namespace orderlink {
 
 class TSendThread;
-class TRcvThread;
 class TComCtr;
+struct Message;
 
 // Content of every test frame and the payload a good answer must carry.
 inline constexpr std::string_view kTestPattern =
@@ -74,7 +74,7 @@ class LinkTest {
   // answering handset's number) decides the interval. The answering handset and
   // any sequence are not compared: the latest answer in an interval counts. An
   // answer before the first tick of a run (TEST_STARTING) is ignored.
-  void EvaluateTestAnswer(TRcvThread& thread);
+  void EvaluateTestAnswer(const Message& answer);
 
   [[nodiscard]] bool Running() const { return running_; }
   [[nodiscard]] TestState State() const { return state_.load(); }

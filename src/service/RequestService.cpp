@@ -41,15 +41,15 @@ void RequestService::RegisterJobs(TSendThread& thread) {
   sendThread_ = &thread;
 }
 
-void RequestService::OnRequest(TRcvThread& thread) {
-  DispatchRequest(thread, {CommandText(thread.Command()), thread.Payload()}, txt_, host_, marker_);
+void RequestService::OnRequest(const Message& request, TMyThread& receiver) {
+  DispatchRequest(receiver, {CommandText(request.command), request.payload}, txt_, host_, marker_);
 }
 
-void RequestService::OnTimeQuery(TRcvThread& thread) {
+void RequestService::OnTimeQuery(const Message& query) {
   TSendThread* send = sendThread_.load();
   if (send == nullptr) return;
   // A refusal is logged by PostJob; the handset asks again when it gets no answer.
-  (void)send->PostJob(JobTimeReplyCode, thread.HandsetNumber(), TimeReplyText(localTime_()));
+  (void)send->PostJob(JobTimeReplyCode, query.handset, TimeReplyText(localTime_()));
 }
 
 void RequestService::OnHostReply(TSendThread* sendThread, TComCtr* poller) {

@@ -3,7 +3,7 @@
 // (R1.txt) and short messages (DX.txt) back to the handsets, and the time answer.
 //
 // Threads: OnRequest and OnTimeQuery run on the receive thread (from the app's
-// RcvHandlers); OnHostReply, OnHostShortMessage, RegisterJobs and AddHandset on the
+// LinkHandlers); OnHostReply, OnHostShortMessage, RegisterJobs and AddHandset on the
 // window thread; the jobs on the send thread. A text a job sends (the time answer,
 // the short message) is posted with the job itself, so no poster waits for a job and
 // no thread holds a second lock beside a worker's own.
@@ -21,7 +21,7 @@
 #include "common/TxtDir.h"
 #include "common/WindowTimers.h"
 #include "link/TComCtr.h"
-#include "link/TRcvThread.h"
+#include "link/FrameParser.h"
 #include "link/TSendThread.h"
 #include "service/RequestDispatch.h"
 
@@ -50,11 +50,12 @@ class RequestService : public HandsetListView {
   void RegisterJobs(TSendThread& thread);
 
   // Receive thread: a complete request frame (any code the link does not route
-  // elsewhere); see DispatchRequest.
-  void OnRequest(TRcvThread& thread);
+  // elsewhere); see DispatchRequest. `receiver` is that thread, whose HoldOff asks
+  // the poller for quiet.
+  void OnRequest(const Message& request, TMyThread& receiver);
   // Receive thread: the header-only "SJCX". Answers the handset of the last frame that
   // had content (0 before any) with the time of this query. Never waits.
-  void OnTimeQuery(TRcvThread& thread);
+  void OnTimeQuery(const Message& query);
 
   // Window thread, host code 1 (R1.txt holds a reply): posts job 1, and 10 ms later
   // (a delayed call, the window never sleeps) clears the hold-offs so polling can

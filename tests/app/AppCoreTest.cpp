@@ -254,7 +254,7 @@ TEST_F(AppCoreTest, ReceivedBytesReachTheReceiveThreadsHandOvers) {
   Files(kBase, "001 1\r\n");
   ASSERT_TRUE(core->OpenLink({"DEBUG"}, dir.Path()));
   std::promise<int> timeQuery;
-  core->Handlers().timeQuery = [&](TRcvThread& thread) { timeQuery.set_value(thread.HandsetNumber()); };
+  core->Handlers().timeQuery = [&](const Message& query) { timeQuery.set_value(query.handset); };
   RecordingList list;
   ASSERT_TRUE(core->FillAndStart({&list}));
 
@@ -325,9 +325,9 @@ class LineServiceTest : public AppCoreTest {
     core->watchPort = [this](int handle) { Event("watch " + std::to_string(handle)); };
     core->lineLost = [this] { Event("lost"); };
     core->lineBack = [this] { Event("back"); };
-    core->Handlers().request = [this](TRcvThread& thread) {
+    core->Handlers().request = [this](const Message& request) {
       std::lock_guard lock(mutex);
-      requests.push_back(std::string(thread.Command()) + test::ToHex(thread.Payload()));
+      requests.push_back(std::string(request.command) + test::ToHex(request.payload));
     };
     Files("1 COM1\r\n", "001 1\r\n");
   }

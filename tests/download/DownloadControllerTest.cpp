@@ -23,7 +23,6 @@ struct Frame {
 class DownloadRun : public ::testing::Test {
  protected:
   DownloadRun() {
-    handlers.controller = &controller;
     controller.RegisterJobs(send);
     DownloadRunning = DownloadRequested = LinkTestRunning = StationBusy = false;
     RouteByte = kDefaultRoute;
@@ -52,7 +51,8 @@ class DownloadRun : public ::testing::Test {
     return out;
   }
   void Feed(const std::string& bytes) {
-    for (char c : bytes) rcv.ParseByte(static_cast<std::uint8_t>(c));
+    rcv.StoreChunk(bytes);
+    rcv.HandleChunks();
   }
   // Start click, the host's answer, and the broadcast (virtual time).
   void StartDownload(int lines, std::vector<int> handsets) {
@@ -90,7 +90,7 @@ class DownloadRun : public ::testing::Test {
   FakeDownloadView view;
   Recorder host;
   TSendThread send{&port, clock};
-  DownloadHandlers handlers;
+  DownloadHandlers handlers{controller, rcv};
   TRcvThread rcv{nullptr, handlers, clock};
   TComCtr poller{send, rcv};
   DownloadController controller{TxtDir(app.Path()), timers, host, host, view, &send, &poller};

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "app/LinkHandlers.h"
 #include "common/TextFile.h"
 #include "download/DownloadController.h"
 #include "link/TRcvThread.h"
@@ -107,16 +108,18 @@ class FakeDownloadView : public DownloadView {
   std::vector<DownloadProgress> progress_;
 };
 
-// Forwards a receive thread's download hand-overs to `controller`.
-struct DownloadHandlers : RcvHandlers {
-  DownloadController* controller = nullptr;
-  void OnTestAnswer(TRcvThread&) override {}
-  void OnDownloadResult(TRcvThread& t) override { controller->OnDownloadResult(t); }
-  void OnResendRequest(TRcvThread& t) override { controller->OnResendRequest(t); }
-  void OnTimeQuery(TRcvThread&) override {}
-  void OnRequest(TRcvThread&) override {}
-  void OnDiscardedPacket() override { controller->OnDiscardedPacket(); }
-  void ShowParserState(const char*) override {}
+// The app's receive hand-overs wired to the download controller as the composition
+// does; `receiver` is the receive thread that pauses after an answer.
+struct DownloadHandlers : LinkHandlers {
+  DownloadHandlers(DownloadController& controller, TMyThread& receiver) {
+    downloadResult = [&controller, &receiver](const Message& m) {
+      controller.OnDownloadResult(m, receiver);
+    };
+    resendRequest = [&controller, &receiver](const Message& m) {
+      controller.OnResendRequest(m, receiver);
+    };
+    discardedPacket = [&controller] { controller.OnDiscardedPacket(); };
+  }
 };
 
 // One packet from `handset` to the PC.

@@ -1,6 +1,6 @@
 // The receive parser fed through the input ring. The same bytes stored as one
 // chunk, as chunks cut at offsets taken from the input, and as one chunk per byte
-// must give the same hand-overs, discards, last state text and route byte: how
+// must give the same messages, discards, last state text and route byte: how
 // the serial control happens to deliver the bytes must not change what is parsed.
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -13,9 +13,8 @@
 
 #include "FuzzSupport.h"
 #include "common/Clock.h"
-#include "link/LinkState.h"
 #include "link/TRcvThread.h"
-#include "support/RecordingHandlers.h"
+#include "support/RecordingFrameSink.h"
 
 namespace orderlink {
 namespace {
@@ -24,17 +23,16 @@ struct ParseOutcome {
   std::vector<std::string> events;
   int discarded = 0;
   std::string lastState;
-  std::uint8_t route = 0;
+  int route = 0;
   bool operator==(const ParseOutcome&) const = default;
 };
 
 // Stores the chunks as the window thread would, letting the receive side take them
 // whenever the ring is full and once at the end (so the ring also wraps around).
 ParseOutcome ParseChunks(const std::vector<std::string_view>& chunks) {
-  RouteByte = kDefaultRoute;
   VirtualClock clock;
-  test::RecordingHandlers handlers;
-  auto thread = std::make_unique<TRcvThread>(nullptr, handlers, clock);
+  test::RecordingFrameSink sink;
+  auto thread = std::make_unique<TRcvThread>(nullptr, sink, clock);
   int waiting = 0;
   for (std::string_view chunk : chunks) {
     if (chunk.empty()) continue;
@@ -45,8 +43,7 @@ ParseOutcome ParseChunks(const std::vector<std::string_view>& chunks) {
     }
   }
   fuzz::Require(thread->HandleChunks() == waiting, "every stored chunk is handled");
-  return {std::move(handlers.events), handlers.discarded, std::move(handlers.lastState),
-          RouteByte.load()};
+  return {std::move(sink.events), sink.discarded, std::move(sink.lastState), sink.lastRoute};
 }
 
 }  // namespace

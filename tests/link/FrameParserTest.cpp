@@ -1,21 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <thread>
-
-#include "common/ActivityState.h"
-#include "common/Clock.h"
 #include "link/FrameCodec.h"
-#include "link/LinkState.h"
-#include "link/TRcvThread.h"
+#include "link/FrameParser.h"
 #include "support/FakeSerialPort.h"
-#include "support/RecordingHandlers.h"
+#include "support/RecordingFrameSink.h"
 
 namespace orderlink {
 namespace {
 
 using test::Hex;
-using test::RecordingHandlers;
+using test::RecordingFrameSink;
 
 // A request packet from a handset: address 0xFF, body = handset byte + payload.
 std::string FromHandset(std::uint8_t route, std::uint8_t sequence, bool more, std::string_view code,
@@ -23,175 +17,164 @@ std::string FromHandset(std::uint8_t route, std::uint8_t sequence, bool more, st
   return LongPacket(route, 0xFF, sequence, more, code, body);
 }
 
+struct Outcome {
+  std::vector<std::string> events;
+  int discarded = 0;
+  int route = -1;  // the last route byte seen; -1: none
+  bool operator==(const Outcome&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Outcome& o) {
+  out << "{";
+  for (const auto& e : o.events) out << "[" << e << "] ";
+  return out << "discarded " << o.discarded << ", route " << o.route << "}";
+}
+
 struct ParserCase {
   const char* name;
   std::string bytes;
-  std::vector<std::string> events;
+  Outcome expected;
 };
 
 std::vector<ParserCase> Cases() {
   return {
-      {"header-only time query", Hex("00 00 00 C1 02 07 FF 01 00 53 4A 43 58"), {"time 0"}},
+      {"header-only time query", Hex("00 00 00 C1 02 07 FF 01 00 53 4A 43 58"), {{"time 0"}, 0, 0xC1}},
       {"one-packet request", FromHandset(0xC0, 1, false, "DC  ", "\x07" "ABCD"),
-       {"request DC   7 ABCD"}},
+       {{"request DC   7 ABCD"}, 0, 0xC0}},
       {"two-packet request",
-       FromHandset(0xC0, 1, true, "DC  ", "\x07" "AB") + FromHandset(0xC0, 2, false, "DC  ", "CD"),
-       {"request DC   7 ABCD"}},
+       FromHandset(0xC0, 1, true, "DC  ", "\x07" "AB") + FromHandset(0xC2, 2, false, "DC  ", "CD"),
+       {{"request DC   7 ABCD"}, 0, 0xC2}},
       {"second packet out of sequence",
        FromHandset(0xC0, 1, true, "DC  ", "\x07" "AB") + FromHandset(0xC0, 3, false, "DC  ", "CD"),
-       {}},
+       {{}, 2, 0xC0}},
       {"second packet with another command",
        FromHandset(0xC0, 1, true, "DC  ", "\x07" "AB") + FromHandset(0xC0, 2, false, "TC  ", "CD"),
-       {}},
-      {"frame for another address", LongPacket(0xC0, 0x05, 1, false, "DC  ", "\x07" "ABCD"), {}},
-      {"CRC frame", FromHandset(0xC0, 1, false, "CRC1", "\x07" "ABCD"), {}},
+       {{}, 2, 0xC0}},
+      {"frame for another address", LongPacket(0xC0, 0x05, 1, false, "DC  ", "\x07" "ABCD"),
+       {{}, 2, 0xC0}},
+      {"packet for another address with more to come: only its header is reported",
+       LongPacket(0xC0, 0x03, 1, true, "DC  ", "\x07" "AB"), {{}, 1, 0xC0}},
+      {"CRC frame", FromHandset(0xC0, 1, false, "CRC1", "\x07" "ABCD"), {{}, 2, 0xC0}},
+      {"header-only time query for another address is not answered",
+       Hex("00 00 00 C4 02 07 05 01 00 53 4A 43 58"), {{}, 1, 0xC4}},
+      {"time query answers the handset of the last message with a body",
+       FromHandset(0xC0, 1, false, "DL  ", "\x09" "x") + Hex("00 00 00 C0 02 07 FF 01 00 53 4A 43 58"),
+       {{"request DL   9 x", "time 9"}, 0, 0xC0}},
+      {"SJCX with a body goes to the request dispatch",
+       FromHandset(0xC0, 1, true, "SJCX", "\x06" "a") + FromHandset(0xC0, 2, false, "SJCX", "b"),
+       {{"request SJCX 6 ab"}, 0, 0xC0}},
       {"short frame is skipped", Hex("01 09") + FromHandset(0xC0, 1, false, "DL  ", "\x03" "x"),
-       {"request DL   3 x"}},
+       {{"request DL   3 x"}, 0, 0xC0}},
       {"poll echo is skipped", PollFrame(9) + FromHandset(0xC0, 1, false, "DL  ", "\x03" "x"),
-       {"request DL   3 x"}},
+       {{"request DL   3 x"}, 0, 0xC0}},
       {"three zeros inside a body abandon the frame",
        Hex("00 00 00 C0 02 0C FF 01 00 44 43 20 20 07 41 00 00 00 C2") +
            FromHandset(0xC3, 1, false, "DL  ", "\x04" "y"),
-       {"request DL   4 y"}},
+       {{"request DL   4 y"}, 0, 0xC3}},
+      {"route byte is the first non-zero byte after a longer preamble", Hex("00 00 00 00 00 C5"),
+       {{}, 0, 0xC5}},
       {"garbage before a frame", Hex("55 AA 03 02 06 00") + FromHandset(0xC0, 1, false, "XZWC", "\x02"),
-       {"result XZWC 2 "}},
+       {{"result XZWC 2 "}, 0, 0xC0}},
       {"hand-overs by command",
        FromHandset(0xC0, 1, false, "TXCS", "\x0C" "ZZ") + FromHandset(0xC0, 1, false, "XZSB", "\x0D") +
            FromHandset(0xC0, 1, false, "XZCC", "\x0E" "0000100002"),
-       {"test TXCS 12 ZZ", "result XZSB 13 ", "resend XZCC 14 0000100002"}},
+       {{"test TXCS 12 ZZ", "result XZSB 13 ", "resend XZCC 14 0000100002"}, 0, 0xC0}},
   };
 }
 
-class ParserFixture {
+class Parsed {
  public:
-  ParserFixture() : thread(nullptr, handlers, clock) {}
-  void Feed(std::string_view bytes) {
-    thread.StoreChunk(bytes);
-    thread.HandleChunks();
-  }
-  VirtualClock clock;
-  RecordingHandlers handlers;
-  TRcvThread thread;
+  Parsed() : parser(sink) {}
+  [[nodiscard]] Outcome Result() const { return {sink.events, sink.discarded, sink.lastRoute}; }
+  RecordingFrameSink sink;
+  FrameParser parser;
 };
 
-TEST(Parser, EveryCaseFedWholeByteByByteAndSplitAtEveryOffset) {
+TEST(FrameParser, EveryCaseFedWholeByteByByteAndSplitAtEveryOffset) {
   for (const auto& c : Cases()) {
     {
-      ParserFixture f;
-      f.Feed(c.bytes);
-      EXPECT_EQ(f.handlers.events, c.events) << c.name << " (whole)";
+      Parsed p;
+      p.parser.Push(c.bytes);
+      EXPECT_EQ(p.Result(), c.expected) << c.name << " (whole)";
     }
     {
-      ParserFixture f;
-      for (char b : c.bytes) f.Feed(std::string_view(&b, 1));
-      EXPECT_EQ(f.handlers.events, c.events) << c.name << " (byte by byte)";
+      Parsed p;
+      for (char b : c.bytes) p.parser.Push(static_cast<std::uint8_t>(b));
+      EXPECT_EQ(p.Result(), c.expected) << c.name << " (byte by byte)";
     }
     for (std::size_t cut = 1; cut < c.bytes.size(); ++cut) {
-      ParserFixture f;
-      f.Feed(std::string_view(c.bytes).substr(0, cut));
-      f.Feed(std::string_view(c.bytes).substr(cut));
-      EXPECT_EQ(f.handlers.events, c.events) << c.name << " (split at " << cut << ")";
+      Parsed p;
+      p.parser.Push(std::string_view(c.bytes).substr(0, cut));
+      p.parser.Push(std::string_view(c.bytes).substr(cut));
+      EXPECT_EQ(p.Result(), c.expected) << c.name << " (split at " << cut << ")";
     }
   }
 }
 
-TEST(Parser, AllCasesJoinedGiveAllEventsInOrder) {
-  ParserFixture f;
-  std::vector<std::string> expected;
+TEST(FrameParser, AllCasesJoinedGiveAllEventsInOrder) {
+  Parsed p;
+  Outcome expected;
   for (const auto& c : Cases()) {
-    f.Feed(c.bytes);
-    expected.insert(expected.end(), c.events.begin(), c.events.end());
+    p.parser.Push(c.bytes);
+    expected.events.insert(expected.events.end(), c.expected.events.begin(), c.expected.events.end());
+    expected.discarded += c.expected.discarded;
+    expected.route = c.expected.route;
   }
-  // The time query reads buffer byte 0 left by the frame before it; when joined the
-  // first case comes first, so the handset is still 0.
-  EXPECT_EQ(f.handlers.events, expected);
+  // The time query reads the handset byte left by the message before it; when joined
+  // the first case comes first, so the handset is still 0.
+  EXPECT_EQ(p.Result(), expected);
 }
 
-TEST(Parser, RouteByteIsTheFirstNonZeroByteAfterThePreamble) {
-  ParserFixture f;
-  f.Feed(Hex("00 00 00 C1 02 07 FF 01 00 53 4A 43 58"));
-  EXPECT_EQ(RouteByte.load(), 0xC1);
-  f.Feed(Hex("00 00 00 00 00 C5"));
-  EXPECT_EQ(RouteByte.load(), 0xC5);
-  RouteByte = kDefaultRoute;
+TEST(FrameParser, MessagesCarryTheRouteByteOfTheirLastPacket) {
+  struct Routes : FrameSink {
+    void OnMessage(const Message& m) override { routes.push_back(m.route); }
+    std::vector<int> routes;
+  } sink;
+  FrameParser parser(sink);
+  parser.Push(FromHandset(0xC1, 1, true, "DC  ", "\x07" "AB") + FromHandset(0xC2, 2, false, "DC  ", "CD"));
+  parser.Push(Hex("00 00 00 C3 02 07 FF 01 00 53 4A 43 58"));
+  EXPECT_EQ(sink.routes, (std::vector<int>{0xC2, 0xC3}));
 }
 
-TEST(Parser, TimeQueryAnswersTheHandsetOfTheLastFrameWithContent) {
-  ParserFixture f;
-  f.Feed(FromHandset(0xC0, 1, false, "DL  ", "\x09" "x"));
-  f.Feed(Hex("00 00 00 C0 02 07 FF 01 00 53 4A 43 58"));
-  EXPECT_EQ(f.handlers.events.back(), "time 9");
-  EXPECT_EQ(f.handlers.lastState, "state =STATE_RCV_CONTENT");
+TEST(FrameParser, TheStateTextAfterAHeaderOnlyTimeQueryNamesTheContentState) {
+  Parsed p;
+  p.parser.Push(Hex("00 00 00 C0 02 07 FF 01 00 53 4A 43 58"));
+  EXPECT_EQ(p.sink.lastState, "state =STATE_RCV_CONTENT");
 }
 
-TEST(Parser, DiscardedPacketsAreReportedAtTheirHeaderAndAtTheEndOfTheMessage) {
-  ParserFixture f;
-  f.Feed(FromHandset(0xC0, 1, false, "CRC ", "\x07" "AB"));
-  EXPECT_EQ(f.handlers.discarded, 2);
-  f.Feed(LongPacket(0xC0, 0x03, 1, true, "DC  ", "\x07" "AB"));
-  EXPECT_EQ(f.handlers.discarded, 3);  // more = 1: only the header
-  EXPECT_TRUE(f.handlers.events.empty());
-}
-
-TEST(Parser, ARunOfPacketsPastTheMessageBufferStopsAtItsEndAndTheParserGoesOn) {
+TEST(FrameParser, ARunOfPacketsPastTheMessageBufferStopsAtItsEndAndTheParserGoesOn) {
   // Packets of a discarded message (another address) keep appending their bodies
   // while more = 1 and no sequence 1 for the PC restarts the message.
-  ParserFixture f;
+  Parsed p;
   const std::string body(248, 'x');  // the largest body a length byte allows
-  const int packets = TRcvThread::kMessageBufferSize / 248 + 10;
+  const int packets = FrameParser::kMessageBufferSize / 248 + 10;
   for (int i = 0; i < packets; ++i) {
-    f.Feed(LongPacket(0xC0, 0x05, static_cast<std::uint8_t>(i + 1), true, "DC  ", body));
+    p.parser.Push(LongPacket(0xC0, 0x05, static_cast<std::uint8_t>(i + 1), true, "DC  ", body));
   }
-  EXPECT_EQ(f.thread.ContentPos(), TRcvThread::kMessageBufferSize);
-  f.Feed(FromHandset(0xC0, 1, false, "DL  ", "\x05" "ok"));
-  EXPECT_EQ(f.handlers.events, std::vector<std::string>{"request DL   5 ok"});
+  EXPECT_EQ(p.parser.StoredBodyBytes(), FrameParser::kMessageBufferSize);
+  p.parser.Push(FromHandset(0xC0, 1, false, "DL  ", "\x05" "ok"));
+  EXPECT_EQ(p.sink.events, std::vector<std::string>{"request DL   5 ok"});
 }
 
-TEST(Parser, StationTransferLooksOnlyForTheAnswerSignature) {
-  ParserFixture f;
-  StationTransfer = true;
-  f.Feed(Hex("FF AA 55 32 CD 00 00 00 C0") + FromHandset(0xC0, 1, false, "DL  ", "\x05" "ok"));
-  EXPECT_EQ(StationAck.load(), 1);
-  EXPECT_TRUE(f.handlers.events.empty());
-  f.Feed(Hex("FF AA 00 32 CD"));
-  EXPECT_EQ(StationAck.load(), 0);
-  f.Feed(Hex("FF AA 55 32 CD"));
-  f.Feed(Hex("FF AA"));  // too short to be the answer
-  EXPECT_EQ(StationAck.load(), 0);
-  StationTransfer = false;
-  StationAck = 0;
+TEST(FrameParser, ResetDropsAFrameCutOffHalfway) {
+  Parsed p;
+  const std::string frame = FromHandset(0xC0, 1, false, "DL  ", "\x05" "ok");
+  p.parser.Push(FromHandset(0xC0, 1, false, "DL  ", "\x09" "x"));
+  p.parser.Push(std::string_view(frame).substr(0, 10));
+  p.parser.Reset();
+  p.parser.Push(std::string_view(frame).substr(10));  // the rest alone is no frame
+  p.parser.Push(Hex("00 00 00 C0 02 07 FF 01 00 53 4A 43 58"));
+  // After a reset a time query no longer answers the handset of earlier messages.
+  EXPECT_EQ(p.sink.events, (std::vector<std::string>{"request DL   9 x", "time 0"}));
 }
 
-TEST(Parser, AChunkThatOnlyBeginsLikeTheStationAnswerNeverReadsAsOne) {
-  // The base-station dialogue reads StationAck on another thread while chunks are
-  // judged; a chunk matching four of the five bytes must never show a 1 meanwhile.
-  ParserFixture f;
-  StationTransfer = true;
-  StationAck = 0;
-  std::atomic<bool> done{false};
-  std::atomic<int> seenAck{0};
-  std::thread dialogue([&] {
-    while (!done) seenAck += StationAck.load();
-  });
-  for (int i = 0; i < 20000; ++i) f.Feed(Hex("FF AA 55 32 00"));
-  done = true;
-  dialogue.join();
-  StationTransfer = false;
-  EXPECT_EQ(seenAck.load(), 0);
-  EXPECT_EQ(StationAck.load(), 0);
-}
-
-TEST(Parser, EveryChunkAsksForQuietTime) {
-  ParserFixture f;
-  f.thread.HoldOff = 0;
-  f.Feed("x");
-  EXPECT_EQ(f.thread.HoldOff.load(), 1000);
-}
-
-TEST(Parser, EmptyChunkStoresNothing) {
-  ParserFixture f;
-  f.thread.StoreChunk("");
-  EXPECT_EQ(f.thread.HandleChunks(), 0);
+TEST(FrameParser, StationAcknowledgementIsTheWholeSignatureAtTheChunkStart) {
+  EXPECT_TRUE(IsStationAcknowledgement(Hex("FF AA 55 32 CD")));
+  EXPECT_TRUE(IsStationAcknowledgement(Hex("FF AA 55 32 CD 00 00 00 C0")));
+  EXPECT_FALSE(IsStationAcknowledgement(Hex("FF AA 00 32 CD")));
+  EXPECT_FALSE(IsStationAcknowledgement(Hex("FF AA 55 32 00")));
+  EXPECT_FALSE(IsStationAcknowledgement(Hex("FF AA")));  // too short to be the answer
+  EXPECT_FALSE(IsStationAcknowledgement(Hex("00 FF AA 55 32 CD")));
 }
 
 }  // namespace

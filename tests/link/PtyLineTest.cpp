@@ -19,7 +19,7 @@
 #include "link/TComCtr.h"
 #include "support/FakeSerialPort.h"
 #include "support/Processes.h"
-#include "support/RecordingHandlers.h"
+#include "support/RecordingFrameSink.h"
 
 namespace orderlink {
 namespace {
@@ -33,7 +33,7 @@ TEST(PtyLine, OpensAPseudoTerminalAndPollsInHandsetOrder) {
   EXPECT_EQ(port->OutputPending(), 0);
 
   SystemClock clock;
-  test::RecordingHandlers handlers;
+  test::RecordingFrameSink handlers;
   TSendThread send(port.get(), clock);
   TRcvThread rcv(port.get(), handlers, clock);
   TComCtr poller(send, rcv);
@@ -182,7 +182,7 @@ TEST(PortOpenErrorText, NamesTheDeviceTheReasonAndTheRemedy) {
 class InputRing : public ::testing::Test {
  protected:
   SystemClock clock;
-  test::RecordingHandlers handlers;
+  test::RecordingFrameSink handlers;
   test::FakeSerialPort port;
   TRcvThread rcv{&port, handlers, clock};
 };

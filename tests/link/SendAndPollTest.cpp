@@ -13,7 +13,7 @@
 #include "link/TSendThread.h"
 #include "support/FakeSerialPort.h"
 #include "support/LineHolder.h"
-#include "support/RecordingHandlers.h"
+#include "support/RecordingFrameSink.h"
 
 namespace orderlink {
 namespace {
@@ -25,7 +25,7 @@ using test::ToHex;
 struct Link {
   VirtualClock clock;
   FakeSerialPort port{&clock};
-  test::RecordingHandlers handlers;
+  test::RecordingFrameSink handlers;
   TSendThread send{&port, clock};
   TRcvThread rcv{&port, handlers, clock};
   TComCtr poller{send, rcv};
@@ -153,7 +153,7 @@ TEST(Poller, PendingOutputIsDiscardedInsteadOfAPoll) {
 TEST(Poller, EmptyListNeverPollsAndTheListHolds256) {
   VirtualClock clock;
   FakeSerialPort port(&clock);
-  test::RecordingHandlers handlers;
+  test::RecordingFrameSink handlers;
   TSendThread send(&port, clock);
   TRcvThread rcv(&port, handlers, clock);
   TComCtr poller(send, rcv);
@@ -387,8 +387,8 @@ TEST(SendThread, AMessageStopsBeforeItsNextPacketOnceTheThreadIsToldToEnd) {
 }
 
 TEST(ReceiveThread, TheLoopHandsOverChunksStoredFromAnotherThread) {
-  struct Counting : test::RecordingHandlers {
-    void OnRequest(TRcvThread&) override { ++requests; }
+  struct Counting : FrameSink {
+    void OnMessage(const Message&) override { ++requests; }
     std::atomic<int> requests{0};
   };
   SystemClock clock;

@@ -42,7 +42,7 @@ class LinkTestFixture : public ::testing::Test {
     DownloadRunning = DownloadRequested = StationBusy = LinkTestRunning = false;
     for (const char* h : {"001", "002", "003"}) test.AddHandset(h);
     // "TXCS" answers parsed by the real receive state machine reach the test.
-    handlers.testAnswer = [this](TRcvThread& t) { test.EvaluateTestAnswer(t); };
+    handlers.testAnswer = [this](const Message& m) { test.EvaluateTestAnswer(m); };
   }
   void TearDown() override { LinkTestRunning = false; }
 

@@ -20,7 +20,7 @@ class DispatchTest : public ::testing::Test {
   VirtualClock clock;
   test::ManualTimers timers{clock};
   RequestService service{TxtDir(dir.Path()), host, messages, timers, &marker};
-  test::ServiceHandlers handlers{service};
+  test::ServiceHandlers handlers{service, rcv};
   TRcvThread rcv{nullptr, handlers, clock};
 };
 

@@ -137,7 +137,7 @@ class HostReplyTest : public ReplyTest {
     return count;
   }
 
-  test::ServiceHandlers handlers{service};
+  test::ServiceHandlers handlers{service, rcv};
   TRcvThread rcv{nullptr, handlers, clock};
   TComCtr poller{send, rcv};
   test::LineHolder holder{send};
@@ -280,9 +280,11 @@ TEST(ReplyOnTheLine, TheLineStaysQuietAfterEveryEndOfReplyForTheReplysHoldOff) {
   RealTimeTimers timers;
   RequestService service{TxtDir(dir.Path()), host, messages, timers, nullptr};
   SystemClock clock;
-  test::ServiceHandlers handlers{service};
   TSendThread send{port.get(), clock};
+  LinkHandlers handlers;
   TRcvThread rcv{port.get(), handlers, clock};
+  handlers.request = [&](const Message& m) { service.OnRequest(m, rcv); };
+  handlers.timeQuery = [&](const Message& m) { service.OnTimeQuery(m); };
   TComCtr poller{send, rcv};
   poller.Add(1);
   service.RegisterJobs(send);

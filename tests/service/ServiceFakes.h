@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/LinkHandlers.h"
 #include "common/HostLink.h"
 #include "common/Messages.h"
 #include "link/TRcvThread.h"
@@ -30,20 +31,13 @@ class RecordingMarker final : public SwitchOnMarker {
   std::vector<std::string> marked;
 };
 
-// The part of the app's receive hand-overs that belongs to the service.
-class ServiceHandlers final : public RcvHandlers {
- public:
-  explicit ServiceHandlers(RequestService& service) : service_(service) {}
-  void OnTestAnswer(TRcvThread&) override {}
-  void OnDownloadResult(TRcvThread&) override {}
-  void OnResendRequest(TRcvThread&) override {}
-  void OnTimeQuery(TRcvThread& thread) override { service_.OnTimeQuery(thread); }
-  void OnRequest(TRcvThread& thread) override { service_.OnRequest(thread); }
-  void OnDiscardedPacket() override {}
-  void ShowParserState(const char*) override {}
-
- private:
-  RequestService& service_;
+// The app's receive hand-overs wired to the service as the composition does;
+// `receiver` is the receive thread whose HoldOff a request sets.
+struct ServiceHandlers : LinkHandlers {
+  ServiceHandlers(RequestService& service, TMyThread& receiver) {
+    request = [&service, &receiver](const Message& m) { service.OnRequest(m, receiver); };
+    timeQuery = [&service](const Message& m) { service.OnTimeQuery(m); };
+  }
 };
 
 // A one-packet frame from handset `handset` to the PC, as the base station relays it.
@@ -52,8 +46,10 @@ inline std::string FrameToPc(std::string_view code, std::uint8_t handset, std::s
   return LongFrame(route, 0xFF, 1, false, code, static_cast<char>(handset) + std::string(payload));
 }
 
+// `bytes` as one chunk from the line, handled at once.
 inline void Feed(TRcvThread& thread, std::string_view bytes) {
-  for (char c : bytes) thread.ParseByte(static_cast<std::uint8_t>(c));
+  thread.StoreChunk(bytes);
+  thread.HandleChunks();
 }
 
 }  // namespace orderlink::test

@@ -65,7 +65,7 @@ class HandsetServiceTest : public ::testing::Test {
   std::tm now = LocalTime(2026, 12, 7, 8, 5, 0);
   RequestService service{TxtDir(dir.Path()), host, messages, timers, nullptr,
                          [this] { return now; }};
-  test::ServiceHandlers handlers{service};
+  test::ServiceHandlers handlers{service, rcv};
   TRcvThread rcv{nullptr, handlers, clock};
   TSendThread send{&port, clock};
 };
@@ -176,7 +176,7 @@ TEST(RollCallButtonTest, RestartingThePollerNeverWaitsForAJobOnTheLine) {
   test::RecordingHostLink host;
   test::RecordingMessages messages;
   RequestService service{TxtDir("/nonexistent"), host, messages, timers, nullptr};
-  test::ServiceHandlers handlers{service};
+  LinkHandlers handlers;  // no frame arrives
   TSendThread send{&port, clock};
   TRcvThread rcv{nullptr, handlers, clock};
   TComCtr poller{send, rcv};
@@ -205,7 +205,7 @@ TEST(RollCallButtonTest, CaptionCyclesAndWorksThePoller) {
   VirtualClock windowClock;
   test::ManualTimers timers{windowClock};
   RequestService service{TxtDir("/nonexistent"), host, messages, timers, nullptr};
-  test::ServiceHandlers handlers{service};
+  LinkHandlers handlers;  // no frame arrives
   TSendThread send{nullptr, clock};
   TRcvThread rcv{nullptr, handlers, clock};
   TComCtr poller{send, rcv};

@@ -38,7 +38,7 @@ const StationInput kData{false, true, "3", "12", "255"};
 class StationFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    handlers.testAnswer = [this](TRcvThread&) { ++parsed; };
+    handlers.testAnswer = [this](const Message&) { ++parsed; };
     DownloadRunning = DownloadRequested = LinkTestRunning = StationTransfer = StationBusy = false;
     for (const char* h : {"001", "002", "003"}) handsets.AddHandset(h);
   }

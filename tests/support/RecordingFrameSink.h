@@ -2,31 +2,41 @@
 #include <string>
 #include <vector>
 
-#include "link/TRcvThread.h"
+#include "link/FrameParser.h"
 
 namespace orderlink::test {
 
-// Records every hand-over of the receive thread as a line "<kind> <code> <handset> <payload>".
-class RecordingHandlers : public RcvHandlers {
+// Records every message the parser hands over as a line "<kind> <code> <handset> <payload>"
+// ("time <handset>" for a time query), and its other events.
+class RecordingFrameSink : public FrameSink {
  public:
-  void OnTestAnswer(TRcvThread& t) override { Record("test", t); }
-  void OnDownloadResult(TRcvThread& t) override { Record("result", t); }
-  void OnResendRequest(TRcvThread& t) override { Record("resend", t); }
-  void OnTimeQuery(TRcvThread& t) override {
-    events.push_back("time " + std::to_string(t.HandsetNumber()));
+  void OnMessage(const Message& m) override {
+    if (m.kind == MessageKind::TimeQuery) {
+      events.push_back("time " + std::to_string(m.handset));
+      return;
+    }
+    events.push_back(std::string(KindName(m.kind)) + " " + std::string(m.command) + " " +
+                     std::to_string(m.handset) + " " + std::string(m.payload));
   }
-  void OnRequest(TRcvThread& t) override { Record("request", t); }
   void OnDiscardedPacket() override { ++discarded; }
-  void ShowParserState(const char* text) override { lastState = text; }
+  void OnRouteByte(std::uint8_t route) override { lastRoute = route; }
+  void OnParserState(const char* text) override { lastState = text; }
 
   std::vector<std::string> events;
   int discarded = 0;
+  int lastRoute = -1;  // -1: no route byte seen
   std::string lastState;
 
  private:
-  void Record(const char* kind, TRcvThread& t) {
-    events.push_back(std::string(kind) + " " + std::string(t.Command()) + " " +
-                     std::to_string(t.HandsetNumber()) + " " + std::string(t.Payload()));
+  static const char* KindName(MessageKind kind) {
+    switch (kind) {
+      case MessageKind::TestAnswer: return "test";
+      case MessageKind::DownloadResult: return "result";
+      case MessageKind::ResendRequest: return "resend";
+      case MessageKind::TimeQuery: return "time";
+      case MessageKind::Request: break;
+    }
+    return "request";
   }
 };
 

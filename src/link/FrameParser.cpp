@@ -1,0 +1,159 @@
+#include "link/FrameParser.h"
+
+#include <algorithm>
+
+#include "link/FrameCodec.h"
+
+namespace orderlink {
+
+namespace {
+constexpr std::uint8_t kStationSignature[5] = {0xFF, 0xAA, 0x55, 0x32, 0xCD};
+constexpr std::uint8_t kAddressPc = 0xFF;
+
+bool IsCrcFrame(const std::array<std::uint8_t, 8>& header) {
+  return header[4] == 'C' && header[5] == 'R' && header[6] == 'C';
+}
+}  // namespace
+
+bool IsStationAcknowledgement(std::string_view chunk) {
+  const auto sameByte = [](std::uint8_t expected, char got) {
+    return static_cast<std::uint8_t>(got) == expected;
+  };
+  return chunk.size() >= sizeof kStationSignature &&
+         std::equal(std::begin(kStationSignature), std::end(kStationSignature), chunk.begin(),
+                    sameByte);
+}
+
+void FrameParser::Reset() {
+  state_ = kFree;
+  zeroRun_ = 0;
+  headerPos_ = 0;
+  route_ = kDefaultRoute;
+  header_ = {};
+  current_ = {};
+  previous_ = {};
+  remain_ = 0;
+  discard_ = false;
+  overflow_ = false;
+  buffer_[0] = 0;  // a header-only time query reads the handset from here
+  contentPos_ = 0;
+}
+
+void FrameParser::Push(std::uint8_t b) {
+  if (b != 0) {
+    zeroRun_ = 0;
+  } else if (++zeroRun_ == 3) {
+    // Three zero bytes start every frame: whatever was being received is abandoned.
+    zeroRun_ = 0;
+    headerPos_ = 0;
+    state_ = kAfterPreamble;
+    sink_.OnParserState("state = STATE_FREE1;");
+  }
+
+  switch (state_) {
+    case kFree:
+      header_[headerPos_] = b;
+      if (b == 1) {
+        state_ = kSkip;
+      } else if (b >= 7) {
+        ++headerPos_;
+        state_ = kHeader;
+        sink_.OnParserState("state =STATE_RCV_HEADER");
+      }
+      break;
+    case kSkip:  // the handset number of a short frame
+      state_ = kFree;
+      break;
+    case kAfterPreamble:
+      // Only the first non-zero byte is kept: taking the zeros of a longer preamble
+      // too would let a reply sent at that moment carry route 0.
+      if (b != 0) {
+        route_ = b;
+        sink_.OnRouteByte(b);
+        state_ = kFree;
+      }
+      break;
+    case kHeader:
+      header_[headerPos_++] = b;
+      if (headerPos_ == 8) HeaderComplete();
+      break;
+    case kContent:
+      if (contentPos_ < kMessageBufferSize) {
+        buffer_[contentPos_++] = b;
+      } else {
+        overflow_ = true;  // the joined bodies do not fit: drop the message at its end
+      }
+      if (--remain_ == 0) BodyComplete();
+      break;
+  }
+}
+
+void FrameParser::HeaderComplete() {
+  current_ = header_;
+  remain_ = header_[0] - 7;
+  const std::uint8_t address = header_[1];
+  const std::uint8_t sequence = header_[2];
+  const bool crc = IsCrcFrame(header_);
+  const bool sameCommand = std::equal(header_.begin() + 4, header_.end(), previous_.begin() + 4);
+
+  if (sequence == 1 && !crc && address == kAddressPc) {
+    discard_ = false;
+    overflow_ = false;
+    contentPos_ = 0;
+  } else if (sequence == static_cast<std::uint8_t>(previous_[2] + 1) && !crc && sameCommand &&
+             address == kAddressPc) {
+    // Continues the current message: its body is appended.
+  } else {
+    discard_ = true;
+    sink_.OnDiscardedPacket();
+  }
+
+  if (remain_ == 0) {
+    // A header-only frame. Only a time query for the PC is answered; a header-only
+    // "SJCX" addressed elsewhere is not ours to answer.
+    if (Command() == "SJCX" && !discard_) {
+      Hand(MessageKind::TimeQuery, {});
+      sink_.OnParserState("返回时间");
+    }
+    state_ = kFree;
+  } else {
+    state_ = kContent;
+  }
+  sink_.OnParserState("state =STATE_RCV_CONTENT");
+  headerPos_ = 0;
+  previous_ = header_;
+}
+
+void FrameParser::BodyComplete() {
+  const bool more = current_[3] == 1;
+  if (more) {
+    state_ = kFree;  // wait for the next packet of the message
+    return;
+  }
+  if (discard_) {
+    sink_.OnDiscardedPacket();
+  } else if (!overflow_) {
+    const std::string_view payload(reinterpret_cast<const char*>(buffer_.data() + 1),
+                                   static_cast<std::size_t>(contentPos_ - 1));
+    const std::string_view command = Command();
+    if (command == "TXCS") {
+      Hand(MessageKind::TestAnswer, payload);
+    } else if (command == "XZWC" || command == "XZSB") {
+      Hand(MessageKind::DownloadResult, payload);
+    } else if (command == "XZCC") {
+      Hand(MessageKind::ResendRequest, payload);
+    } else {
+      Hand(MessageKind::Request, payload);
+    }
+  }
+  contentPos_ = 0;
+  overflow_ = false;
+  state_ = kFree;
+  sink_.OnParserState("state = STATE_FREE;");
+}
+
+void FrameParser::Hand(MessageKind kind, std::string_view payload) {
+  sink_.OnMessage({kind, Command(), buffer_[0], route_, payload});
+}
+
+}  // namespace orderlink
