@@ -106,7 +106,7 @@ bool AppCore::CreateWorkers(PortOpenError* error) {
     std::shared_ptr<SerialPort> device = openPort_(portNumber_, error);
     if (!device) return false;
     port_.Attach(std::move(device));
-    rcv_ = std::make_unique<TRcvThread>(&port_, handlers_, clock_);
+    rcv_ = std::make_unique<TRcvThread>(&port_, handlers_, line_, clock_);
     send_ = std::make_unique<TSendThread>(&port_, clock_);
     comCtr_ = std::make_unique<TComCtr>(*send_, *rcv_);
   } catch (const std::exception& e) {

@@ -37,6 +37,7 @@
 #include "common/Messages.h"
 #include "common/TxtDir.h"
 #include "common/WindowTimers.h"
+#include "link/LineActivity.h"
 #include "link/ReplaceablePort.h"
 #include "link/SerialPort.h"
 #include "link/TComCtr.h"
@@ -90,6 +91,8 @@ class AppCore {
   // frame trace's TracingPort). Before OpenLink.
   void WrapDevices(std::function<std::unique_ptr<SerialPort>(std::unique_ptr<SerialPort>)> wrap);
   [[nodiscard]] LinkHandlers& Handlers() { return handlers_; }
+  // What the line is doing; handed to every subsystem that takes turns on it.
+  [[nodiscard]] LineActivity& Line() { return line_; }
 
   // `args` are the command-line parameters without the program name. False when
   // start-up stopped (shutdown has run; build nothing more on it). A port that
@@ -158,7 +161,8 @@ class AppCore {
   bool startFailed_ = false;
   std::string lastReopenError_;  // logged once until it changes
 
-  LinkHandlers handlers_;  // outlives the receive thread
+  LineActivity line_;             // outlives the workers and the handlers
+  LinkHandlers handlers_{line_};  // outlives the receive thread
   ReplaceablePort port_;   // outlives the workers
   std::unique_ptr<TRcvThread> rcv_;
   std::unique_ptr<TSendThread> send_;

@@ -5,7 +5,6 @@
 
 #include "app/Settings.h"
 #include "app/StallProbeQt.h"
-#include "common/ActivityState.h"
 #include "link/TracingPort.h"
 
 namespace orderlink {
@@ -56,9 +55,9 @@ void Application::BuildWindows() {
 
   TSendThread* send = core_.SendThread();
   TComCtr* poller = core_.ComCtr();
-  testPage_ = new TestPage(messages_, send, poller);
-  stationPage_ = new StationPage(messages_, send, poller, testPage_->Logic().Tree());
-  downloadPage_ = new DownloadPage([this] { form1_->exec(); });
+  testPage_ = new TestPage(messages_, send, poller, core_.Line());
+  stationPage_ = new StationPage(messages_, send, poller, testPage_->Logic().Tree(), core_.Line());
+  downloadPage_ = new DownloadPage([this] { form1_->exec(); }, core_.Line());
   handsetLists_.push_back(testPage_);
   handsetLists_.push_back(downloadPage_);
 
@@ -67,7 +66,7 @@ void Application::BuildWindows() {
   pages.test = testPage_;
   pages.download = downloadPage_;
   pages.station = stationPage_;
-  mainForm_ = std::make_unique<TMainForm>(pages, messages_);
+  mainForm_ = std::make_unique<TMainForm>(pages, messages_, core_.Line());
   mainForm_->onShutdown = [this] { FormCloseQuery(); };
   messages_.SetWindow(mainForm_.get());
 
@@ -91,7 +90,7 @@ void Application::ConnectService() {
   service_ = std::make_unique<RequestService>(core_.Txt(), host_, messages_, serviceTimers_,
                                               &monitorMarker_);
   handsetLists_.push_back(service_.get());
-  if (TSendThread* send = core_.SendThread()) service_->RegisterJobs(*send);
+  if (TSendThread* send = core_.SendThread()) service_->RegisterJobs(*send, core_.Line());
   if (TRcvThread* receiver = core_.RcvThread()) {
     core_.Handlers().request = [this, receiver](const Message& m) { service_->OnRequest(m, *receiver); };
   }
@@ -109,14 +108,14 @@ void Application::ConnectService() {
 }
 
 void Application::ConnectLinkTest() {
-  if (TSendThread* send = core_.SendThread()) LinkTest::RegisterJobs(*send);
+  if (TSendThread* send = core_.SendThread()) LinkTest::RegisterJobs(*send, core_.Line());
   core_.Handlers().testAnswer = [this](const Message& m) { testPage_->Logic().EvaluateTestAnswer(m); };
 }
 
 void Application::ConnectDownload() {
   download_ = std::make_unique<DownloadController>(core_.Txt(), downloadPage_->Timers(), host_,
                                                    messages_, *downloadPage_, core_.SendThread(),
-                                                   core_.ComCtr());
+                                                   core_.ComCtr(), core_.Line());
   downloadPage_->SetController(download_.get());
   if (TSendThread* send = core_.SendThread()) download_->RegisterJobs(*send);
   core_.hostNotify.download = [this] { download_->DownLoad(); };
@@ -158,7 +157,7 @@ void Application::WatchPort(int handle) {
 }
 
 void Application::StopLineWork() {
-  if (DownloadRunning.load()) download_->BitBtn_SENDClick();
+  if (core_.Line().downloadRunning.load()) download_->BitBtn_SENDClick();
   if (testPage_->Logic().Running()) testPage_->Logic().BitBtn_CSOnClick("");
   stationPage_->Logic().LineLost();
 }

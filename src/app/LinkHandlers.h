@@ -8,12 +8,15 @@
 #include <functional>
 
 #include "link/FrameParser.h"
-#include "link/LinkState.h"
+#include "link/LineActivity.h"
 
 namespace orderlink {
 
 class LinkHandlers : public FrameSink {
  public:
+  // `line` takes the route byte of every frame received; it must outlive the handlers.
+  explicit LinkHandlers(LineActivity& line) : line_(line) {}
+
   using MessageHook = std::function<void(const Message&)>;
 
   MessageHook testAnswer;      // "TXCS": link test
@@ -30,7 +33,7 @@ class LinkHandlers : public FrameSink {
   void OnDiscardedPacket() override {
     if (discardedPacket) discardedPacket();
   }
-  void OnRouteByte(std::uint8_t route) override { RouteByte = route; }
+  void OnRouteByte(std::uint8_t route) override { line_.replyRoute = route; }
   // The diagnostic field only needs the latest text; the parser passes literals.
   void OnParserState(const char* text) override { parserState_.store(text); }
   [[nodiscard]] const char* ParserState() const { return parserState_.load(); }
@@ -46,6 +49,7 @@ class LinkHandlers : public FrameSink {
     }
     return request;
   }
+  LineActivity& line_;
   std::atomic<const char*> parserState_{""};
 };
 

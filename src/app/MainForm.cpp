@@ -7,7 +7,6 @@
 #include <QVBoxLayout>
 
 #include "app/PicturesQt.h"
-#include "common/ActivityState.h"
 
 namespace orderlink {
 
@@ -28,11 +27,13 @@ QWidget* Sheet(QWidget* page, const char* name) {
 
 }  // namespace
 
-TMainForm::TMainForm(const MainPages& pages, MessageSink& messages, QWidget* parent)
+TMainForm::TMainForm(const MainPages& pages, MessageSink& messages, const LineActivity& line,
+                     QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      messages_(messages) {
+      messages_(messages),
+      line_(line) {
   setObjectName("MainForm");
   setWindowTitle("无线点菜机管理");
   setWindowIcon(PictureIcon("tab_test.png"));
@@ -83,7 +84,7 @@ TMainForm::TMainForm(const MainPages& pages, MessageSink& messages, QWidget* par
 }
 
 void TMainForm::StartButtonClick() {
-  if (DownloadRunning.load()) {
+  if (line_.downloadRunning.load()) {
     messages_.ShowMessage("正在下载数据，请先停止下载！");
     return;
   }

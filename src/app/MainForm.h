@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "common/Messages.h"
+#include "link/LineActivity.h"
 
 namespace orderlink {
 
@@ -27,7 +28,9 @@ class TMainForm final : public QWidget {
   Q_OBJECT
 
  public:
-  TMainForm(const MainPages& pages, MessageSink& messages, QWidget* parent = nullptr);
+  // `line` must outlive the window.
+  TMainForm(const MainPages& pages, MessageSink& messages, const LineActivity& line,
+            QWidget* parent = nullptr);
 
   // The whole shutdown of the application (FormCloseQuery).
   std::function<void()> onShutdown;
@@ -53,6 +56,7 @@ class TMainForm final : public QWidget {
 
  private:
   MessageSink& messages_;
+  const LineActivity& line_;
   bool minimiseHides_ = false;
 };
 

@@ -2,13 +2,11 @@
 
 #include <algorithm>
 
-#include "common/ActivityState.h"
 #include "common/Gbk.h"
 #include "common/Log.h"
 #include "common/TextFile.h"
-#include "link/LinkState.h"
-#include "link/TComCtr.h"
 #include "link/FrameParser.h"
+#include "link/TComCtr.h"
 #include "link/TSendThread.h"
 
 namespace orderlink {
@@ -51,14 +49,15 @@ std::string ProgressToolTipLine(const DownloadProgress& progress) {
 
 DownloadController::DownloadController(TxtDir txt, WindowTimers& timers, HostLink& host,
                                        MessageSink& messages, DownloadView& view,
-                                       TSendThread* sendThread, TComCtr* poller)
+                                       TSendThread* sendThread, TComCtr* poller, LineActivity& line)
     : txt_(std::move(txt)),
       timers_(timers),
       host_(host),
       messages_(messages),
       view_(view),
       send_(sendThread),
-      poller_(poller) {}
+      poller_(poller),
+      line_(line) {}
 
 void DownloadController::RegisterJobs(TSendThread& thread) {
   thread.RegisterJob(JobDownloadCode, [this](TSendThread& t, std::uint8_t) { JobDownload(t); });
@@ -87,20 +86,20 @@ void DownloadController::ResumePolling() {
 
 void DownloadController::SetCaption(const char* caption) {
   view_.SetSendCaption(caption);
-  DownloadRunning = std::string_view(caption) == kSendCaptionRunning;
+  line_.downloadRunning = std::string_view(caption) == kSendCaptionRunning;
 }
 
 void DownloadController::BitBtn_SENDClick() {
-  if (LinkTestRunning.load()) {
+  if (line_.linkTestRunning.load()) {
     messages_.ShowMessage(kLinkTestRunning);
     return;
   }
   // Download frames must not reach a base station that waits for its settings.
-  if (StationBusy.load()) {
+  if (line_.stationBusy.load()) {
     messages_.ShowMessage(kStationBusy);
     return;
   }
-  if (DownloadRunning.load()) {
+  if (line_.downloadRunning.load()) {
     StopClick();
     return;
   }
@@ -132,7 +131,7 @@ void DownloadController::BitBtn_SENDClick() {
   // The line is promised to this download from now on; a pending step of an
   // earlier stop no longer touches the page.
   EnterPhase(Phase::Idle);
-  DownloadRequested = true;
+  line_.downloadRequested = true;
   view_.SetInputsEnabled(false);
   host_.Notify(NotifyDownload);
 }
@@ -159,7 +158,7 @@ void DownloadController::StopClick() {
 
 void DownloadController::stop_down(const std::string& message) {
   SetCaption(kSendCaptionIdle);
-  DownloadRequested = false;
+  line_.downloadRequested = false;
   EnterPhase(Phase::Idle);
   view_.SetInputsEnabled(true);
   timers_.After(kAfterStopMs, [this, message] {
@@ -176,8 +175,8 @@ void DownloadController::AddDownloadTable(const std::string& tag,
 
 void DownloadController::DownLoad() {
   // A second notification would prepare a second download and pause polling twice.
-  if (DownloadRunning.load()) return;
-  DownloadRequested = false;
+  if (line_.downloadRunning.load()) return;
+  line_.downloadRequested = false;
   SetCaption(kSendCaptionRunning);
   {
     std::lock_guard lock(mutex_);
@@ -185,11 +184,11 @@ void DownloadController::DownLoad() {
   }
   if (poller_ != nullptr) poller_->PausePolling();
   // The go-ahead came while another activity took the line: this attempt ends.
-  if (LinkTestRunning.load()) {
+  if (line_.linkTestRunning.load()) {
     stop_down(kLinkTestRunning);
     return;
   }
-  if (StationBusy.load()) {
+  if (line_.stationBusy.load()) {
     stop_down(kStationBusy);
     return;
   }
@@ -378,8 +377,8 @@ void DownloadController::JobDownload(TSendThread& thread) {
   }
   const std::string opening = QbksPayload(count, tags);
   for (int i = 0; i < kRepeatCount; ++i) {
-    RouteByte = kDefaultRoute;
-    SendFrame(thread, "QBKS", 0, 0, opening);
+    line_.ForgetReplyRoute();
+    SendFrame(thread, kDefaultRoute, "QBKS", 0, 0, opening);
     if (!thread.Pause(kRepeatPauseMs)) return;
   }
   if (!thread.Pause(kAfterOpeningMs)) return;
@@ -413,8 +412,8 @@ void DownloadController::JobDownload(TSendThread& thread) {
 }
 
 void DownloadController::JobStatusQuery(TSendThread& thread, int handset) {
-  RouteByte = kDefaultRoute;
-  SendFrame(thread, "XZDM", handset, 0, "");
+  line_.ForgetReplyRoute();
+  SendFrame(thread, kDefaultRoute, "XZDM", handset, 0, "");
 }
 
 void DownloadController::JobResend(TSendThread& thread, int handset) {
@@ -426,8 +425,8 @@ void DownloadController::JobResend(TSendThread& thread, int handset) {
       resendLists_.pop_front();
     }
   }
-  RouteByte = kDefaultRoute;
-  SendFrame(thread, "CCKS", handset, 0, "");
+  line_.ForgetReplyRoute();
+  SendFrame(thread, kDefaultRoute, "CCKS", handset, 0, "");
   if (!thread.Pause(kAfterResendOpenMs)) return;
   thread.Touch();
   for (const auto& entry : entries) {
@@ -436,14 +435,14 @@ void DownloadController::JobResend(TSendThread& thread, int handset) {
     SendRecordFrame(thread, handset, entry.recordNumber, wire.size() - 12, wire);
     if (!thread.Pause(kRecordPauseMs)) return;
   }
-  RouteByte = kDefaultRoute;
-  SendFrame(thread, "CCJS", handset, 0, "");
+  line_.ForgetReplyRoute();
+  SendFrame(thread, kDefaultRoute, "CCJS", handset, 0, "");
 }
 
 void DownloadController::JobEndAll(TSendThread& thread) {
   for (int i = 0; i < kRepeatCount; ++i) {
-    RouteByte = kDefaultRoute;
-    SendFrame(thread, "QBJS", 0, 0, "");
+    line_.ForgetReplyRoute();
+    SendFrame(thread, kDefaultRoute, "QBJS", 0, 0, "");
     if (!thread.Pause(kRepeatPauseMs)) return;
   }
 }

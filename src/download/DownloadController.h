@@ -25,8 +25,8 @@
 // comes outside the status phase (a late queued enable) switches the timer off.
 //
 // The line holds one activity at a time: from the start click that asks the host
-// for the tables (DownloadRequested) until the download ends or is stopped
-// (DownloadRunning), the link test and the base-station dialogue refuse to start;
+// for the tables (downloadRequested) until the download ends or is stopped
+// (downloadRunning), the link test and the base-station dialogue refuse to start;
 // a go-ahead that finds one of them running ends this attempt instead.
 
 #include <atomic>
@@ -45,6 +45,7 @@
 #include "download/DownloadTables.h"
 #include "download/DownloadView.h"
 #include "download/DownloadWire.h"
+#include "link/LineActivity.h"
 
 namespace orderlink {
 
@@ -65,9 +66,10 @@ class DownloadController {
 
   // `sendThread` and `poller` may be null. `view` must outlive every job and
   // receive-thread call of this controller; `timers` runs the window's pauses and
-  // must drop its pending calls before this controller goes.
+  // must drop its pending calls before this controller goes. `line` must outlive it.
   DownloadController(TxtDir txt, WindowTimers& timers, HostLink& host, MessageSink& messages,
-                     DownloadView& view, TSendThread* sendThread, TComCtr* poller);
+                     DownloadView& view, TSendThread* sendThread, TComCtr* poller,
+                     LineActivity& line);
   DownloadController(const DownloadController&) = delete;
   DownloadController& operator=(const DownloadController&) = delete;
 
@@ -143,6 +145,7 @@ class DownloadController {
   DownloadView& view_;
   TSendThread* send_;
   TComCtr* poller_;
+  LineActivity& line_;
 
   std::atomic<std::uint64_t> state_{MakeState(0, Phase::Idle)};
   std::atomic<int> stopNotice_{NoticePending};

@@ -8,7 +8,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "common/ActivityState.h"
 #include "download/DownloadController.h"
 
 namespace orderlink {
@@ -96,9 +95,11 @@ void ProgressGrid::paintEvent(QPaintEvent*) {
 
 // ------------------------------------------------------------------ DownloadPage
 
-DownloadPage::DownloadPage(std::function<void()> openPasswordForm, QWidget* parent)
+DownloadPage::DownloadPage(std::function<void()> openPasswordForm, const LineActivity& line,
+                           QWidget* parent)
     : QWidget(parent),
       openPasswordForm_(std::move(openPasswordForm)),
+      line_(line),
       timers_(new WindowTimersQt(this)),
       windowCalls_(new WindowCallQueueQt(this)) {
   setObjectName(QStringLiteral("DownloadPage"));
@@ -280,7 +281,7 @@ void DownloadPage::SetInputsEnabled(bool enabled) {
 void DownloadPage::SetProgress(const DownloadProgress& progress) {
   windowCalls_->Post([this, progress] {
     StringGrid5->SetProgress(progress);
-    if (DownloadRunning.load()) {
+    if (line_.downloadRunning.load()) {
       emit TrayProgressChanged(QString::fromStdString(ProgressToolTipLine(progress)));
     }
   });

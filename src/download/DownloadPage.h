@@ -20,6 +20,7 @@
 #include "common/HandsetListView.h"
 #include "download/DownloadTables.h"
 #include "download/DownloadView.h"
+#include "link/LineActivity.h"
 
 namespace orderlink {
 
@@ -60,8 +61,10 @@ class DownloadPage : public QWidget, public DownloadView, public HandsetListView
   static constexpr int kNotSelected = 1;
   static constexpr int kSelected = 2;
 
-  // `openPasswordForm` shows the administrator password form modally.
-  explicit DownloadPage(std::function<void()> openPasswordForm, QWidget* parent = nullptr);
+  // `openPasswordForm` shows the administrator password form modally. `line` must
+  // outlive the page.
+  DownloadPage(std::function<void()> openPasswordForm, const LineActivity& line,
+               QWidget* parent = nullptr);
 
   // The logic behind the clicks and ticks; set once before the page is used.
   void SetController(DownloadController* controller) { controller_ = controller; }
@@ -118,6 +121,7 @@ class DownloadPage : public QWidget, public DownloadView, public HandsetListView
   void AddToCounter(int delta);
 
   std::function<void()> openPasswordForm_;
+  const LineActivity& line_;
   DownloadController* controller_ = nullptr;
   WindowTimersQt* timers_;
   WindowCallQueueQt* windowCalls_;  // how workers' changes reach the page

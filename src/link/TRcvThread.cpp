@@ -1,8 +1,5 @@
 #include "link/TRcvThread.h"
 
-#include "common/ActivityState.h"
-#include "link/LinkState.h"
-
 namespace orderlink {
 
 namespace {
@@ -10,8 +7,8 @@ constexpr int kChunkHoldOffMs = 1000;
 constexpr std::int64_t kFoldCountsAbove = 0x40000000;
 }  // namespace
 
-TRcvThread::TRcvThread(SerialPort* port, FrameSink& sink, Clock& clock)
-    : TMyThread(clock), port_(port), parser_(sink) {}
+TRcvThread::TRcvThread(SerialPort* port, FrameSink& sink, LineActivity& line, Clock& clock)
+    : TMyThread(clock), port_(port), line_(line), parser_(sink) {}
 
 TRcvThread::~TRcvThread() { TerminateAndJoin(); }
 
@@ -59,10 +56,10 @@ int TRcvThread::HandleChunks() {
     Touch();
     HoldOff = kChunkHoldOffMs;
     if (resetBefore_[slot]) parser_.Reset();
-    if (StationTransfer.load()) {
+    if (line_.stationTransfer.load()) {
       // Judged whole and stored once: a chunk that only begins like the answer
       // never shows as one, not even for a moment.
-      StationAck = IsStationAcknowledgement(chunk) ? 1 : 0;
+      line_.stationAck = IsStationAcknowledgement(chunk) ? 1 : 0;
     } else {
       parser_.Push(chunk);
     }

@@ -3,7 +3,7 @@
 // input ring (ReadInput); the thread takes the chunks in order and feeds them to
 // its FrameParser, which hands complete messages to the sink on this thread. While
 // the base-station settings are transferred a chunk is not parsed but only compared
-// with the base station's answer signature (StationAck).
+// with the base station's answer signature (LineActivity::stationAck).
 //
 // Lock (Mutex()): guards storing a chunk together with the write count, and the
 // folding of both counts.
@@ -20,6 +20,7 @@
 #include <string_view>
 
 #include "link/FrameParser.h"
+#include "link/LineActivity.h"
 #include "link/SerialPort.h"
 #include "link/TMyThread.h"
 
@@ -29,8 +30,8 @@ class TRcvThread : public TMyThread {
  public:
   static constexpr int kRingSlots = 1024;
 
-  // `port` may be null. `sink` must outlive the thread.
-  TRcvThread(SerialPort* port, FrameSink& sink, Clock& clock);
+  // `port` may be null. `sink` and `line` must outlive the thread.
+  TRcvThread(SerialPort* port, FrameSink& sink, LineActivity& line, Clock& clock);
   ~TRcvThread() override;
 
   enum class InputResult {
@@ -61,6 +62,7 @@ class TRcvThread : public TMyThread {
   [[nodiscard]] bool RingFull();
 
   SerialPort* port_;
+  LineActivity& line_;
 
   // Input ring. A slot (bytes and its reset mark) is complete before the write
   // count that exposes it is increased.

@@ -2,7 +2,6 @@
 
 #include "common/Log.h"
 #include "link/FrameCodec.h"
-#include "link/LinkState.h"
 
 namespace orderlink {
 
@@ -129,9 +128,8 @@ void WritePackets(TSendThread& thread, const std::vector<std::string>& packets) 
 
 }  // namespace
 
-void SendFrame(TSendThread& thread, std::string_view code, int handset, std::size_t length,
-               std::string_view text) {
-  const std::uint8_t route = RouteByte.load();  // once per call, for every packet
+void SendFrame(TSendThread& thread, std::uint8_t route, std::string_view code, int handset,
+               std::size_t length, std::string_view text) {
   if (thread.Port() == nullptr) return;
   thread.Touch();
   if (length == 0 || length > text.size()) length = text.size();

@@ -106,11 +106,12 @@ class TSendThread : public TMyThread {
 };
 
 // Sends `text` (or its first `length` bytes; 0 = all) as one message with the
-// four-character `code` to `handset`, cut into packets with 150 ms between them.
+// four-character `code` to `handset` under `route`, cut into packets with 150 ms
+// between them.
 // Called from inside a job (the send thread's lock is held). Stops between packets
 // when the thread is told to end.
-void SendFrame(TSendThread& thread, std::string_view code, int handset, std::size_t length,
-               std::string_view text);
+void SendFrame(TSendThread& thread, std::uint8_t route, std::string_view code, int handset,
+               std::size_t length, std::string_view text);
 
 // Sends one download job line (wire form) as record frames with the five-digit
 // `recordNumber`. `length` is the record data length (0 = job line length - 12).

@@ -1,7 +1,5 @@
 #include "linktest/LinkTest.h"
 
-#include "common/ActivityState.h"
-#include "link/LinkState.h"
 #include "link/TComCtr.h"
 #include "link/TSendThread.h"
 #include "linktest/WholeNumber.h"
@@ -13,11 +11,14 @@ constexpr int kMinWaitMs = 1;
 constexpr int kMaxWaitMs = 60000;
 }  // namespace
 
-LinkTest::LinkTest(MessageSink& messages, TSendThread* send, TComCtr* poller, LinkTestView& view)
-    : messages_(messages), send_(send), poller_(poller), view_(view) {}
+LinkTest::LinkTest(MessageSink& messages, TSendThread* send, TComCtr* poller, LinkTestView& view,
+                   LineActivity& line)
+    : messages_(messages), send_(send), poller_(poller), view_(view), line_(line) {}
 
-void LinkTest::RegisterJobs(TSendThread& thread) {
-  thread.RegisterJob(JobLinkTestCode, JobLinkTest);
+void LinkTest::RegisterJobs(TSendThread& thread, LineActivity& line) {
+  thread.RegisterJob(JobLinkTestCode, [&line](TSendThread& t, std::uint8_t handset) {
+    JobLinkTest(t, handset, line);
+  });
 }
 
 void LinkTest::AddHandset(const std::string& text) {
@@ -37,12 +38,12 @@ void LinkTest::BitBtn_CSOnClick(std::string_view waitText) {
     return;
   }
   // Also between the download's start click and the ordering software's go-ahead.
-  if (DownloadOnLine()) {
+  if (line_.DownloadOnLine()) {
     messages_.ShowMessage("正在下传数据，请稍后再试!!");
     return;
   }
   // Test frames must not reach a base station that waits for its settings record.
-  if (StationBusy) {
+  if (line_.stationBusy) {
     messages_.ShowMessage("正在设置基站，请稍后再试！");
     return;
   }
@@ -75,7 +76,7 @@ void LinkTest::Stop() {
 
 void LinkTest::SetRunning(bool running) {
   running_ = running;
-  LinkTestRunning = running;
+  line_.linkTestRunning = running;
   view_.ShowRunning(running);
 }
 
@@ -122,9 +123,9 @@ void LinkTest::EvaluateTestAnswer(const Message& answer) {
   } while (!state_.compare_exchange_weak(seen, verdict));
 }
 
-void JobLinkTest(TSendThread& thread, std::uint8_t handset) {
-  RouteByte = kDefaultRoute;
-  SendFrame(thread, "TXCS", handset, 0, kTestPattern);
+void JobLinkTest(TSendThread& thread, std::uint8_t handset, LineActivity& line) {
+  line.ForgetReplyRoute();
+  SendFrame(thread, kDefaultRoute, "TXCS", handset, 0, kTestPattern);
 }
 
 }  // namespace orderlink

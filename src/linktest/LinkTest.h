@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "common/Messages.h"
+#include "link/LineActivity.h"
 #include "linktest/HandsetTree.h"
 #include "linktest/TestGrid.h"
 
@@ -54,10 +55,12 @@ class LinkTestView {
 class LinkTest {
  public:
   // `send` and `poller` may be absent; the test then sends nothing / pauses nothing.
-  LinkTest(MessageSink& messages, TSendThread* send, TComCtr* poller, LinkTestView& view);
+  // `line` must outlive the object.
+  LinkTest(MessageSink& messages, TSendThread* send, TComCtr* poller, LinkTestView& view,
+           LineActivity& line);
 
   // Registers JobLinkTest as job 5. Before the send thread starts.
-  static void RegisterJobs(TSendThread& thread);
+  static void RegisterJobs(TSendThread& thread, LineActivity& line);
 
   // Start-up: one tree node and one grid row per handset.
   void AddHandset(const std::string& text);
@@ -91,6 +94,7 @@ class LinkTest {
   TSendThread* send_;
   TComCtr* poller_;
   LinkTestView& view_;
+  LineActivity& line_;
   HandsetTree tree_;
   TestGrid grid_;
   bool running_ = false;
@@ -98,7 +102,8 @@ class LinkTest {
   std::atomic<TestState> state_{TEST_WAITING};
 };
 
-// Job 5 (send thread): RouteByte := 0xC0, then the test frame to `handset`.
-void JobLinkTest(TSendThread& thread, std::uint8_t handset);
+// Job 5 (send thread): the test frame to `handset` under 0xC0; the reply route
+// returns to 0xC0.
+void JobLinkTest(TSendThread& thread, std::uint8_t handset, LineActivity& line);
 
 }  // namespace orderlink

@@ -99,8 +99,9 @@ class TestGridModel : public QAbstractTableModel {
   const TestGrid& grid_;
 };
 
-TestPage::TestPage(MessageSink& messages, TSendThread* send, TComCtr* poller, QWidget* parent)
-    : QWidget(parent), messages_(messages), test_(messages, send, poller, *this) {
+TestPage::TestPage(MessageSink& messages, TSendThread* send, TComCtr* poller, LineActivity& line,
+                   QWidget* parent)
+    : QWidget(parent), messages_(messages), test_(messages, send, poller, *this, line) {
   auto* treeBox = new QGroupBox(QStringLiteral("无线点菜机"), this);
   TreeView1 = new QTreeWidget(treeBox);
   TreeView1->setObjectName(QStringLiteral("TreeView1"));

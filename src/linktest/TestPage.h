@@ -25,8 +25,9 @@ class TestPage : public QWidget, public HandsetListView, public LinkTestView, pr
   Q_OBJECT
 
  public:
-  // `send` and `poller` may be null.
-  TestPage(MessageSink& messages, TSendThread* send, TComCtr* poller, QWidget* parent = nullptr);
+  // `send` and `poller` may be null; `line` must outlive the page.
+  TestPage(MessageSink& messages, TSendThread* send, TComCtr* poller, LineActivity& line,
+           QWidget* parent = nullptr);
 
   [[nodiscard]] LinkTest& Logic() { return test_; }
 

@@ -3,7 +3,6 @@
 #include "common/Log.h"
 #include "common/TextFile.h"
 #include "link/FrameCodec.h"
-#include "link/LinkState.h"
 
 namespace orderlink {
 
@@ -17,8 +16,8 @@ constexpr std::int32_t kAfterReplyHoldOff = 100;
 constexpr std::int64_t kBeforeFirstLineMs = 100;
 constexpr std::int64_t kBetweenLinesMs = 150;
 
-// The reply itself; returns early when there is nothing to send.
-void DeliverReply(TSendThread& thread, const TxtDir& txt) {
+// The reply itself, under `route`; returns early when there is nothing to send.
+void DeliverReply(TSendThread& thread, const TxtDir& txt, LineActivity& line, std::uint8_t route) {
   const auto path = txt.Find("R1.txt");
   if (!path) return;
   thread.Touch();
@@ -37,22 +36,22 @@ void DeliverReply(TSendThread& thread, const TxtDir& txt) {
   if (!thread.Pause(kBeforeFirstLineMs)) return;
   thread.Touch();
   for (std::size_t i = 1; i < lines->size(); ++i) {
-    const std::string& line = (*lines)[i];
-    if (line.empty()) continue;
-    if (const std::size_t packets = MessagePacketCount(line); packets > kMaxPacketsPerMessage) {
-      LogError("R1.txt line " + std::to_string(i + 1) + ": " + std::to_string(line.size()) +
+    const std::string& text = (*lines)[i];
+    if (text.empty()) continue;
+    if (const std::size_t packets = MessagePacketCount(text); packets > kMaxPacketsPerMessage) {
+      LogError("R1.txt line " + std::to_string(i + 1) + ": " + std::to_string(text.size()) +
                " bytes need " + std::to_string(packets) + " packets, more than " +
                std::to_string(kMaxPacketsPerMessage) + " can be numbered; the line is not sent");
       continue;
     }
-    SendFrame(thread, header->code, header->handset, line.size(), line);
+    SendFrame(thread, route, header->code, header->handset, text.size(), text);
     thread.Touch();
     thread.HoldOff = kAfterLineHoldOff;
     if (!thread.Pause(kBetweenLinesMs)) return;
     thread.Touch();
   }
-  SendFrame(thread, "FHJS", header->handset, 0, "");
-  RouteByte = kDefaultRoute;
+  SendFrame(thread, route, "FHJS", header->handset, 0, "");
+  line.ForgetReplyRoute();
   thread.Touch();
 }
 
@@ -77,8 +76,8 @@ std::optional<ReplyHeader> ParseReplyHeader(std::string_view line) {
   return ReplyHeader{std::string(line.substr(0, 4)), static_cast<std::uint8_t>(*number)};
 }
 
-void JobReply(TSendThread& thread, const TxtDir& txt) {
-  DeliverReply(thread, txt);
+void JobReply(TSendThread& thread, const TxtDir& txt, LineActivity& line) {
+  DeliverReply(thread, txt, line, line.replyRoute.load());
   thread.HoldOff = kAfterReplyHoldOff;
 }
 

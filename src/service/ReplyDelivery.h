@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "common/TxtDir.h"
+#include "link/LineActivity.h"
 #include "link/TSendThread.h"
 
 namespace orderlink {
@@ -28,10 +29,11 @@ struct ReplyHeader {
 // Job 1, on the send thread under its lock. A missing R1.txt sends nothing; a header
 // without a target number sends nothing and is reported on stderr. Otherwise every
 // non-empty line after the header goes out under the header's code (roll-call frames
-// for "DM  "), 150 ms apart, then "FHJS", and RouteByte returns to 0xC0. Ends early,
+// for "DM  "), 150 ms apart, then "FHJS", all under the reply route `line` holds when
+// the job starts; then that route returns to 0xC0. Ends early,
 // without "FHJS", when the thread is told to end. A line that would need more than
 // 255 packets is not sent (reported on stderr with its line number); the rest of the
 // reply goes on. HoldOff is left at 100 in any case.
-void JobReply(TSendThread& thread, const TxtDir& txt);
+void JobReply(TSendThread& thread, const TxtDir& txt, LineActivity& line);
 
 }  // namespace orderlink

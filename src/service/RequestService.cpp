@@ -33,11 +33,20 @@ RequestService::RequestService(TxtDir txt, HostLink& host, MessageSink& messages
       marker_(marker),
       localTime_(std::move(localTime)) {}
 
-void RequestService::RegisterJobs(TSendThread& thread) {
-  thread.RegisterJob(JobReplyCode, [this](TSendThread& t, std::uint8_t) { JobReply(t, txt_); });
-  thread.RegisterJob(JobShortMessageAckCode, JobShortMessageAck);
-  thread.RegisterDataJob(JobShortMessageCode, JobShortMessage);
-  thread.RegisterDataJob(JobTimeReplyCode, JobTimeReply);
+void RequestService::RegisterJobs(TSendThread& thread, LineActivity& line) {
+  thread.RegisterJob(JobReplyCode,
+                     [this, &line](TSendThread& t, std::uint8_t) { JobReply(t, txt_, line); });
+  thread.RegisterJob(JobShortMessageAckCode, [&line](TSendThread& t, std::uint8_t sender) {
+    JobShortMessageAck(t, sender, line);
+  });
+  thread.RegisterDataJob(JobShortMessageCode,
+                         [&line](TSendThread& t, std::uint8_t target, std::string_view text) {
+                           JobShortMessage(t, target, text, line);
+                         });
+  thread.RegisterDataJob(JobTimeReplyCode,
+                         [&line](TSendThread& t, std::uint8_t handset, std::string_view text) {
+                           JobTimeReply(t, handset, text, line);
+                         });
   sendThread_ = &thread;
 }
 

@@ -20,8 +20,9 @@
 #include "common/Messages.h"
 #include "common/TxtDir.h"
 #include "common/WindowTimers.h"
-#include "link/TComCtr.h"
 #include "link/FrameParser.h"
+#include "link/LineActivity.h"
+#include "link/TComCtr.h"
 #include "link/TSendThread.h"
 #include "service/RequestDispatch.h"
 
@@ -46,8 +47,9 @@ class RequestService : public HandsetListView {
 
   // Window thread, before the send thread starts: registers jobs 1 (reply), 4 (short
   // message), 6 (its confirmation) and 7 (time answer). Time queries are answered
-  // through this thread; without it they are not answered.
-  void RegisterJobs(TSendThread& thread);
+  // through this thread; without it they are not answered. The answers take their
+  // route from `line`, which must outlive the jobs.
+  void RegisterJobs(TSendThread& thread, LineActivity& line);
 
   // Receive thread: a complete request frame (any code the link does not route
   // elsewhere); see DispatchRequest. `receiver` is that thread, whose HoldOff asks

@@ -1,7 +1,6 @@
 #include "service/TimeAndMessages.h"
 
 #include "common/Gbk.h"
-#include "link/LinkState.h"
 
 namespace orderlink {
 
@@ -22,9 +21,10 @@ std::string TimeReplyText(const std::tm& local) {
   return text;
 }
 
-void JobTimeReply(TSendThread& thread, std::uint8_t handset, std::string_view timeText) {
-  SendFrame(thread, "SJCX", handset, timeText.size(), timeText);
-  RouteByte = kDefaultRoute;
+void JobTimeReply(TSendThread& thread, std::uint8_t handset, std::string_view timeText,
+                  LineActivity& line) {
+  SendFrame(thread, line.replyRoute.load(), "SJCX", handset, timeText.size(), timeText);
+  line.ForgetReplyRoute();
 }
 
 ShortMessage ParseShortMessage(std::string_view line) {
@@ -34,18 +34,20 @@ ShortMessage ParseShortMessage(std::string_view line) {
   return {part(0, 3), part(4, 3), part(0, 4) + part(8, std::string_view::npos)};
 }
 
-void JobShortMessageAck(TSendThread& thread, std::uint8_t sender) {
+void JobShortMessageAck(TSendThread& thread, std::uint8_t sender, LineActivity& line) {
+  const std::uint8_t route = line.replyRoute.load();
   thread.HoldOff = kAckHoldOff;
   if (!thread.Pause(kAckPauseMs)) return;
-  SendFrame(thread, "DX  ", sender, 0, Utf8ToGbk(kShortMessageSent));
+  SendFrame(thread, route, "DX  ", sender, 0, Utf8ToGbk(kShortMessageSent));
   if (!thread.Pause(kAckPauseMs)) return;
-  SendFrame(thread, "FHJS", sender, 0, "");
-  RouteByte = kDefaultRoute;
+  SendFrame(thread, route, "FHJS", sender, 0, "");
+  line.ForgetReplyRoute();
 }
 
-void JobShortMessage(TSendThread& thread, std::uint8_t target, std::string_view text) {
-  RouteByte = kDefaultRoute;
-  SendFrame(thread, "DX  ", target, 0, text);
+void JobShortMessage(TSendThread& thread, std::uint8_t target, std::string_view text,
+                     LineActivity& line) {
+  line.ForgetReplyRoute();
+  SendFrame(thread, kDefaultRoute, "DX  ", target, 0, text);
 }
 
 }  // namespace orderlink

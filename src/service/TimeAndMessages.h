@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "link/LineActivity.h"
 #include "link/TSendThread.h"
 
 namespace orderlink {
@@ -19,8 +20,10 @@ inline constexpr std::string_view kNoShortMessageFile = "没有生成短信文�
 // month, day, hour, minute, second, each one binary byte (zero bytes included).
 [[nodiscard]] std::string TimeReplyText(const std::tm& local);
 
-// Job 7: "SJCX" with the six time bytes to `handset`, then RouteByte := 0xC0.
-void JobTimeReply(TSendThread& thread, std::uint8_t handset, std::string_view timeText);
+// Job 7: "SJCX" with the six time bytes to `handset` under the reply route, which
+// then returns to 0xC0.
+void JobTimeReply(TSendThread& thread, std::uint8_t handset, std::string_view timeText,
+                  LineActivity& line);
 
 // The short message of DX.txt's first line: characters 1-3 the sender's number, 4 a
 // blank, 5-7 the target's handset text, 8 a blank, 9 on the message text.
@@ -31,11 +34,13 @@ struct ShortMessage {
 };
 [[nodiscard]] ShortMessage ParseShortMessage(std::string_view firstLine);
 
-// Job 6: "DX  " with the confirmation to the sender, then "FHJS"; RouteByte := 0xC0.
-// Ends early when the thread is told to end during a pause.
-void JobShortMessageAck(TSendThread& thread, std::uint8_t sender);
+// Job 6: "DX  " with the confirmation to the sender, then "FHJS", both under the
+// reply route read at the job's start, which then returns to 0xC0. Ends early when
+// the thread is told to end during a pause.
+void JobShortMessageAck(TSendThread& thread, std::uint8_t sender, LineActivity& line);
 
-// Job 4: RouteByte := 0xC0, then "DX  " with `text` to the target.
-void JobShortMessage(TSendThread& thread, std::uint8_t target, std::string_view text);
+// Job 4: "DX  " with `text` to the target under 0xC0; the reply route returns to 0xC0.
+void JobShortMessage(TSendThread& thread, std::uint8_t target, std::string_view text,
+                     LineActivity& line);
 
 }  // namespace orderlink

@@ -3,8 +3,6 @@
 #include <mutex>
 #include <optional>
 
-#include "common/ActivityState.h"
-#include "link/LinkState.h"
 #include "link/TComCtr.h"
 #include "link/TSendThread.h"
 #include "linktest/WholeNumber.h"
@@ -27,23 +25,25 @@ std::optional<int> InRange(const std::string& text, int low, int high) {
 }  // namespace
 
 StationConfig::StationConfig(WindowTimers& timers, MessageSink& messages, TSendThread* send,
-                             TComCtr* poller, const HandsetTree& handsets, StationView& view)
+                             TComCtr* poller, const HandsetTree& handsets, StationView& view,
+                             LineActivity& line)
     : timers_(timers),
       messages_(messages),
       send_(send),
       poller_(poller),
       handsets_(handsets),
-      view_(view) {}
+      view_(view),
+      line_(line) {}
 
 void StationConfig::BitBtn1Click(const StationInput& input) {
   if (busy_) return;
   // Also between the download's start click and the ordering software's go-ahead.
-  if (DownloadOnLine()) {
+  if (line_.DownloadOnLine()) {
     messages_.ShowMessage("正在下载数据，请先停止下载！");
     return;
   }
   // Test frames on the line could reach the station in place of its record.
-  if (LinkTestRunning) {
+  if (line_.linkTestRunning) {
     messages_.ShowMessage("正在进行软件测试，请稍后再试！");
     return;
   }
@@ -74,13 +74,13 @@ void StationConfig::BitBtn1Click(const StationInput& input) {
   settings_ = settings;
 
   busy_ = true;
-  StationBusy = true;
+  line_.stationBusy = true;
   recordDue_ = false;
   if (poller_ != nullptr) poller_->PausePolling();
   timers_.After(kSettleMs, [this] {
     SetTransfer(true);
     view_.SetBitBtn1Enabled(false);
-    StationAck = 0;
+    line_.stationAck = 0;
     SendRequest();
   });
 }
@@ -97,7 +97,7 @@ void StationConfig::SendRequest() {
 void StationConfig::Timer5Timer() {
   if (!transferring_) return;
   ++ticks_;
-  if (recordDue_ || StationAck.exchange(0) == 1) {
+  if (recordDue_ || line_.stationAck.exchange(0) == 1) {
     ticks_ = 0;
     // The true count: 256 handsets are too many, not none.
     const auto handsets = handsets_.HandsetBytes();
@@ -123,7 +123,7 @@ void StationConfig::LineLost() {
 
 void StationConfig::SetTransfer(bool transferring) {
   transferring_ = transferring;
-  StationTransfer = transferring;
+  line_.stationTransfer = transferring;
   view_.ShowTransfer(transferring);
 }
 
@@ -149,7 +149,7 @@ void StationConfig::Finish(const std::string& message, int pauseMs) {
     messages_.ShowMessage(message);
     view_.SetBitBtn1Enabled(true);
     busy_ = false;
-    StationBusy = false;
+    line_.stationBusy = false;
   };
   if (pauseMs > 0) {
     timers_.After(pauseMs, std::move(end));

@@ -1,8 +1,8 @@
 #pragma once
 // Base-station settings: a raw dialogue on the serial line. BitBtn1Click sends the
 // configuration request and starts Timer5 (100 ms); the receive thread, while
-// StationTransfer is set, only compares each chunk with the acknowledgement and
-// sets StationAck; Timer5Timer sends the settings record once StationAck is seen,
+// the line's stationTransfer is set, only compares each chunk with the acknowledgement
+// and sets stationAck; Timer5Timer sends the settings record once it is seen,
 // or gives up after 10 ticks. The handset poll is paused for the whole dialogue.
 //
 // Threads: all methods, and the delayed steps they schedule through WindowTimers,
@@ -15,6 +15,7 @@
 
 #include "common/Messages.h"
 #include "common/WindowTimers.h"
+#include "link/LineActivity.h"
 #include "linktest/HandsetTree.h"
 
 namespace orderlink {
@@ -48,9 +49,9 @@ class StationConfig {
 
   // `send` and `poller` may be absent (nothing is then written / paused).
   // `handsets` is the test tab's handset tree: a voice station serves those handsets.
-  // `timers` must drop its pending calls before this object goes.
+  // `timers` must drop its pending calls before this object goes; `line` must outlive it.
   StationConfig(WindowTimers& timers, MessageSink& messages, TSendThread* send, TComCtr* poller,
-                const HandsetTree& handsets, StationView& view);
+                const HandsetTree& handsets, StationView& view, LineActivity& line);
 
   // "确定": checks the input, pauses polling and, after a short settling pause,
   // sends the configuration request. Refused while a download or a link test holds
@@ -93,6 +94,7 @@ class StationConfig {
   TComCtr* poller_;
   const HandsetTree& handsets_;
   StationView& view_;
+  LineActivity& line_;
   Settings settings_;
   bool busy_ = false;
   bool transferring_ = false;

@@ -27,8 +27,8 @@ QComboBox* NumberCombo(const QString& name, int first, int last, QWidget* parent
 }  // namespace
 
 StationPage::StationPage(MessageSink& messages, TSendThread* send, TComCtr* poller,
-                         const HandsetTree& handsets, QWidget* parent)
-    : QWidget(parent), config_(timers_, messages, send, poller, handsets, *this) {
+                         const HandsetTree& handsets, LineActivity& line, QWidget* parent)
+    : QWidget(parent), config_(timers_, messages, send, poller, handsets, *this, line) {
   // Decorative column on the left.
   auto* banner = new QGroupBox(this);
   auto* bannerLayout = new QVBoxLayout(banner);

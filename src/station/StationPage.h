@@ -20,9 +20,10 @@ class StationPage : public QWidget, public StationView {
   Q_OBJECT
 
  public:
-  // `handsets` is the test tab's handset tree; `send` and `poller` may be null.
+  // `handsets` is the test tab's handset tree; `send` and `poller` may be null;
+  // `line` must outlive the page.
   StationPage(MessageSink& messages, TSendThread* send, TComCtr* poller,
-              const HandsetTree& handsets, QWidget* parent = nullptr);
+              const HandsetTree& handsets, LineActivity& line, QWidget* parent = nullptr);
 
   [[nodiscard]] StationConfig& Logic() { return config_; }
 

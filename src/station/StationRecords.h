@@ -12,7 +12,7 @@ namespace orderlink {
 // PC -> base station: asks to configure.
 inline constexpr std::string_view kConfigRequest{"\xFF\x23\xDC\x55\xAA", 5};
 // Base station -> PC: its DIP switches allow configuration (compared by the
-// receive thread while StationTransfer is set).
+// receive thread while the line's stationTransfer is set).
 inline constexpr std::string_view kConfigAck{"\xFF\xAA\x55\x32\xCD", 5};
 
 // Most handsets a voice station serves.

@@ -9,7 +9,6 @@
 
 #include "app/TrayIconQt.h"
 #include "app/TrayPolicy.h"
-#include "common/ActivityState.h"
 #include "support/RecordingMessages.h"
 
 namespace orderlink {
@@ -17,12 +16,12 @@ namespace {
 
 class MainFormTest : public ::testing::Test {
  protected:
-  MainFormTest() : form(MainPages{}, messages) {
+  MainFormTest() : form(MainPages{}, messages, line) {
     form.onShutdown = [this] { ++shutdowns; };
   }
-  ~MainFormTest() override { DownloadRunning = false; }
 
   test::RecordingMessages messages;
+  LineActivity line;
   TMainForm form;
   int shutdowns = 0;
 };
@@ -46,13 +45,14 @@ TEST(MainFormPagesTest, PagesHandedInFillTheirTabs) {
   test::RecordingMessages messages;
   auto* test = new QWidget;
   auto* download = new QWidget;
-  TMainForm form(MainPages{nullptr, test, download, nullptr}, messages);
+  LineActivity line;
+  TMainForm form(MainPages{nullptr, test, download, nullptr}, messages, line);
   EXPECT_TRUE(form.TabSheet2->isAncestorOf(test));
   EXPECT_TRUE(form.TabSheet3->isAncestorOf(download));
 }
 
 TEST_F(MainFormTest, CloseButtonRefusesDuringADownloadTheCloseBoxDoesNot) {
-  DownloadRunning = true;
+  line.downloadRunning = true;
   QTest::mouseClick(form.StartButton, Qt::LeftButton);
   EXPECT_EQ(messages.Messages(), std::vector<std::string>{"正在下载数据，请先停止下载！"});
   EXPECT_EQ(shutdowns, 0);
@@ -61,7 +61,7 @@ TEST_F(MainFormTest, CloseButtonRefusesDuringADownloadTheCloseBoxDoesNot) {
   form.close();
   EXPECT_EQ(shutdowns, 1);
 
-  DownloadRunning = false;
+  line.downloadRunning = false;
   QTest::mouseClick(form.StartButton, Qt::LeftButton);
   EXPECT_EQ(shutdowns, 2);
   EXPECT_EQ(messages.Messages().size(), 1u);

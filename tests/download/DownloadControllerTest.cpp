@@ -3,10 +3,8 @@
 #include <future>
 #include <map>
 
-#include "common/ActivityState.h"
 #include "common/Gbk.h"
 #include "download/DownloadFakes.h"
-#include "link/LinkState.h"
 #include "link/TComCtr.h"
 #include "support/FakeSerialPort.h"
 #include "support/ManualTimers.h"
@@ -22,14 +20,9 @@ struct Frame {
 
 class DownloadRun : public ::testing::Test {
  protected:
-  DownloadRun() {
-    controller.RegisterJobs(send);
-    DownloadRunning = DownloadRequested = LinkTestRunning = StationBusy = false;
-    RouteByte = kDefaultRoute;
-  }
+  DownloadRun() { controller.RegisterJobs(send); }
   ~DownloadRun() override {
     send.TerminateAndJoin();  // no job may outlive the controller
-    DownloadRunning = DownloadRequested = LinkTestRunning = StationBusy = false;
   }
 
   std::vector<Frame> Frames() const {
@@ -90,14 +83,15 @@ class DownloadRun : public ::testing::Test {
   FakeDownloadView view;
   Recorder host;
   TSendThread send{&port, clock};
-  DownloadHandlers handlers{controller, rcv};
-  TRcvThread rcv{nullptr, handlers, clock};
+  LineActivity line;
+  DownloadHandlers handlers{line, controller, rcv};
+  TRcvThread rcv{nullptr, handlers, line, clock};
   TComCtr poller{send, rcv};
-  DownloadController controller{TxtDir(app.Path()), timers, host, host, view, &send, &poller};
+  DownloadController controller{TxtDir(app.Path()), timers, host, host, view, &send, &poller, line};
 };
 
 TEST_F(DownloadRun, BroadcastOpensTenTimesThenSendsEveryRecordPaced) {
-  RouteByte = 0xC1;  // the route of an earlier answer must not leak into the opening
+  line.replyRoute = 0xC1;  // the route of an earlier answer must not leak into the opening
   StartDownload(3, {3, 5});
   EXPECT_EQ(host.codes, std::vector<int>{NotifyDownload});
   EXPECT_EQ(app.Read("join.txt"),
@@ -117,7 +111,7 @@ TEST_F(DownloadRun, BroadcastOpensTenTimesThenSendsEveryRecordPaced) {
   EXPECT_EQ(p[2].text, "正在下载菜品类别表...      第0002条/共0003条");
   EXPECT_EQ(p[2].done * 3, p[2].total);  // one of three records sent
   EXPECT_EQ(p[4].text, "正在配置文件，请稍后...");
-  EXPECT_TRUE(view.Timer6() && controller.RoundActive() && DownloadRunning);
+  EXPECT_TRUE(view.Timer6() && controller.RoundActive() && line.downloadRunning);
   EXPECT_EQ(view.Caption(), "正在下载");
   EXPECT_EQ(poller.PauseLevel(), -1);
 }
@@ -143,7 +137,7 @@ TEST_P(StatusPhase, EndsWithTenClosingFramesWhenAllAnsweredOrAfterTenPasses) {
   ASSERT_TRUE(WaitIdle(send));
   EXPECT_EQ(Frames().back().code, "QBJS");
   timers.RunFor(499);
-  EXPECT_TRUE(host.messages.empty() && DownloadRunning);
+  EXPECT_TRUE(host.messages.empty() && line.downloadRunning);
   EXPECT_EQ(poller.PauseLevel(), -1);
   timers.RunFor(1);
   const auto f = Frames();
@@ -153,7 +147,7 @@ TEST_P(StatusPhase, EndsWithTenClosingFramesWhenAllAnsweredOrAfterTenPasses) {
   EXPECT_EQ(host.messages, std::vector<std::string>{"下载完毕！"});
   EXPECT_EQ(view.Progress().back().text, "下载完毕！");
   EXPECT_EQ(view.Caption(), "开始下载");
-  EXPECT_FALSE(DownloadRunning || view.Timer6());
+  EXPECT_FALSE(line.downloadRunning || view.Timer6());
   EXPECT_EQ(poller.PauseLevel(), 0);
   Feed(AnswerFrame("CRC ", 3));  // a late garbled frame must not restart the status phase
   EXPECT_FALSE(view.Timer6());
@@ -166,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, StatusPhase,
 TEST_F(DownloadRun, ResendAnswersSendEachTheirOwnRecordsBetweenCcksAndCcjs) {
   StartDownload(20, {5, 7});
   port.ClearWrites();
-  RouteByte = 0xC3;
+  line.replyRoute = 0xC3;
   Feed(AnswerFrame("XZCC", 5, std::string("00001") + '\x02'));
   Feed(AnswerFrame("XZCC", 7, std::string("00017") + '\x09'));  // cut at line 20
   ASSERT_TRUE(WaitIdle(send));
@@ -215,14 +209,14 @@ TEST_F(DownloadRun, StopClickEndsTheBroadcastAfterTheCurrentRecord) {
     if (startAgain) {
       EXPECT_EQ(p.back().text, "正在下载菜品类别表...      第0002条/共0005条");
       EXPECT_FALSE(view.InputsEnabled());
-      EXPECT_TRUE(DownloadRequested);
+      EXPECT_TRUE(line.downloadRequested);
     } else {
       // The job noticed the stop first; its text still follows the click's.
       EXPECT_EQ(p[p.size() - 2].text, "下载被终止!");
       EXPECT_EQ(p.back().text, "下载被终止！");
       EXPECT_TRUE(view.InputsEnabled());
     }
-    EXPECT_FALSE(view.Timer6() || controller.RoundActive() || DownloadRunning);
+    EXPECT_FALSE(view.Timer6() || controller.RoundActive() || line.downloadRunning);
     EXPECT_EQ(view.Caption(), "开始下载");
     EXPECT_EQ(poller.PauseLevel(), 0);
   }
@@ -294,19 +288,19 @@ TEST_F(DownloadRun, GoAheadWhileAnotherActivityHoldsTheLineEndsTheAttempt) {
   view.handsets = {3};
   send.Start();
   controller.BitBtn_SENDClick();
-  EXPECT_TRUE(DownloadRequested && DownloadOnLine());
-  EXPECT_FALSE(DownloadRunning);
+  EXPECT_TRUE(line.downloadRequested && line.DownloadOnLine());
+  EXPECT_FALSE(line.downloadRunning);
 
   struct Case {
     std::atomic<bool>* activity;
     const char* message;
   };
-  for (const Case c : {Case{&LinkTestRunning, "正在进行软件测试，请稍后再试！"},
-                       Case{&StationBusy, "正在设置基站，请稍后再试！"}}) {
+  for (const Case c : {Case{&line.linkTestRunning, "正在进行软件测试，请稍后再试！"},
+                       Case{&line.stationBusy, "正在设置基站，请稍后再试！"}}) {
     host.messages.clear();
     *c.activity = true;
     controller.DownLoad();
-    EXPECT_FALSE(DownloadOnLine());
+    EXPECT_FALSE(line.DownloadOnLine());
     EXPECT_EQ(view.Caption(), "开始下载");
     EXPECT_TRUE(view.InputsEnabled());
     timers.RunAll();
@@ -318,16 +312,16 @@ TEST_F(DownloadRun, GoAheadWhileAnotherActivityHoldsTheLineEndsTheAttempt) {
     host.messages.clear();
     controller.BitBtn_SENDClick();
     EXPECT_EQ(host.messages, std::vector<std::string>{c.message});
-    EXPECT_FALSE(DownloadRequested);
+    EXPECT_FALSE(line.downloadRequested);
     *c.activity = false;
   }
   EXPECT_EQ(host.codes, std::vector<int>{NotifyDownload});
 }
 
 TEST_F(DownloadRun, StartChecksComeInTheirOrder) {
-  LinkTestRunning = true;
+  line.linkTestRunning = true;
   controller.BitBtn_SENDClick();
-  LinkTestRunning = false;
+  line.linkTestRunning = false;
   controller.BitBtn_SENDClick();  // neither table nor handset
   view.tables = Only({"XGMM"});
   controller.BitBtn_SENDClick();
@@ -360,7 +354,7 @@ TEST_F(DownloadRun, FailedPreparationKeepsThePreviousJobFileAndEndsTheAttempt) {
   timers.RunFor(1000);
   EXPECT_EQ(host.messages, std::vector<std::string>{"菜品表第1行格式不正确"});
   EXPECT_TRUE(view.InputsEnabled());
-  EXPECT_FALSE(DownloadRunning);
+  EXPECT_FALSE(line.downloadRunning);
   EXPECT_EQ(poller.PauseLevel(), 0);
   EXPECT_TRUE(port.Writes().empty());
 }

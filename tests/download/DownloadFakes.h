@@ -111,7 +111,8 @@ class FakeDownloadView : public DownloadView {
 // The app's receive hand-overs wired to the download controller as the composition
 // does; `receiver` is the receive thread that pauses after an answer.
 struct DownloadHandlers : LinkHandlers {
-  DownloadHandlers(DownloadController& controller, TMyThread& receiver) {
+  DownloadHandlers(LineActivity& line, DownloadController& controller, TMyThread& receiver)
+      : LinkHandlers(line) {
     downloadResult = [&controller, &receiver](const Message& m) {
       controller.OnDownloadResult(m, receiver);
     };

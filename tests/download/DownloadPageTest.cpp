@@ -1,13 +1,12 @@
 #include <gtest/gtest.h>
 
-#include "common/ActivityState.h"
+#include <QTest>
+#include <thread>
+
 #include "download/DownloadFakes.h"
 #include "download/DownloadPage.h"
 #include "support/FakeSerialPort.h"
 #include "support/ManualTimers.h"
-
-#include <QTest>
-#include <thread>
 
 namespace orderlink::test {
 namespace {
@@ -16,7 +15,6 @@ class DownloadPageTest : public ::testing::Test {
  protected:
   DownloadPageTest() {
     page.SetController(&controller);
-    DownloadRunning = DownloadRequested = LinkTestRunning = StationBusy = false;
     for (const char* text : {"001", "002", "003", "004", "005"}) page.AddHandset(text);
   }
   QTreeWidgetItem* Handset(int index) { return page.rootNode->child(index); }
@@ -31,8 +29,10 @@ class DownloadPageTest : public ::testing::Test {
   ManualTimers timers{clock};
   Recorder host;
   TempAppDir app;
-  DownloadPage page{nullptr};
-  DownloadController controller{TxtDir(app.Path()), timers, host, host, page, nullptr, nullptr};
+  LineActivity line;
+  DownloadPage page{nullptr, line};
+  DownloadController controller{
+      TxtDir(app.Path()), timers, host, host, page, nullptr, nullptr, line};
 };
 
 TEST_F(DownloadPageTest, SelectingANodeTogglesItsTickAndTheCounter) {
@@ -82,7 +82,8 @@ TEST_F(DownloadPageTest, StatusPhaseEndsDespiteADiscardedPacketEvery50Ms) {
   VirtualClock lineClock;  // the jobs' pauses pass at once; the window's timers are real
   FakeSerialPort port{&lineClock};
   TSendThread send{&port, lineClock};
-  DownloadController live{TxtDir(app.Path()), page.Timers(), host, host, page, &send, nullptr};
+  DownloadController live{
+      TxtDir(app.Path()), page.Timers(), host, host, page, &send, nullptr, line};
   live.RegisterJobs(send);
   page.SetController(&live);
   app.WriteLines("菜品类别表.txt", FixedLines(1, 12));

@@ -32,7 +32,8 @@ struct ParseOutcome {
 ParseOutcome ParseChunks(const std::vector<std::string_view>& chunks) {
   VirtualClock clock;
   test::RecordingFrameSink sink;
-  auto thread = std::make_unique<TRcvThread>(nullptr, sink, clock);
+  LineActivity line;
+  auto thread = std::make_unique<TRcvThread>(nullptr, sink, line, clock);
   int waiting = 0;
   for (std::string_view chunk : chunks) {
     if (chunk.empty()) continue;

@@ -13,7 +13,7 @@
 #include "common/Gbk.h"
 #include "common/TextFile.h"
 #include "link/FrameCodec.h"
-#include "link/LinkState.h"
+#include "link/LineActivity.h"
 #include "link/TSendThread.h"
 #include "service/ReplyDelivery.h"
 #include "support/FakeSerialPort.h"
@@ -72,8 +72,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   test::FakeSerialPort port(&clock);
   TSendThread send(&port, clock);
   const TxtDir txt = appDir.Txt();
-  send.RegisterJob(JobReplyCode, [&txt](TSendThread& thread, std::uint8_t) { JobReply(thread, txt); });
-  RouteByte = kRouteOfRequest;
+  LineActivity line;
+  send.RegisterJob(JobReplyCode,
+                   [&](TSendThread& thread, std::uint8_t) { JobReply(thread, txt, line); });
+  line.replyRoute = kRouteOfRequest;
   send.RunJob(JobReplyCode, 0);
 
   const auto writes = port.Writes();
@@ -93,6 +95,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   next = CheckMessage(writes, next, *header, "FHJS", "");
   fuzz::Require(next == writes.size(), "nothing follows FHJS");
-  fuzz::Require(RouteByte.load() == kDefaultRoute, "the route returns to C0");
+  fuzz::Require(line.replyRoute.load() == kDefaultRoute, "the route returns to C0");
   return 0;
 }

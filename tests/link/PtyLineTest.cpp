@@ -34,8 +34,9 @@ TEST(PtyLine, OpensAPseudoTerminalAndPollsInHandsetOrder) {
 
   SystemClock clock;
   test::RecordingFrameSink handlers;
+  LineActivity line;
   TSendThread send(port.get(), clock);
-  TRcvThread rcv(port.get(), handlers, clock);
+  TRcvThread rcv(port.get(), handlers, line, clock);
   TComCtr poller(send, rcv);
   for (int n : {7, 8, 9}) poller.Add(n);
   send.Start();
@@ -184,7 +185,8 @@ class InputRing : public ::testing::Test {
   SystemClock clock;
   test::RecordingFrameSink handlers;
   test::FakeSerialPort port;
-  TRcvThread rcv{&port, handlers, clock};
+  LineActivity line;
+  TRcvThread rcv{&port, handlers, line, clock};
 };
 
 TEST_F(InputRing, TheParserStartsAfreshWithTheFirstChunkOfANewDevice) {

@@ -3,10 +3,8 @@
 #include <atomic>
 #include <thread>
 
-#include "common/ActivityState.h"
 #include "common/Clock.h"
 #include "link/FrameCodec.h"
-#include "link/LinkState.h"
 #include "link/TRcvThread.h"
 #include "support/FakeSerialPort.h"
 #include "support/RecordingFrameSink.h"
@@ -18,13 +16,14 @@ using test::Hex;
 
 class ReceiveFixture {
  public:
-  ReceiveFixture() : thread(nullptr, sink, clock) {}
+  ReceiveFixture() : thread(nullptr, sink, line, clock) {}
   void Feed(std::string_view bytes) {
     thread.StoreChunk(bytes);
     thread.HandleChunks();
   }
   VirtualClock clock;
   test::RecordingFrameSink sink;
+  LineActivity line;
   TRcvThread thread;
 };
 
@@ -48,37 +47,33 @@ TEST(ReceiveThread, AChunkFromANewDeviceStartsTheParserAfresh) {
 
 TEST(ReceiveThread, StationTransferLooksOnlyForTheAnswerSignature) {
   ReceiveFixture f;
-  StationTransfer = true;
+  f.line.stationTransfer = true;
   f.Feed(Hex("FF AA 55 32 CD 00 00 00 C0") +
          LongPacket(0xC0, 0xFF, 1, false, "DL  ", "\x05" "ok"));
-  EXPECT_EQ(StationAck.load(), 1);
+  EXPECT_EQ(f.line.stationAck.load(), 1);
   EXPECT_TRUE(f.sink.events.empty());
   f.Feed(Hex("FF AA 00 32 CD"));
-  EXPECT_EQ(StationAck.load(), 0);
+  EXPECT_EQ(f.line.stationAck.load(), 0);
   f.Feed(Hex("FF AA 55 32 CD"));
   f.Feed(Hex("FF AA"));  // too short to be the answer
-  EXPECT_EQ(StationAck.load(), 0);
-  StationTransfer = false;
-  StationAck = 0;
+  EXPECT_EQ(f.line.stationAck.load(), 0);
 }
 
 TEST(ReceiveThread, AChunkThatOnlyBeginsLikeTheStationAnswerNeverReadsAsOne) {
-  // The base-station dialogue reads StationAck on another thread while chunks are
+  // The base-station dialogue reads stationAck on another thread while chunks are
   // judged; a chunk matching four of the five bytes must never show a 1 meanwhile.
   ReceiveFixture f;
-  StationTransfer = true;
-  StationAck = 0;
+  f.line.stationTransfer = true;
   std::atomic<bool> done{false};
   std::atomic<int> seenAck{0};
   std::thread dialogue([&] {
-    while (!done) seenAck += StationAck.load();
+    while (!done) seenAck += f.line.stationAck.load();
   });
   for (int i = 0; i < 20000; ++i) f.Feed(Hex("FF AA 55 32 00"));
   done = true;
   dialogue.join();
-  StationTransfer = false;
   EXPECT_EQ(seenAck.load(), 0);
-  EXPECT_EQ(StationAck.load(), 0);
+  EXPECT_EQ(f.line.stationAck.load(), 0);
 }
 
 TEST(ReceiveThread, EveryChunkAsksForQuietTime) {

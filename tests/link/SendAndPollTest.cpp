@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <future>
-#include <map>
 #include <limits>
+#include <map>
 #include <thread>
 
 #include "common/Clock.h"
 #include "link/FrameCodec.h"
-#include "link/LinkState.h"
+#include "link/LineActivity.h"
 #include "link/TComCtr.h"
 #include "link/TRcvThread.h"
 #include "link/TSendThread.h"
@@ -26,8 +26,9 @@ struct Link {
   VirtualClock clock;
   FakeSerialPort port{&clock};
   test::RecordingFrameSink handlers;
+  LineActivity line;
   TSendThread send{&port, clock};
-  TRcvThread rcv{&port, handlers, clock};
+  TRcvThread rcv{&port, handlers, line, clock};
   TComCtr poller{send, rcv};
 
   Link() {
@@ -104,7 +105,7 @@ TEST(Poller, ATickSkipsItsPollWhenAJobRanOrRunsSinceItsChecks) {
   // nor discards the job's frame that is still going out.
   std::atomic<bool> polled{true};
   link.send.RegisterJob(JobReplyCode, [&](TSendThread& t, std::uint8_t handset) {
-    SendFrame(t, "FHJS", handset, 0, "");
+    SendFrame(t, kDefaultRoute, "FHJS", handset, 0, "");
     link.port.SetOutputPending(13);
     std::thread timer([&] { polled = PollHandset(t, 1, t.JobActivity()); });
     timer.join();
@@ -154,8 +155,9 @@ TEST(Poller, EmptyListNeverPollsAndTheListHolds256) {
   VirtualClock clock;
   FakeSerialPort port(&clock);
   test::RecordingFrameSink handlers;
+  LineActivity line;
   TSendThread send(&port, clock);
-  TRcvThread rcv(&port, handlers, clock);
+  TRcvThread rcv(&port, handlers, line, clock);
   TComCtr poller(send, rcv);
   clock.Advance(1000);
   poller.Tick();
@@ -167,7 +169,7 @@ TEST(Poller, EmptyListNeverPollsAndTheListHolds256) {
 TEST(SendFrame, OneHundredTwentyBytesGoOutAsThreePackets150msApart) {
   Link link;
   link.send.RegisterJob(JobReplyCode, [](TSendThread& t, std::uint8_t handset) {
-    SendFrame(t, "DX  ", handset, 0, std::string(120, 'm'));
+    SendFrame(t, kDefaultRoute, "DX  ", handset, 0, std::string(120, 'm'));
   });
   link.send.RunJob(JobReplyCode, 4);
   const auto writes = link.port.Writes();
@@ -180,21 +182,19 @@ TEST(SendFrame, OneHundredTwentyBytesGoOutAsThreePackets150msApart) {
   EXPECT_EQ(link.send.HoldOff.load(), 160);
 }
 
-TEST(SendFrame, UsesTheRouteByteReadOnceAndWritesNothingWithoutAPort) {
+TEST(SendFrame, UsesTheRouteByteItIsGivenAndWritesNothingWithoutAPort) {
   Link link;
-  RouteByte = 0xC3;
   link.send.RegisterJob(JobTimeReplyCode, [](TSendThread& t, std::uint8_t handset) {
-    SendFrame(t, "SJCX", handset, 0, "");
+    SendFrame(t, 0xC3, "SJCX", handset, 0, "");
   });
   link.send.RunJob(JobTimeReplyCode, 7);
   EXPECT_EQ(link.Frames(), std::vector<std::string>{"00 00 00 C3 02 07 07 01 00 53 4A 43 58"});
   EXPECT_EQ(link.send.HoldOff.load(), 10);  // set at the start of every job
-  RouteByte = kDefaultRoute;
 
   VirtualClock clock;
   TSendThread portless(nullptr, clock);
   portless.RegisterJob(JobTimeReplyCode, [](TSendThread& t, std::uint8_t) {
-    SendFrame(t, "DX  ", 1, 0, std::string(200, 'x'));
+    SendFrame(t, kDefaultRoute, "DX  ", 1, 0, std::string(200, 'x'));
   });
   portless.RunJob(JobTimeReplyCode, 1);
   EXPECT_TRUE(clock.Sleeps().empty());
@@ -203,7 +203,7 @@ TEST(SendFrame, UsesTheRouteByteReadOnceAndWritesNothingWithoutAPort) {
 TEST(SendFrame, LengthTakesOnlyTheFirstBytes) {
   Link link;
   link.send.RegisterJob(JobShortMessageCode, [](TSendThread& t, std::uint8_t handset) {
-    SendFrame(t, "DX  ", handset, 3, "abcdef");
+    SendFrame(t, kDefaultRoute, "DX  ", handset, 3, "abcdef");
     SendRecordFrame(t, handset, "00002", 0, "00010001CPLB" "rec");
   });
   link.send.RunJob(JobShortMessageCode, 2);
@@ -379,7 +379,7 @@ TEST(SendThread, ShutdownEndsARunningJobsPauseAtOnce) {
 TEST(SendThread, AMessageStopsBeforeItsNextPacketOnceTheThreadIsToldToEnd) {
   Link link;
   link.send.RegisterJob(JobReplyCode, [](TSendThread& t, std::uint8_t handset) {
-    SendFrame(t, "DX  ", handset, 0, std::string(120, 'm'));
+    SendFrame(t, kDefaultRoute, "DX  ", handset, 0, std::string(120, 'm'));
   });
   link.send.Terminate();
   link.send.RunJob(JobReplyCode, 4);
@@ -393,7 +393,8 @@ TEST(ReceiveThread, TheLoopHandsOverChunksStoredFromAnotherThread) {
   };
   SystemClock clock;
   Counting handlers;
-  TRcvThread rcv(nullptr, handlers, clock);
+  LineActivity line;
+  TRcvThread rcv(nullptr, handlers, line, clock);
   rcv.Start();
   const std::string frame = LongPacket(0xC0, 0xFF, 1, false, "DL  ", "\x05" "ok");
   for (int i = 0; i < 3000; ++i) {  // more than the ring holds: a full ring refuses the chunk

@@ -1,12 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "app/LinkHandlers.h"
-
 #include <chrono>
 #include <thread>
 
-#include "common/ActivityState.h"
-#include "link/LinkState.h"
+#include "app/LinkHandlers.h"
 #include "link/TComCtr.h"
 #include "link/TRcvThread.h"
 #include "link/TSendThread.h"
@@ -39,13 +36,10 @@ const std::string kFrame12 = Hex("00 00 00 C0 02 3C 0C 01 00") + "TXCS" + std::s
 class LinkTestFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    DownloadRunning = DownloadRequested = StationBusy = LinkTestRunning = false;
     for (const char* h : {"001", "002", "003"}) test.AddHandset(h);
     // "TXCS" answers parsed by the real receive state machine reach the test.
     handlers.testAnswer = [this](const Message& m) { test.EvaluateTestAnswer(m); };
   }
-  void TearDown() override { LinkTestRunning = false; }
-
   // A "TXCS" answer from `handset`, as a chunk off the line.
   void Answer(std::uint8_t handset, const std::string& payload) {
     std::string frame = Hex("00 00 00 C0 02");
@@ -63,11 +57,12 @@ class LinkTestFixture : public ::testing::Test {
   VirtualClock clock;
   Messages messages;
   View view;
-  LinkHandlers handlers;
+  LineActivity line;
+  LinkHandlers handlers{line};
   TSendThread send{nullptr, clock};
-  TRcvThread rcv{nullptr, handlers, clock};
+  TRcvThread rcv{nullptr, handlers, line, clock};
   TComCtr poller{send, rcv};
-  LinkTest test{messages, nullptr, &poller, view};  // no send thread: nothing is posted
+  LinkTest test{messages, nullptr, &poller, view, line};  // no send thread: nothing is posted
 };
 
 TEST_F(LinkTestFixture, BookingTableTickByTick) {
@@ -117,25 +112,25 @@ TEST_F(LinkTestFixture, StartIsRefusedBeforeAnythingChanges) {
   const char* kWaitMessage = "等待时间必须是1到60000之间的整数！";
   const Case cases[] = {
       {false, nullptr, "500", "请先选择点菜机！"},
-      {true, &DownloadRunning, "500", "正在下传数据，请稍后再试!!"},
+      {true, &line.downloadRunning, "500", "正在下传数据，请稍后再试!!"},
       // The download's start click went out; the ordering software's go-ahead is due.
-      {true, &DownloadRequested, "500", "正在下传数据，请稍后再试!!"},
+      {true, &line.downloadRequested, "500", "正在下传数据，请稍后再试!!"},
       // From the click on "确定" until polling runs again, not only while "传输".
-      {true, &StationBusy, "500", "正在设置基站，请稍后再试！"},
+      {true, &line.stationBusy, "500", "正在设置基站，请稍后再试！"},
       {true, nullptr, "abc", kWaitMessage},
       {true, nullptr, "1.5", kWaitMessage},
       {true, nullptr, "0", kWaitMessage},
       {true, nullptr, "60001", kWaitMessage},
   };
   for (const auto& c : cases) {
-    LinkTest fresh{messages, nullptr, &poller, view};
+    LinkTest fresh{messages, nullptr, &poller, view, line};
     fresh.AddHandset("001");
     if (c.tick) fresh.TreeView1Change(1);
     if (c.activity != nullptr) *c.activity = true;
     messages.shown.clear();
     fresh.BitBtn_CSOnClick(c.wait);
     EXPECT_EQ(messages.shown, std::vector<std::string>{c.message}) << c.wait;
-    EXPECT_FALSE(fresh.Running() || LinkTestRunning || view.interval) << c.message;
+    EXPECT_FALSE(fresh.Running() || line.linkTestRunning || view.interval) << c.message;
     EXPECT_EQ(poller.PauseLevel(), 0) << c.message;
     if (c.activity != nullptr) *c.activity = false;
   }
@@ -145,13 +140,13 @@ TEST_F(LinkTestFixture, CountersSurviveStopAndStartUntilReset) {
   test.TreeView1Change(1);
   test.BitBtn_CSOnClick(" 60000 ");
   EXPECT_EQ(view.interval, 60000);
-  EXPECT_TRUE(LinkTestRunning);
+  EXPECT_TRUE(line.linkTestRunning);
   EXPECT_EQ(poller.PauseLevel(), -1);
   test.Timer1Timer();
   test.Timer1Timer();
   test.Timer1Timer();            // books the second frame, sends a third
   test.BitBtn_CSOnClick("500");  // stop: the third frame is never booked
-  EXPECT_FALSE(LinkTestRunning);
+  EXPECT_FALSE(line.linkTestRunning);
   EXPECT_EQ(poller.PauseLevel(), 0);
   test.BitBtn_CSOnClick("500");
   Answer(1, kGood);    // late answer to the third frame
@@ -177,22 +172,23 @@ TEST(LinkTestJob, EachTickPostsOneTestFrameWithRouteC0) {
   VirtualClock clock;
   test::FakeSerialPort port(&clock);
   TSendThread send(&port, clock);
-  LinkTest::RegisterJobs(send);
+  LineActivity line;
+  LinkTest::RegisterJobs(send, line);
   send.Start();
   Messages messages;
   View view;
-  LinkTest test{messages, &send, nullptr, view};
+  LinkTest test{messages, &send, nullptr, view, line};
   test.AddHandset("268");  // the handset byte is the number's low byte: 0x0C
   test.TreeView1Change(1);
   test.BitBtn_CSOnClick("500");
-  RouteByte = 0xC1;  // left by the last frame received
+  line.replyRoute = 0xC1;  // left by the last frame received
   test.Timer1Timer();
   test.Timer1Timer();
   for (int i = 0; i < 5000 && !send.Idle(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   EXPECT_EQ(port.Written(), kFrame12 + kFrame12);
-  EXPECT_EQ(RouteByte.load(), kDefaultRoute);
+  EXPECT_EQ(line.replyRoute.load(), kDefaultRoute);
   send.TerminateAndJoin();
 
   // A frame the ended send thread refuses never went out: the tick after it books

@@ -8,7 +8,6 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-#include "common/ActivityState.h"
 #include "linktest/TestPage.h"
 
 namespace orderlink {
@@ -22,15 +21,13 @@ struct Messages : MessageSink {
 class TestPageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    DownloadRunning = DownloadRequested = StationBusy = false;
     for (const char* h : {"001", "002", "003"}) page.AddHandset(h);
     page.HandsetsComplete();
     root = page.findChild<QTreeWidget*>("TreeView1")->topLevelItem(0);
   }
-  void TearDown() override { LinkTestRunning = false; }
-
   Messages messages;
-  TestPage page{messages, nullptr, nullptr};
+  LineActivity line;
+  TestPage page{messages, nullptr, nullptr, line};
   QTreeWidgetItem* root = nullptr;
 };
 

@@ -20,8 +20,9 @@ class DispatchTest : public ::testing::Test {
   VirtualClock clock;
   test::ManualTimers timers{clock};
   RequestService service{TxtDir(dir.Path()), host, messages, timers, &marker};
-  test::ServiceHandlers handlers{service, rcv};
-  TRcvThread rcv{nullptr, handlers, clock};
+  LineActivity line;
+  test::ServiceHandlers handlers{line, service, rcv};
+  TRcvThread rcv{nullptr, handlers, line, clock};
 };
 
 TEST_F(DispatchTest, LoginWritesRecordMarksHandsetNotifiesAndHoldsPollingOff) {

@@ -8,7 +8,6 @@
 #include "common/Clock.h"
 #include "common/Gbk.h"
 #include "common/TextFile.h"
-#include "link/LinkState.h"
 #include "link/SerialPort.h"
 #include "support/LogCapture.h"
 
@@ -20,11 +19,9 @@ using test::Hex;
 class ExchangeFilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    RouteByte = kDefaultRoute;
     service.AddHandset("012");
-    service.RegisterJobs(send);
+    service.RegisterJobs(send, activity);
   }
-  void TearDown() override { RouteByte = kDefaultRoute; }
 
   test::TempAppDir dir;
   test::RecordingHostLink host;
@@ -32,6 +29,7 @@ class ExchangeFilesTest : public ::testing::Test {
   VirtualClock clock;
   test::FakeSerialPort port{&clock};
   test::ManualTimers timers{clock};
+  LineActivity activity;
   RequestService service{TxtDir(dir.Path()), host, messages, timers, nullptr};
   TSendThread send{&port, clock};
 };
@@ -70,12 +68,12 @@ TEST(ShortMessageLineTest, NumbersAboveByteRangeAreRefusedNotWrapped) {
   SystemClock clock;
   VirtualClock windowClock;
   test::ManualTimers timers{windowClock};
+  LineActivity activity;
   RequestService service{TxtDir(dir.Path()), host, messages, timers, nullptr};
   TSendThread send{port.get(), clock};
   service.AddHandset("012");
   service.AddHandset("300");  // a node text that no byte can address
-  service.RegisterJobs(send);
-  RouteByte = kDefaultRoute;
+  service.RegisterJobs(send, activity);
   send.Start();
 
   test::LogCapture log;
@@ -96,7 +94,6 @@ TEST(ShortMessageLineTest, NumbersAboveByteRangeAreRefusedNotWrapped) {
   EXPECT_EQ(test::ToHex(pty.ReadAtLeast(expected.size(), 3000)), test::ToHex(expected));
   ASSERT_TRUE(test::WaitIdle(send));
   send.TerminateAndJoin();
-  RouteByte = kDefaultRoute;
   EXPECT_TRUE(messages.Messages().empty());
 }
 

@@ -1,5 +1,3 @@
-#include "service/ReplyDelivery.h"
-
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <unistd.h>
@@ -12,9 +10,9 @@
 #include "ServiceFakes.h"
 #include "common/Clock.h"
 #include "common/TextFile.h"
-#include "link/LinkState.h"
 #include "link/SerialPort.h"
 #include "link/TComCtr.h"
+#include "service/ReplyDelivery.h"
 
 namespace orderlink {
 namespace {
@@ -24,8 +22,7 @@ using test::ToHex;
 
 class ReplyTest : public ::testing::Test {
  protected:
-  void SetUp() override { RouteByte = 0xC1; }  // as left by the handset's request
-  void TearDown() override { RouteByte = kDefaultRoute; }
+  void SetUp() override { line.replyRoute = 0xC1; }  // as left by the handset's request
 
   void WriteReply(const std::string& name, const std::string& content) {
     ASSERT_TRUE(WriteFileBytes(dir.Txt(name), content));
@@ -45,6 +42,7 @@ class ReplyTest : public ::testing::Test {
   VirtualClock clock;
   test::FakeSerialPort port{&clock};
   test::ManualTimers timers{clock};
+  LineActivity line;
   RequestService service{TxtDir(dir.Path()), host, messages, timers, nullptr};
   TSendThread send{&port, clock};
 };
@@ -52,25 +50,25 @@ class ReplyTest : public ::testing::Test {
 using Writes = std::vector<std::pair<std::int64_t, std::string>>;
 
 TEST_F(ReplyTest, NonEmptyLinesGoOutUnderTheHeaderCode150MsApartThenEnd) {
-  service.RegisterJobs(send);
+  service.RegisterJobs(send, line);
   WriteReply("R1.txt", "KT   012\r\nOK\r\n\r\nTable A012\r\n");
   EXPECT_EQ(RunReply(), (Writes{
                             {100, ToHex(Hex("00 00 00 C1 02 09 0C 01 00") + "KT  OK")},
                             {250, ToHex(Hex("00 00 00 C1 02 11 0C 01 00") + "KT  Table A012")},
                             {400, ToHex(Hex("00 00 00 C1 02 07 0C 01 00") + "FHJS")},
                         }));
-  EXPECT_EQ(RouteByte.load(), kDefaultRoute);
+  EXPECT_EQ(line.replyRoute.load(), kDefaultRoute);
   EXPECT_EQ(send.HoldOff.load(), 100);
 }
 
 TEST_F(ReplyTest, HeaderOnlySendsOnlyTheEndMessage) {
-  service.RegisterJobs(send);
+  service.RegisterJobs(send, line);
   WriteReply("r1.TXT", "DX   300\n");  // any spelling; 300 is handset 44 on the line
   EXPECT_EQ(RunReply(), (Writes{{100, ToHex(Hex("00 00 00 C1 02 07 2C 01 00") + "FHJS")}}));
 }
 
 TEST_F(ReplyTest, LongLineIsCutIntoPacketsOfOneMessage) {
-  service.RegisterJobs(send);
+  service.RegisterJobs(send, line);
   WriteReply("R1.txt", "DX     5\r\n" + std::string(120, 'a') + "\r\n");
   const std::string head = "00 00 00 C1 02 ";
   EXPECT_EQ(RunReply(), (Writes{
@@ -82,14 +80,14 @@ TEST_F(ReplyTest, LongLineIsCutIntoPacketsOfOneMessage) {
 }
 
 TEST_F(ReplyTest, RollCallHeaderSendsRollCallFramesOnly) {
-  service.RegisterJobs(send);
+  service.RegisterJobs(send, line);
   WriteReply("R1.txt", "DM   009\r\n0123456789\r\n");
   EXPECT_EQ(RunReply(), (Writes{{100, "00 00 00 01 09"},
                                 {250, ToHex(Hex("00 00 00 C1 02 07 09 01 00") + "FHJS")}}));
 }
 
 TEST_F(ReplyTest, MissingFileOrUnreadableHeaderSendsNothingAndTheThreadGoesOn) {
-  service.RegisterJobs(send);
+  service.RegisterJobs(send, line);
   EXPECT_TRUE(RunReply().empty());
   for (const std::string header : {"KT   0x2", "KT   1 2", "KT   ", "KT", ""}) {
     SCOPED_TRACE(header);
@@ -101,7 +99,7 @@ TEST_F(ReplyTest, MissingFileOrUnreadableHeaderSendsNothingAndTheThreadGoesOn) {
 }
 
 TEST_F(ReplyTest, LinesTooLongToNumberTheirPacketsAreReportedAndTheRestGoesOn) {
-  service.RegisterJobs(send);
+  service.RegisterJobs(send, line);
   const std::string longest(54 * 255, 'a');  // 255 packets: the most a message can number
   WriteReply("R1.txt", "KT   012\r\n" + longest + "a\r\nOK\r\n" + longest + "\r\n");
   testing::internal::CaptureStderr();
@@ -120,7 +118,7 @@ class HostReplyTest : public ReplyTest {
  protected:
   void SetUp() override {
     ReplyTest::SetUp();
-    service.RegisterJobs(send);
+    service.RegisterJobs(send, line);
     WriteReply("R1.txt", "KT   012\r\nOK\r\n");
   }
   void TearDown() override {
@@ -137,8 +135,8 @@ class HostReplyTest : public ReplyTest {
     return count;
   }
 
-  test::ServiceHandlers handlers{service, rcv};
-  TRcvThread rcv{nullptr, handlers, clock};
+  test::ServiceHandlers handlers{line, service, rcv};
+  TRcvThread rcv{nullptr, handlers, line, clock};
   TComCtr poller{send, rcv};
   test::LineHolder holder{send};
 };
@@ -281,13 +279,14 @@ TEST(ReplyOnTheLine, TheLineStaysQuietAfterEveryEndOfReplyForTheReplysHoldOff) {
   RequestService service{TxtDir(dir.Path()), host, messages, timers, nullptr};
   SystemClock clock;
   TSendThread send{port.get(), clock};
-  LinkHandlers handlers;
-  TRcvThread rcv{port.get(), handlers, clock};
+  LineActivity activity;
+  LinkHandlers handlers{activity};
+  TRcvThread rcv{port.get(), handlers, activity, clock};
   handlers.request = [&](const Message& m) { service.OnRequest(m, rcv); };
   handlers.timeQuery = [&](const Message& m) { service.OnTimeQuery(m); };
   TComCtr poller{send, rcv};
   poller.Add(1);
-  service.RegisterJobs(send);
+  service.RegisterJobs(send, activity);
   LineRecorder line(pty.Master());
   send.Start();
   poller.Start(15);

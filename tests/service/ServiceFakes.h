@@ -34,7 +34,8 @@ class RecordingMarker final : public SwitchOnMarker {
 // The app's receive hand-overs wired to the service as the composition does;
 // `receiver` is the receive thread whose HoldOff a request sets.
 struct ServiceHandlers : LinkHandlers {
-  ServiceHandlers(RequestService& service, TMyThread& receiver) {
+  ServiceHandlers(LineActivity& line, RequestService& service, TMyThread& receiver)
+      : LinkHandlers(line) {
     request = [&service, &receiver](const Message& m) { service.OnRequest(m, receiver); };
     timeQuery = [&service](const Message& m) { service.OnTimeQuery(m); };
   }

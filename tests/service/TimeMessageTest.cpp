@@ -1,5 +1,3 @@
-#include "service/TimeAndMessages.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,9 +7,9 @@
 #include "common/Clock.h"
 #include "common/Gbk.h"
 #include "common/TextFile.h"
-#include "link/LinkState.h"
 #include "link/TComCtr.h"
 #include "service/RollCall.h"
+#include "service/TimeAndMessages.h"
 
 namespace orderlink {
 namespace {
@@ -41,15 +39,11 @@ TEST(TimeReplyTextTest, SixBinaryBytes) {
 class HandsetServiceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    RouteByte = kDefaultRoute;
     service.AddHandset("003");
     service.AddHandset("012");
-    service.RegisterJobs(send);
+    service.RegisterJobs(send, line);
   }
-  void TearDown() override {
-    send.TerminateAndJoin();
-    RouteByte = kDefaultRoute;
-  }
+  void TearDown() override { send.TerminateAndJoin(); }
   std::vector<std::string> WrittenHex() const {
     std::vector<std::string> out;
     for (const auto& w : port.Writes()) out.push_back(ToHex(w.bytes));
@@ -65,8 +59,9 @@ class HandsetServiceTest : public ::testing::Test {
   std::tm now = LocalTime(2026, 12, 7, 8, 5, 0);
   RequestService service{TxtDir(dir.Path()), host, messages, timers, nullptr,
                          [this] { return now; }};
-  test::ServiceHandlers handlers{service, rcv};
-  TRcvThread rcv{nullptr, handlers, clock};
+  LineActivity line;
+  test::ServiceHandlers handlers{line, service, rcv};
+  TRcvThread rcv{nullptr, handlers, line, clock};
   TSendThread send{&port, clock};
 };
 
@@ -81,7 +76,7 @@ TEST_F(HandsetServiceTest, TimeQueryIsAnsweredToTheLastHandsetWithContent) {
   EXPECT_EQ(WrittenHex(), (std::vector<std::string>{
                               "00 00 00 C1 02 0D 00 01 00 53 4A 43 58 1A 0C 07 08 05 00",
                               "00 00 00 C1 02 0D 09 01 00 53 4A 43 58 1A 0C 07 08 05 00"}));
-  EXPECT_EQ(RouteByte.load(), kDefaultRoute);
+  EXPECT_EQ(line.replyRoute.load(), kDefaultRoute);
 }
 
 TEST_F(HandsetServiceTest, ShortMessageConfirmsToTheSenderThenGoesToTheTarget) {
@@ -90,10 +85,10 @@ TEST_F(HandsetServiceTest, ShortMessageConfirmsToTheSenderThenGoesToTheTarget) {
   // text that the sender was told had been sent.
   send.RegisterJob(JobShortMessageAckCode, [this](TSendThread& t, std::uint8_t sender) {
     std::filesystem::remove(dir.Txt("dx.TXT"));
-    JobShortMessageAck(t, sender);
+    JobShortMessageAck(t, sender, line);
   });
   send.Start();
-  RouteByte = 0xC1;
+  line.replyRoute = 0xC1;
   service.OnHostShortMessage(&send);
   ASSERT_TRUE(test::WaitIdle(send));
   const auto writes = port.Writes();
@@ -176,9 +171,10 @@ TEST(RollCallButtonTest, RestartingThePollerNeverWaitsForAJobOnTheLine) {
   test::RecordingHostLink host;
   test::RecordingMessages messages;
   RequestService service{TxtDir("/nonexistent"), host, messages, timers, nullptr};
-  LinkHandlers handlers;  // no frame arrives
+  LineActivity line;
+  LinkHandlers handlers{line};  // no frame arrives
   TSendThread send{&port, clock};
-  TRcvThread rcv{nullptr, handlers, clock};
+  TRcvThread rcv{nullptr, handlers, line, clock};
   TComCtr poller{send, rcv};
   poller.Add(1);
   test::LineHolder holder(send);
@@ -205,9 +201,10 @@ TEST(RollCallButtonTest, CaptionCyclesAndWorksThePoller) {
   VirtualClock windowClock;
   test::ManualTimers timers{windowClock};
   RequestService service{TxtDir("/nonexistent"), host, messages, timers, nullptr};
-  LinkHandlers handlers;  // no frame arrives
+  LineActivity line;
+  LinkHandlers handlers{line};  // no frame arrives
   TSendThread send{nullptr, clock};
-  TRcvThread rcv{nullptr, handlers, clock};
+  TRcvThread rcv{nullptr, handlers, line, clock};
   TComCtr poller{send, rcv};
 
   RollCallButton button(&poller);

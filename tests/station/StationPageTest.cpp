@@ -7,7 +7,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include "common/ActivityState.h"
 #include "station/StationPage.h"
 
 namespace orderlink {
@@ -19,10 +18,10 @@ struct Messages : MessageSink {
 };
 
 TEST(StationPage, TypeSelectionAndTransferCaption) {
-  DownloadRunning = DownloadRequested = LinkTestRunning = StationTransfer = StationBusy = false;
   Messages messages;
   HandsetTree handsets;
-  StationPage page{messages, nullptr, nullptr, handsets};
+  LineActivity line;
+  StationPage page{messages, nullptr, nullptr, handsets, line};
   auto radio = [&](const char* name) { return page.findChild<QRadioButton*>(name); };
   auto* station = page.findChild<QComboBox*>("ComboBox1");
   auto* address = page.findChild<QLineEdit*>("Edit2");
@@ -52,7 +51,7 @@ TEST(StationPage, TypeSelectionAndTransferCaption) {
   QTest::mouseClick(button, Qt::LeftButton);
   EXPECT_TRUE(QTest::qWaitFor([&] { return button->text() == "传输"; }, 5000));
   EXPECT_FALSE(button->isEnabled());
-  EXPECT_TRUE(StationTransfer);
+  EXPECT_TRUE(line.stationTransfer);
   EXPECT_TRUE(timer->isActive());
   EXPECT_EQ(timer->interval(), 100);
   for (int i = 0; i < 10; ++i) page.Logic().Timer5Timer();

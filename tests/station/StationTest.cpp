@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "app/LinkHandlers.h"
+#include <future>
+#include <thread>
 
-#include "common/ActivityState.h"
-#include "link/LinkState.h"
+#include "app/LinkHandlers.h"
 #include "link/TComCtr.h"
 #include "link/TRcvThread.h"
 #include "link/TSendThread.h"
@@ -11,9 +11,6 @@
 #include "station/StationRecords.h"
 #include "support/FakeSerialPort.h"
 #include "support/ManualTimers.h"
-
-#include <future>
-#include <thread>
 
 namespace orderlink {
 namespace {
@@ -39,11 +36,7 @@ class StationFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     handlers.testAnswer = [this](const Message&) { ++parsed; };
-    DownloadRunning = DownloadRequested = LinkTestRunning = StationTransfer = StationBusy = false;
     for (const char* h : {"001", "002", "003"}) handsets.AddHandset(h);
-  }
-  void TearDown() override {
-    DownloadRunning = DownloadRequested = LinkTestRunning = StationBusy = false;
   }
 
   // The click and its settling pause, after which the request is on the line.
@@ -78,14 +71,15 @@ class StationFixture : public ::testing::Test {
   VirtualClock clock;
   test::ManualTimers timers{clock};
   test::FakeSerialPort port{&clock};
-  LinkHandlers handlers;
+  LineActivity line;
+  LinkHandlers handlers{line};
   int parsed = 0;
   TSendThread send{&port, clock};
-  TRcvThread rcv{nullptr, handlers, clock};
+  TRcvThread rcv{nullptr, handlers, line, clock};
   TComCtr poller{send, rcv};
   HandsetTree handsets;
   Log log;
-  StationConfig config{timers, log, &send, &poller, handsets, log};
+  StationConfig config{timers, log, &send, &poller, handsets, log, line};
 };
 
 TEST(StationRecords, Layouts) {
@@ -102,13 +96,13 @@ TEST_F(StationFixture, AcknowledgementOnTheFifthTickSendsTheRecord) {
   const std::int64_t clickedAt = clock.NowMs();
   config.BitBtn1Click(kData);
   EXPECT_EQ(clock.NowMs(), clickedAt);
-  EXPECT_TRUE(StationBusy);
+  EXPECT_TRUE(line.stationBusy);
   EXPECT_EQ(poller.PauseLevel(), -1);
   EXPECT_EQ(port.Written(), "");
   timers.RunFor(9);
-  EXPECT_FALSE(StationTransfer);
+  EXPECT_FALSE(line.stationTransfer);
   timers.RunFor(1);
-  EXPECT_TRUE(StationTransfer);
+  EXPECT_TRUE(line.stationTransfer);
   EXPECT_EQ(ToHex(port.Written()), "FF 23 DC 55 AA");
   for (int i = 0; i < 4; ++i) config.Timer5Timer();
   Receive(kAck + Hex("00 00 00"));  // bytes after the fifth do not matter
@@ -116,15 +110,15 @@ TEST_F(StationFixture, AcknowledgementOnTheFifthTickSendsTheRecord) {
   config.Timer5Timer();
 
   EXPECT_EQ(ToHex(port.Written().substr(5)), "03 50 86 CC");
-  EXPECT_FALSE(StationTransfer);
-  EXPECT_EQ(StationAck.load(), 0);
+  EXPECT_FALSE(line.stationTransfer);
+  EXPECT_EQ(line.stationAck.load(), 0);
   EXPECT_EQ(config.StationTicks(), 0);
   timers.RunFor(499);
   EXPECT_EQ(poller.PauseLevel(), -1);
-  EXPECT_TRUE(StationBusy);
+  EXPECT_TRUE(line.stationBusy);
   timers.RunFor(1);
   EXPECT_EQ(poller.PauseLevel(), 0);
-  EXPECT_FALSE(StationBusy);
+  EXPECT_FALSE(line.stationBusy);
   EXPECT_EQ(log.events, (Events{"传输", "button off", "timer on", "timer off", "确定",
                                 "数据基站:信道3 编号12 已设置成功", "button on"}));
   EXPECT_EQ(timers.Delays(), (std::vector<std::int64_t>{10, 500}));
@@ -145,7 +139,7 @@ TEST_F(StationFixture, BusyLineDelaysTheWritesWithoutBlockingTheWindow) {
   Click(config, kData);
   timers.RunFor(30);
   EXPECT_EQ(port.Written(), "");
-  EXPECT_TRUE(StationTransfer);
+  EXPECT_TRUE(line.stationTransfer);
   release.set_value();
   job.join();
   timers.RunFor(10);
@@ -182,7 +176,7 @@ TEST_F(StationFixture, VoiceStationRecordsTextsAndHandsetCounts) {
   for (const int count : {0, 61, 256}) {
     HandsetTree tree;
     for (int i = 1; i <= count; ++i) tree.AddHandset(std::to_string(i));
-    StationConfig voice{timers, log, &send, &poller, tree, log};
+    StationConfig voice{timers, log, &send, &poller, tree, log, line};
     EXPECT_EQ(Run(voice, {true, true, "1", "1", "255"}), "") << count;
     EXPECT_EQ(log.events, (Events{"传输", "button off", "timer on", "timer off", "确定",
                                   count == 0 ? "请添加点菜机号！"
@@ -220,10 +214,10 @@ TEST_F(StationFixture, RefusalsSendNothing) {
     const char* message;
   };
   const Case cases[] = {
-      {kData, &DownloadRunning, "正在下载数据，请先停止下载！"},
+      {kData, &line.downloadRunning, "正在下载数据，请先停止下载！"},
       // Between the download's start click and the ordering software's go-ahead.
-      {kData, &DownloadRequested, "正在下载数据，请先停止下载！"},
-      {kData, &LinkTestRunning, "正在进行软件测试，请稍后再试！"},
+      {kData, &line.downloadRequested, "正在下载数据，请先停止下载！"},
+      {kData, &line.linkTestRunning, "正在进行软件测试，请稍后再试！"},
       {{false, true, "x", "1", ""}, nullptr, "信道必须是0到7之间的整数！"},
       {{true, true, "8", "1", ""}, nullptr, "信道必须是0到7之间的整数！"},
       {{false, true, "0", "16", ""}, nullptr, "基站编号必须是1到15之间的整数！"},
@@ -239,7 +233,7 @@ TEST_F(StationFixture, RefusalsSendNothing) {
     EXPECT_EQ(log.events, Events{c.message});
     EXPECT_EQ(port.Written(), "") << c.message;
     EXPECT_EQ(poller.PauseLevel(), 0) << c.message;
-    EXPECT_FALSE(StationTransfer || StationBusy) << c.message;
+    EXPECT_FALSE(line.stationTransfer || line.stationBusy) << c.message;
     if (c.activity != nullptr) *c.activity = false;
   }
 }

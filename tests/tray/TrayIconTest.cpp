@@ -51,7 +51,8 @@ TEST(TrayPolicyClicks, ASingleClickOpensAndTheDoubleClickOfTheSameGestureDoesNot
 
 TEST(TrayIconClicks, SingleOrDoubleClickRestoresTheWindowOncePerGesture) {
   test::RecordingMessages messages;
-  TMainForm form(MainPages{}, messages);
+  LineActivity line;
+  TMainForm form(MainPages{}, messages, line);
   TrayIconQt tray(form);
   int loginTimerStarts = 0;
   tray.onDoubleClick = [&] { ++loginTimerStarts; };
