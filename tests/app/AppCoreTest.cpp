@@ -331,6 +331,10 @@ class LineServiceTest : public AppCoreTest {
     };
     Files("1 COM1\r\n", "001 1\r\n");
   }
+  // The hooks point into this fixture: the core shuts down while they are still valid.
+  void TearDown() override {
+    if (core) core->Shutdown();
+  }
   void Event(const std::string& what) {
     events.push_back(what + " after " + std::to_string(messages.Notices().size()) + " notices");
   }
