@@ -27,9 +27,13 @@ int ParseHostPort(const std::string& text) {
 
 std::filesystem::path ResolveAppDir() { return ChooseAppDir(ProcessAppDirSources()).dir; }
 
-AppCore::AppCore(Clock& clock, MessageSink& messages, UdpHostLink& host, WindowTimers& timers,
+AppCore::AppCore(Clock& clock, MessageSink& messages, HostConnection& host, WindowTimers& timers,
                  PortOpener openPort)
-    : clock_(clock), messages_(messages), host_(host), timers_(timers), openPort_(std::move(openPort)) {
+    : clock_(clock),
+      messages_(messages),
+      host_(host),
+      timers_(timers),
+      openPort_(std::move(openPort)) {
   if (!openPort_) {
     openPort_ = [](int number, PortOpenError* error) {
       return OpenSerialPort(ComDevicePath(number), error);

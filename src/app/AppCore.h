@@ -31,9 +31,9 @@
 #include <vector>
 
 #include "app/LinkHandlers.h"
-#include "app/UdpHostLink.h"
 #include "common/Clock.h"
 #include "common/HandsetListView.h"
+#include "common/HostLink.h"
 #include "common/Messages.h"
 #include "common/TxtDir.h"
 #include "common/WindowTimers.h"
@@ -71,7 +71,7 @@ class AppCore {
 
   // `openPort` defaults to the termios port on ComDevicePath(number), looked up at
   // every call. `timers` runs the reopening tries and the read after a full ring.
-  AppCore(Clock& clock, MessageSink& messages, UdpHostLink& host, WindowTimers& timers,
+  AppCore(Clock& clock, MessageSink& messages, HostConnection& host, WindowTimers& timers,
           PortOpener openPort = {});
   ~AppCore();  // runs Shutdown() if it has not run
   AppCore(const AppCore&) = delete;
@@ -119,7 +119,6 @@ class AppCore {
   [[nodiscard]] TxtDir Txt() const { return TxtDir(appDir_); }
   [[nodiscard]] int HostWindow() const { return host_.HostPort(); }
   [[nodiscard]] bool DebugMode() const { return debugMode_; }
-  [[nodiscard]] UdpHostLink& Host() { return host_; }
   [[nodiscard]] MessageSink& Messages() { return messages_; }
   [[nodiscard]] Clock& GetClock() { return clock_; }
   // The workers; null while absent (before OpenLink, after a failed open, after
@@ -148,7 +147,7 @@ class AppCore {
 
   Clock& clock_;
   MessageSink& messages_;
-  UdpHostLink& host_;
+  HostConnection& host_;
   WindowTimers& timers_;
   PortOpener openPort_;
 

@@ -18,22 +18,13 @@
 
 namespace orderlink {
 
-inline constexpr std::uint32_t kHostNotifyMessage = 1280;  // WM_USER + 256
-inline constexpr std::uint32_t kCloseMessage = 16;         // WM_CLOSE
 inline constexpr std::size_t kHostMessageSize = 12;
-
-struct HostMessage {
-  std::uint32_t message = 0;
-  std::uint32_t wParam = 0;
-  std::int32_t lParam = 0;
-  bool operator==(const HostMessage&) const = default;
-};
 
 [[nodiscard]] std::string EncodeHostMessage(const HostMessage& message);
 // nullopt unless `bytes` is exactly 12 bytes long.
 [[nodiscard]] std::optional<HostMessage> DecodeHostMessage(std::string_view bytes);
 
-class UdpHostLink final : public HostLink {
+class UdpHostLink final : public HostConnection {
  public:
   // Binds a non-blocking datagram socket on 127.0.0.1 with a port from the system.
   UdpHostLink();
@@ -42,21 +33,18 @@ class UdpHostLink final : public HostLink {
   UdpHostLink& operator=(const UdpHostLink&) = delete;
 
   [[nodiscard]] bool Bound() const { return fd_ >= 0; }
-  [[nodiscard]] int OwnPort() const { return ownPort_; }
-  // The window we post to (HostWindow): the host's port, or our own in debug mode.
-  // 0 while not known: nothing is posted and nothing is accepted.
-  void SetHostPort(int port) { hostPort_ = port; }
-  [[nodiscard]] int HostPort() const { return hostPort_.load(); }
+  [[nodiscard]] int OwnPort() const override { return ownPort_; }
+  void SetHostPort(int port) override { hostPort_ = port; }
+  [[nodiscard]] int HostPort() const override { return hostPort_.load(); }
 
   // HostNotify(0, code). Any thread; never blocks, never reports.
   void Notify(int code) override;
-  // Any message to HostWindow. Any thread; never blocks, never reports.
-  void Post(const HostMessage& message);
+  // Never blocks, never reports.
+  void Post(const HostMessage& message) override;
 
   // Readable when datagrams wait. -1 when the socket could not be made.
   [[nodiscard]] int Handle() const { return fd_; }
-  // Window thread: every accepted message waiting, in arrival order.
-  [[nodiscard]] std::vector<HostMessage> ReadPending();
+  [[nodiscard]] std::vector<HostMessage> ReadPending() override;
 
  private:
   int fd_ = -1;
