@@ -7,6 +7,7 @@
 #include "app/Settings.h"
 #include "common/Gbk.h"
 #include "common/Log.h"
+#include "common/WholeNumber.h"
 
 namespace orderlink {
 
@@ -14,12 +15,8 @@ namespace {
 
 // The ordering software's port: decimal 1..65535, nothing else. 0 when not one.
 int ParseHostPort(const std::string& text) {
-  if (text.empty() || text.size() > 5) return 0;
-  int port = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return 0;
-    port = port * 10 + (c - '0');
-  }
+  if (text.size() > 5 || !AllDigits(text)) return 0;
+  const int port = ParseWholeNumber(text).value_or(0);
   return port <= 65535 ? port : 0;
 }
 

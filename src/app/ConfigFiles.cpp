@@ -5,6 +5,7 @@
 
 #include "common/Gbk.h"
 #include "common/TextFile.h"
+#include "common/WholeNumber.h"
 
 namespace orderlink {
 
@@ -56,13 +57,12 @@ HandsetResult ParseHandsetFile(const std::vector<std::string>& lines, char stati
     const std::string& line = lines[i];
     if (line.size() < 5 || line[4] != station) continue;
     const std::string text = line.substr(0, 3);
-    if (!std::all_of(text.begin(), text.end(),
-                     [](char c) { return c >= '0' && c <= '9'; })) {
+    if (!AllDigits(text)) {
       result.error = LineRef(kHandsetFile, i) + "机号“" + GbkToUtf8(text) + "”不是三位数字。";
       result.handsets.clear();
       return result;
     }
-    const int number = std::stoi(text);
+    const int number = *ParseWholeNumber(text);
     if (number > 255) {
       result.error = LineRef(kHandsetFile, i) + "机号" + text + "超出范围000～255。";
       result.handsets.clear();

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "app/PortPaths.h"
+#include "common/WholeNumber.h"
 
 namespace orderlink {
 
@@ -26,10 +27,10 @@ std::string_view Trim(std::string_view text) {
 std::optional<long> ComKeyNumber(std::string_view key) {
   if (key.rfind("COM", 0) != 0) return std::nullopt;
   const std::string_view digits = key.substr(3);
-  if (digits.empty() || digits.size() > 6 || digits.find_first_not_of("0123456789") != std::string_view::npos) {
+  if (digits.size() > 6 || !AllDigits(digits)) {
     return 0;
   }
-  return std::stol(std::string(digits));
+  return *ParseWholeNumber(digits);
 }
 
 // The reason a NAME=VALUE line is refused, or empty.

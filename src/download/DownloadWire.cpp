@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "common/Gbk.h"
+#include "common/WholeNumber.h"
 #include "download/DownloadTables.h"
 
 namespace orderlink {
@@ -24,13 +25,6 @@ std::string JoinFields(std::string_view line, std::initializer_list<Field> field
     if (f.first <= line.size()) out += line.substr(f.first - 1, f.last - f.first + 1);
   }
   return out;
-}
-
-bool AllDigits(std::string_view text) {
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -69,7 +63,7 @@ std::vector<ResendEntry> ReadResendRanges(std::string_view content,
   for (std::size_t g = 0; g < groups && entries.size() < kMaxResendEntries; ++g) {
     const std::string_view digits = content.substr(g * 6, 5);
     if (!AllDigits(digits)) continue;
-    const std::size_t first = std::stoul(std::string(digits));
+    const auto first = static_cast<std::size_t>(*ParseWholeNumber(digits));
     const std::size_t n = static_cast<unsigned char>(content[g * 6 + 5]);
     for (std::size_t k = 0; k < n && entries.size() < kMaxResendEntries; ++k) {
       const std::size_t position = first + k + 1;  // 1-based line of the job file

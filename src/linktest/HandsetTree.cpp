@@ -1,6 +1,6 @@
 #include "linktest/HandsetTree.h"
 
-#include "linktest/WholeNumber.h"
+#include "common/WholeNumber.h"
 
 namespace orderlink {
 

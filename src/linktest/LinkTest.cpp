@@ -1,8 +1,8 @@
 #include "linktest/LinkTest.h"
 
+#include "common/WholeNumber.h"
 #include "link/TComCtr.h"
 #include "link/TSendThread.h"
-#include "linktest/WholeNumber.h"
 
 namespace orderlink {
 

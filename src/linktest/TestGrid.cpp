@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "linktest/WholeNumber.h"
+#include "common/WholeNumber.h"
 
 namespace orderlink {
 

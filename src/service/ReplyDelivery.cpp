@@ -2,6 +2,7 @@
 
 #include "common/Log.h"
 #include "common/TextFile.h"
+#include "common/WholeNumber.h"
 #include "link/FrameCodec.h"
 
 namespace orderlink {
@@ -61,12 +62,8 @@ std::optional<int> ParseNumberField(std::string_view field) {
   const auto first = field.find_first_not_of(' ');
   if (first == std::string_view::npos) return std::nullopt;
   const auto digits = field.substr(first, field.find_last_not_of(' ') + 1 - first);
-  int value = 0;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-  }
-  return value;
+  if (!AllDigits(digits)) return std::nullopt;
+  return ParseWholeNumber(digits);
 }
 
 std::optional<ReplyHeader> ParseReplyHeader(std::string_view line) {

@@ -3,9 +3,9 @@
 #include <mutex>
 #include <optional>
 
+#include "common/WholeNumber.h"
 #include "link/TComCtr.h"
 #include "link/TSendThread.h"
-#include "linktest/WholeNumber.h"
 #include "station/StationRecords.h"
 
 namespace orderlink {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "linktest/TestGrid.h"
-#include "linktest/WholeNumber.h"
+#include "common/WholeNumber.h"
 
 namespace orderlink {
 namespace {

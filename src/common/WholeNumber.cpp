@@ -1,8 +1,14 @@
-#include "linktest/WholeNumber.h"
+#include "common/WholeNumber.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace orderlink {
+
+bool AllDigits(std::string_view text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
 
 std::optional<int> ParseWholeNumber(std::string_view text) {
   const auto first = text.find_first_not_of(' ');
