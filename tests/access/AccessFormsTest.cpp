@@ -8,15 +8,11 @@
 #include "access/PasswordForm.h"
 #include "common/TextFile.h"
 #include "support/Processes.h"
+#include "support/RecordingHostLink.h"
 #include "support/RecordingMessages.h"
 
 namespace orderlink {
 namespace {
-
-class NullHost final : public HostLink {
- public:
-  void Notify(int) override {}
-};
 
 class LoginFormTest : public ::testing::Test {
  protected:
@@ -25,7 +21,7 @@ class LoginFormTest : public ::testing::Test {
         form(session, messages, &mainWindow, [this] { ++quits; }) {}
 
   test::TempAppDir dir;
-  NullHost host;
+  test::RecordingHostLink host;
   test::RecordingMessages messages;
   QWidget mainWindow;
   LoginSession session;

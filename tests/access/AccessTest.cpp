@@ -6,15 +6,10 @@
 #include "common/Gbk.h"
 #include "common/TextFile.h"
 #include "support/Processes.h"
+#include "support/RecordingHostLink.h"
 
 namespace orderlink {
 namespace {
-
-class RecordingHost final : public HostLink {
- public:
-  void Notify(int code) override { codes.push_back(code); }
-  std::vector<int> codes;
-};
 
 std::string FileBytes(const test::TempAppDir& dir, const std::string& name) {
   return ReadFileBytes(dir.Txt(name)).value_or("<missing>");
@@ -140,7 +135,7 @@ TEST(AccessFilesTest, UnwritableDirectoryIsReported) {
 
 TEST(LoginSessionTest, DebugModeAcceptsAnyLoginAtOnce) {
   test::TempAppDir dir;
-  RecordingHost host;
+  test::RecordingHostLink host;
   LoginSession session(TxtDir(dir.Path()), host, /*debugMode=*/true);
   EXPECT_EQ(session.OnTimer(false, true), LoginSession::TimerResult::ShowForm);
   EXPECT_EQ(session.Submit("anyone", "x").result, LoginSession::SubmitResult::LoggedIn);
@@ -152,7 +147,7 @@ TEST(LoginSessionTest, DebugModeAcceptsAnyLoginAtOnce) {
 
 TEST(LoginSessionTest, HostModeWaitsForTheVerdict) {
   test::TempAppDir dir;
-  RecordingHost host;
+  test::RecordingHostLink host;
   LoginSession session(TxtDir(dir.Path()), host, /*debugMode=*/false);
   EXPECT_EQ(session.TakeVerdict().result, LoginSession::VerdictResult::None) << "no DL.txt yet";
 
@@ -174,7 +169,7 @@ TEST(LoginSessionTest, HostModeWaitsForTheVerdict) {
 
 TEST(LoginSessionTest, PastedLineBreakCannotForgeTheVerdict) {
   test::TempAppDir dir;
-  RecordingHost host;
+  test::RecordingHostLink host;
   LoginSession session(TxtDir(dir.Path()), host, /*debugMode=*/false);
   const auto submitted = session.Submit("1\nzz", "pw");
   EXPECT_EQ(submitted.result, LoginSession::SubmitResult::InputRefused);
@@ -191,7 +186,7 @@ TEST(LoginSessionTest, PastedLineBreakCannotForgeTheVerdict) {
 
 TEST(LoginSessionTest, UnreadableVerdictIsReportedWithItsReason) {
   test::TempAppDir dir;
-  RecordingHost host;
+  test::RecordingHostLink host;
   LoginSession session(TxtDir(dir.Path()), host, /*debugMode=*/false);
   ASSERT_EQ(session.Submit("ab", "1234").result, LoginSession::SubmitResult::AwaitingVerdict);
   std::filesystem::remove(dir.Txt("DL.txt"));
@@ -203,7 +198,7 @@ TEST(LoginSessionTest, UnreadableVerdictIsReportedWithItsReason) {
 }
 
 TEST(LoginSessionTest, UnwritableLoginFileIsNotSentOn) {
-  RecordingHost host;
+  test::RecordingHostLink host;
   for (bool debug : {false, true}) {
     LoginSession session(TxtDir("/nonexistent-orderlink-dir"), host, debug);
     EXPECT_EQ(session.Submit("ab", "1234").result, LoginSession::SubmitResult::NotWritten);

@@ -9,17 +9,13 @@
 #include "link/TSendThread.h"
 #include "linktest/LinkTest.h"
 #include "support/FakeSerialPort.h"
+#include "support/RecordingMessages.h"
 
 namespace orderlink {
 namespace {
 
 using test::Hex;
 using Row = std::vector<std::string>;
-
-struct Messages : MessageSink {
-  void ShowMessage(const std::string& text) override { shown.push_back(text); }
-  std::vector<std::string> shown;
-};
 
 struct View : LinkTestView {
   void ShowRunning(bool) override {}
@@ -55,7 +51,7 @@ class LinkTestFixture : public ::testing::Test {
   }
 
   VirtualClock clock;
-  Messages messages;
+  test::RecordingMessages messages;
   View view;
   LineActivity line;
   LinkHandlers handlers{line};
@@ -127,9 +123,9 @@ TEST_F(LinkTestFixture, StartIsRefusedBeforeAnythingChanges) {
     fresh.AddHandset("001");
     if (c.tick) fresh.TreeView1Change(1);
     if (c.activity != nullptr) *c.activity = true;
-    messages.shown.clear();
+    messages.Clear();
     fresh.BitBtn_CSOnClick(c.wait);
-    EXPECT_EQ(messages.shown, std::vector<std::string>{c.message}) << c.wait;
+    EXPECT_EQ(messages.Messages(), std::vector<std::string>{c.message}) << c.wait;
     EXPECT_FALSE(fresh.Running() || line.linkTestRunning || view.interval) << c.message;
     EXPECT_EQ(poller.PauseLevel(), 0) << c.message;
     if (c.activity != nullptr) *c.activity = false;
@@ -175,7 +171,7 @@ TEST(LinkTestJob, EachTickPostsOneTestFrameWithRouteC0) {
   LineActivity line;
   LinkTest::RegisterJobs(send, line);
   send.Start();
-  Messages messages;
+  test::RecordingMessages messages;
   View view;
   LinkTest test{messages, &send, nullptr, view, line};
   test.AddHandset("268");  // the handset byte is the number's low byte: 0x0C

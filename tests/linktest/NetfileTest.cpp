@@ -4,16 +4,12 @@
 #include "common/TextFile.h"
 #include "linktest/netfile.h"
 #include "support/Processes.h"
+#include "support/RecordingMessages.h"
 
 namespace orderlink {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Messages : MessageSink {
-  void ShowMessage(const std::string& text) override { shown.push_back(text); }
-  std::vector<std::string> shown;
-};
 
 struct Dialog : SaveDialog {
   std::optional<fs::path> Execute(const SaveDialogOptions& o) override {
@@ -74,10 +70,10 @@ TEST_F(NetfileTest, PageIsWrittenByteForByte) {
 }
 
 TEST_F(NetfileTest, SaveButtonReportsTheOutcome) {
-  Messages messages;
+  test::RecordingMessages messages;
   Dialog dialog;
   SpeedButton2Click(TestGrid{}, dialog, messages, TwoInstants());  // cancelled
-  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_TRUE(messages.Messages().empty());
   EXPECT_EQ(dialog.options.title, "请保存记录文件：");
   EXPECT_EQ(dialog.options.proposedName, "测试记录.html");
   EXPECT_EQ(dialog.options.filterName + dialog.options.filterPattern, "网页*.html");
@@ -87,7 +83,7 @@ TEST_F(NetfileTest, SaveButtonReportsTheOutcome) {
   EXPECT_TRUE(fs::exists(*dialog.answer));
   dialog.answer = dir / "no-such-folder" / "x.html";
   SpeedButton2Click(TestGrid{}, dialog, messages, TwoInstants());
-  EXPECT_EQ(messages.shown, (std::vector<std::string>{"文件保存成功!", "文件保存失败!"}));
+  EXPECT_EQ(messages.Messages(), (std::vector<std::string>{"文件保存成功!", "文件保存失败!"}));
 }
 
 }  // namespace

@@ -9,14 +9,10 @@
 #include <QTreeWidget>
 
 #include "linktest/TestPage.h"
+#include "support/RecordingMessages.h"
 
 namespace orderlink {
 namespace {
-
-struct Messages : MessageSink {
-  void ShowMessage(const std::string& text) override { shown.push_back(text); }
-  std::vector<std::string> shown;
-};
 
 class TestPageTest : public ::testing::Test {
  protected:
@@ -25,7 +21,7 @@ class TestPageTest : public ::testing::Test {
     page.HandsetsComplete();
     root = page.findChild<QTreeWidget*>("TreeView1")->topLevelItem(0);
   }
-  Messages messages;
+  test::RecordingMessages messages;
   LineActivity line;
   TestPage page{messages, nullptr, nullptr, line};
   QTreeWidgetItem* root = nullptr;
@@ -77,7 +73,7 @@ TEST_F(TestPageTest, StartAndStopDriveCaptionTimerAndControls) {
   EXPECT_TRUE(root->treeWidget()->isEnabled());
   QTest::mouseClick(reset, Qt::LeftButton);
   EXPECT_EQ(model->index(1, 7).data().toString(), "0");
-  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_TRUE(messages.Messages().empty());
 }
 
 }  // namespace

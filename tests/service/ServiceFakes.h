@@ -14,16 +14,10 @@
 #include "support/LineHolder.h"
 #include "support/ManualTimers.h"
 #include "support/Processes.h"
+#include "support/RecordingHostLink.h"
 #include "support/RecordingMessages.h"
 
 namespace orderlink::test {
-
-// Notifications arrive on the thread that parses, the test's own here.
-class RecordingHostLink final : public HostLink {
- public:
-  void Notify(int code) override { codes.push_back(code); }
-  std::vector<int> codes;
-};
 
 class RecordingMarker final : public SwitchOnMarker {
  public:

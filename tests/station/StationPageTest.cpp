@@ -8,17 +8,13 @@
 #include <QTimer>
 
 #include "station/StationPage.h"
+#include "support/RecordingMessages.h"
 
 namespace orderlink {
 namespace {
 
-struct Messages : MessageSink {
-  void ShowMessage(const std::string& text) override { shown.push_back(text); }
-  std::vector<std::string> shown;
-};
-
 TEST(StationPage, TypeSelectionAndTransferCaption) {
-  Messages messages;
+  test::RecordingMessages messages;
   HandsetTree handsets;
   LineActivity line;
   StationPage page{messages, nullptr, nullptr, handsets, line};
@@ -58,7 +54,7 @@ TEST(StationPage, TypeSelectionAndTransferCaption) {
   EXPECT_EQ(button->text(), "确定");
   EXPECT_TRUE(button->isEnabled());
   EXPECT_FALSE(timer->isActive());
-  EXPECT_EQ(messages.shown, std::vector<std::string>{"设置失败!请检查基站拨码开关是否正确"});
+  EXPECT_EQ(messages.Messages(), std::vector<std::string>{"设置失败!请检查基站拨码开关是否正确"});
 }
 
 }  // namespace

@@ -23,6 +23,11 @@ class RecordingMessages final : public MessageSink {
     std::lock_guard lock(mutex_);
     return messages_;
   }
+  void Clear() {
+    std::lock_guard lock(mutex_);
+    messages_.clear();
+    notices_.clear();
+  }
   [[nodiscard]] std::vector<std::string> Notices() const {
     std::lock_guard lock(mutex_);
     return notices_;
