@@ -4,7 +4,6 @@
 // and not changed afterwards; an empty hook does nothing. Hooks run on the receive
 // thread and must not wait for the window thread.
 
-#include <atomic>
 #include <functional>
 
 #include "link/FrameParser.h"
@@ -34,9 +33,6 @@ class LinkHandlers : public FrameSink {
     if (discardedPacket) discardedPacket();
   }
   void OnRouteByte(std::uint8_t route) override { line_.replyRoute = route; }
-  // The diagnostic field only needs the latest text; the parser passes literals.
-  void OnParserState(const char* text) override { parserState_.store(text); }
-  [[nodiscard]] const char* ParserState() const { return parserState_.load(); }
 
  private:
   [[nodiscard]] const MessageHook& HookFor(MessageKind kind) const {
@@ -50,7 +46,6 @@ class LinkHandlers : public FrameSink {
     return request;
   }
   LineActivity& line_;
-  std::atomic<const char*> parserState_{""};
 };
 
 }  // namespace orderlink
