@@ -67,7 +67,19 @@ class LineService : public ::testing::Test {
     dir.WriteGbk("基站.txt", "1 COM1\r\n");
     dir.WriteGbk("点菜机.txt", "001 1\r\n002 1\r\n");
   }
+
+  // The program reaches `device` through a link of this test's own, as through a
+  // /dev/serial/by-id name. Pseudo-terminal numbers are reused at once, so a program
+  // that kept the bare device name could reopen another test's terminal after ours
+  // went; unplugging removes the name first, as a pulled adapter does.
+  std::string PortName(const std::string& device) {
+    std::filesystem::create_symlink(device, portName);
+    return portName;
+  }
+  void RemovePortName() { std::filesystem::remove(portName); }
+
   test::TempAppDir dir;
+  const std::string portName = dir.Path() + "/com1";
 };
 
 // With message boxes on, a hung-up line once opened a box per event of the still
@@ -75,10 +87,11 @@ class LineService : public ::testing::Test {
 TEST_F(LineService, AHangUpWithMessageBoxesOnIsNoticedOnceAndTheProgramStaysQuietAndClosable) {
   auto pty = std::make_unique<test::PtyPair>();
   test::ChildProcess program({Bin("orderlink"), "DEBUG"},
-                             {"ORDERLINK_APPDIR=" + dir.Path(), "ORDERLINK_COM1=" + pty->SlavePath(),
+                             {"ORDERLINK_APPDIR=" + dir.Path(), "ORDERLINK_COM1=" + PortName(pty->SlavePath()),
                               "QT_QPA_PLATFORM=offscreen", "ORDERLINK_NONINTERACTIVE=0"});
   ASSERT_TRUE(PollArrives(*pty, 15000)) << program.Stderr();
 
+  RemovePortName();
   pty.reset();  // the far end goes away
   ASSERT_TRUE(WaitForStderr(program, "message: 串口COM1已断开", 10000)) << program.Stderr();
   const long before = CpuTicks(program.Pid());
@@ -95,9 +108,8 @@ TEST_F(LineService, AHangUpWithMessageBoxesOnIsNoticedOnceAndTheProgramStaysQuie
 }
 
 TEST_F(LineService, ADeviceReplugBehindASymlinkedPortNameIsPolledAgain) {
-  const std::string link = dir.Path() + "/com1";
   auto first = std::make_unique<test::PtyPair>();
-  std::filesystem::create_symlink(first->SlavePath(), link);
+  const std::string link = PortName(first->SlavePath());
   auto env = ProgramEnv(dir.Path(), link);
   test::ChildProcess program({Bin("orderlink"), "DEBUG"}, env);
   ASSERT_TRUE(PollArrives(*first, 15000)) << program.Stderr();
@@ -106,6 +118,7 @@ TEST_F(LineService, ADeviceReplugBehindASymlinkedPortNameIsPolledAgain) {
   test::PtyPair second;
   ASSERT_NE(second.SlavePath(), first->SlavePath());
   const std::string oldDevice = first->SlavePath();
+  RemovePortName();
   first.reset();  // unplugged: the slave hangs up and its node goes once the program lets go
   ASSERT_TRUE(WaitForStderr(program, kLost, 10000)) << program.Stderr();
   for (int i = 0; i < 100 && std::filesystem::exists(oldDevice); ++i) {
@@ -149,7 +162,7 @@ TEST_F(LineService, ASecondProgramOnTheSamePortEndsAtStartAndTheFirstKeepsItsLin
 
 TEST_F(LineService, ARunningLinkTestStopsWhenTheDeviceGoesAndTheStatusLineSaysWhy) {
   auto station = std::make_unique<FakeStation>();  // never answers the test frames
-  ScopedEnv env({{"ORDERLINK_APPDIR", dir.Path()}, {"ORDERLINK_COM1", station->SlavePath()}});
+  ScopedEnv env({{"ORDERLINK_APPDIR", dir.Path()}, {"ORDERLINK_COM1", PortName(station->SlavePath())}});
   StderrCapture messages;
   std::string captionAfter;
   std::string statusAfter;
@@ -165,6 +178,7 @@ TEST_F(LineService, ARunningLinkTestStopsWhenTheDeviceGoesAndTheStatusLineSaysWh
     start->click();
     ASSERT_EQ(start->text(), "停止测试");
 
+    RemovePortName();
     station.reset();  // unplugged
     EXPECT_TRUE(WaitUntil([&] { return start->text() == "开始测试"; }, 10000));
     captionAfter = start->text().toStdString();
