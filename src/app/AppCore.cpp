@@ -107,20 +107,20 @@ bool AppCore::CreateWorkers(PortOpenError* error) {
     std::shared_ptr<SerialPort> device = openPort_(portNumber_, error);
     if (!device) return false;
     port_.Attach(std::move(device));
-    rcv_ = std::make_unique<TRcvThread>(&port_, handlers_, line_, clock_);
-    send_ = std::make_unique<TSendThread>(&port_, clock_);
-    comCtr_ = std::make_unique<TComCtr>(*send_, *rcv_);
+    rcv_ = std::make_unique<ReceiveThread>(&port_, handlers_, line_, clock_);
+    send_ = std::make_unique<SendThread>(&port_, clock_);
+    poller_ = std::make_unique<HandsetPoller>(*send_, *rcv_);
   } catch (const std::exception& e) {
     LogError(std::string("serial link workers not created: ") + e.what());
-    comCtr_.reset();
+    poller_.reset();
     send_.reset();
     rcv_.reset();
     port_.Close();
     return false;
   }
-  rcvShared_ = rcv_.get();
+  receiverShared_ = rcv_.get();
   sendShared_ = send_.get();
-  comCtrShared_ = comCtr_.get();
+  pollerShared_ = poller_.get();
   return true;
 }
 
@@ -128,16 +128,16 @@ bool AppCore::FillAndStart(const std::vector<HandsetListView*>& lists) {
   const HandsetResult parsed = ReadHandsetFile(TxtDir(appDir_), station_);
   if (!parsed.Ok()) return Fatal(parsed.error);
 
-  TComCtr* comCtr = ComCtr();
+  HandsetPoller* poller = Poller();
   for (const HandsetLine& handset : parsed.handsets) {
     for (HandsetListView* list : lists) list->AddHandset(handset.text);
-    if (comCtr != nullptr) comCtr->Add(handset.number);
+    if (poller != nullptr) poller->Add(handset.number);
   }
   for (HandsetListView* list : lists) list->HandsetsComplete();
 
-  TRcvThread* rcv = RcvThread();
-  TSendThread* send = SendThread();
-  if (rcv == nullptr || send == nullptr || comCtr == nullptr) return true;
+  ReceiveThread* rcv = Receiver();
+  SendThread* send = Sender();
+  if (rcv == nullptr || send == nullptr || poller == nullptr) return true;
   try {
     rcv->Start();
     send->Start();
@@ -145,7 +145,7 @@ bool AppCore::FillAndStart(const std::vector<HandsetListView*>& lists) {
     LogError(std::string("serial link workers not started: ") + e.what());
     return Fatal(PortFailureMessage());
   }
-  comCtr->Start(kPollsPerSecond);
+  poller->Start(kPollsPerSecond);
   return true;
 }
 
@@ -153,15 +153,15 @@ void AppCore::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
   host_.Post({kCloseMessage, 0, 0});
-  rcvShared_ = nullptr;
+  receiverShared_ = nullptr;
   sendShared_ = nullptr;
-  comCtrShared_ = nullptr;
+  pollerShared_ = nullptr;
   // Both workers are told to end before the poll timer is joined: a tick may be
   // waiting for the send thread's lock while a job pauses, and a job's pause ends
   // early only once its thread is told to end.
   if (rcv_) rcv_->Terminate();
   if (send_) send_->Terminate();
-  if (comCtr_) comCtr_->Stop();
+  if (poller_) poller_->Stop();
   if (rcv_) rcv_->TerminateAndJoin();
   if (send_) send_->TerminateAndJoin();
   SetWatch(-1);
@@ -173,16 +173,16 @@ void AppCore::SetWatch(int handle) {
 }
 
 void AppCore::WatchPort() {
-  if (RcvThread() != nullptr) SetWatch(port_.Handle());
+  if (Receiver() != nullptr) SetWatch(port_.Handle());
 }
 
 void AppCore::MSComm1Comm() {
-  TRcvThread* rcv = RcvThread();
+  ReceiveThread* rcv = Receiver();
   if (rcv == nullptr || !port_.HasDevice()) return;
   switch (rcv->ReadInput()) {
-    case TRcvThread::InputResult::Stored:
+    case ReceiveThread::InputResult::Stored:
       return;
-    case TRcvThread::InputResult::RingFull:
+    case ReceiveThread::InputResult::RingFull:
       // The handle stays readable while the bytes wait in the kernel: without the
       // pause the watch would fire without end.
       SetWatch(-1);
@@ -190,7 +190,7 @@ void AppCore::MSComm1Comm() {
         if (!shutDown_ && port_.HasDevice()) SetWatch(port_.Handle());
       });
       return;
-    case TRcvThread::InputResult::HungUp:
+    case ReceiveThread::InputResult::HungUp:
       LoseLine();
       return;
   }
@@ -226,7 +226,7 @@ void AppCore::TryReopen() {
     return;
   }
   lastReopenError_.clear();
-  RcvThread()->ResetParserBeforeNextChunk();
+  Receiver()->ResetParserBeforeNextChunk();
   port_.Attach(std::move(device));
   SetWatch(port_.Handle());
   LogInfo("COM" + std::to_string(portNumber_) + ": the device is back");

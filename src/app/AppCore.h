@@ -40,9 +40,9 @@
 #include "link/LineActivity.h"
 #include "link/ReplaceablePort.h"
 #include "link/SerialPort.h"
-#include "link/TComCtr.h"
-#include "link/TRcvThread.h"
-#include "link/TSendThread.h"
+#include "link/HandsetPoller.h"
+#include "link/ReceiveThread.h"
+#include "link/SendThread.h"
 
 namespace orderlink {
 
@@ -124,9 +124,9 @@ class AppCore {
   // The workers; null while absent (before OpenLink, after a failed open, after
   // Shutdown). Any thread. The objects themselves live until the AppCore is
   // destroyed, so a pointer taken earlier stays valid (its thread has ended).
-  [[nodiscard]] TRcvThread* RcvThread() const { return rcvShared_.load(); }
-  [[nodiscard]] TSendThread* SendThread() const { return sendShared_.load(); }
-  [[nodiscard]] TComCtr* ComCtr() const { return comCtrShared_.load(); }
+  [[nodiscard]] ReceiveThread* Receiver() const { return receiverShared_.load(); }
+  [[nodiscard]] SendThread* Sender() const { return sendShared_.load(); }
+  [[nodiscard]] HandsetPoller* Poller() const { return pollerShared_.load(); }
   // True while a device is behind the port.
   [[nodiscard]] bool LineUp() const { return port_.HasDevice(); }
   // Port name of the first line of 基站.txt (UTF-8), "COM1" until it is known.
@@ -163,12 +163,12 @@ class AppCore {
   LineActivity line_;             // outlives the workers and the handlers
   LinkHandlers handlers_{line_};  // outlives the receive thread
   ReplaceablePort port_;   // outlives the workers
-  std::unique_ptr<TRcvThread> rcv_;
-  std::unique_ptr<TSendThread> send_;
-  std::unique_ptr<TComCtr> comCtr_;
-  std::atomic<TRcvThread*> rcvShared_{nullptr};
-  std::atomic<TSendThread*> sendShared_{nullptr};
-  std::atomic<TComCtr*> comCtrShared_{nullptr};
+  std::unique_ptr<ReceiveThread> rcv_;
+  std::unique_ptr<SendThread> send_;
+  std::unique_ptr<HandsetPoller> poller_;
+  std::atomic<ReceiveThread*> receiverShared_{nullptr};
+  std::atomic<SendThread*> sendShared_{nullptr};
+  std::atomic<HandsetPoller*> pollerShared_{nullptr};
 };
 
 }  // namespace orderlink

@@ -40,9 +40,9 @@ int Application::Run(const std::vector<std::string>& args) {
 
 // Subsystems are created here, after the link is open (the workers exist but do not
 // run yet; each pointer may be null) and before the handset lists are filled:
-//   - a page takes core_.SendThread(), core_.ComCtr(), core_.RcvThread(), host_,
+//   - a page takes core_.Sender(), core_.Poller(), core_.Receiver(), host_,
 //     core_.Txt(), messages_, clock_ and goes into MainPages;
-//   - jobs are registered on core_.SendThread() (when not null);
+//   - jobs are registered on core_.Sender() (when not null);
 //   - the receive thread's hand-overs are core_.Handlers().testAnswer,
 //     downloadResult, resendRequest, timeQuery, request, discardedPacket;
 //   - the ordering software's notifications are core_.hostNotify.shortMessage,
@@ -53,8 +53,8 @@ void Application::BuildWindows() {
   monitor_->SetPortName(QString::fromStdString(core_.PortName()));
   handsetLists_.push_back(monitor_);
 
-  TSendThread* send = core_.SendThread();
-  TComCtr* poller = core_.ComCtr();
+  SendThread* send = core_.Sender();
+  HandsetPoller* poller = core_.Poller();
   testPage_ = new TestPage(messages_, send, poller, core_.Line());
   stationPage_ = new StationPage(messages_, send, poller, testPage_->Logic().Tree(), core_.Line());
   downloadPage_ = new DownloadPage([this] { form1_->exec(); }, core_.Line());
@@ -90,16 +90,16 @@ void Application::ConnectService() {
   service_ = std::make_unique<RequestService>(core_.Txt(), host_, messages_, serviceTimers_,
                                               &monitorMarker_);
   handsetLists_.push_back(service_.get());
-  if (TSendThread* send = core_.SendThread()) service_->RegisterJobs(*send, core_.Line());
-  if (TRcvThread* receiver = core_.RcvThread()) {
+  if (SendThread* send = core_.Sender()) service_->RegisterJobs(*send, core_.Line());
+  if (ReceiveThread* receiver = core_.Receiver()) {
     core_.Handlers().request = [this, receiver](const Message& m) { service_->OnRequest(m, *receiver); };
   }
   core_.Handlers().timeQuery = [this](const Message& m) { service_->OnTimeQuery(m); };
-  core_.hostNotify.reply = [this] { service_->OnHostReply(core_.SendThread(), core_.ComCtr()); };
-  core_.hostNotify.shortMessage = [this] { service_->OnHostShortMessage(core_.SendThread()); };
+  core_.hostNotify.reply = [this] { service_->OnHostReply(core_.Sender(), core_.Poller()); };
+  core_.hostNotify.shortMessage = [this] { service_->OnHostShortMessage(core_.Sender()); };
 
   // The hidden roll-call button.
-  rollCall_ = std::make_unique<RollCallButton>(core_.ComCtr());
+  rollCall_ = std::make_unique<RollCallButton>(core_.Poller());
   auto* button5 = new QPushButton(QString::fromUtf8(rollCall_->Caption()), mainForm_.get());
   button5->setObjectName("Button5");
   button5->hide();
@@ -108,18 +108,18 @@ void Application::ConnectService() {
 }
 
 void Application::ConnectLinkTest() {
-  if (TSendThread* send = core_.SendThread()) LinkTest::RegisterJobs(*send, core_.Line());
+  if (SendThread* send = core_.Sender()) LinkTest::RegisterJobs(*send, core_.Line());
   core_.Handlers().testAnswer = [this](const Message& m) { testPage_->Logic().EvaluateTestAnswer(m); };
 }
 
 void Application::ConnectDownload() {
   download_ = std::make_unique<DownloadController>(core_.Txt(), downloadPage_->Timers(), host_,
-                                                   messages_, *downloadPage_, core_.SendThread(),
-                                                   core_.ComCtr(), core_.Line());
+                                                   messages_, *downloadPage_, core_.Sender(),
+                                                   core_.Poller(), core_.Line());
   downloadPage_->SetController(download_.get());
-  if (TSendThread* send = core_.SendThread()) download_->RegisterJobs(*send);
+  if (SendThread* send = core_.Sender()) download_->RegisterJobs(*send);
   core_.hostNotify.download = [this] { download_->DownLoad(); };
-  if (TRcvThread* receiver = core_.RcvThread()) {
+  if (ReceiveThread* receiver = core_.Receiver()) {
     core_.Handlers().downloadResult = [this, receiver](const Message& m) {
       download_->OnDownloadResult(m, *receiver);
     };

@@ -6,8 +6,8 @@
 #include "common/Log.h"
 #include "common/TextFile.h"
 #include "link/FrameParser.h"
-#include "link/TComCtr.h"
-#include "link/TSendThread.h"
+#include "link/HandsetPoller.h"
+#include "link/SendThread.h"
 
 namespace orderlink {
 
@@ -49,7 +49,7 @@ std::string ProgressToolTipLine(const DownloadProgress& progress) {
 
 DownloadController::DownloadController(TxtDir txt, WindowTimers& timers, HostLink& host,
                                        MessageSink& messages, DownloadView& view,
-                                       TSendThread* sendThread, TComCtr* poller, LineActivity& line)
+                                       SendThread* sendThread, HandsetPoller* poller, LineActivity& line)
     : txt_(std::move(txt)),
       timers_(timers),
       host_(host),
@@ -59,13 +59,13 @@ DownloadController::DownloadController(TxtDir txt, WindowTimers& timers, HostLin
       poller_(poller),
       line_(line) {}
 
-void DownloadController::RegisterJobs(TSendThread& thread) {
-  thread.RegisterJob(JobDownloadCode, [this](TSendThread& t, std::uint8_t) { JobDownload(t); });
+void DownloadController::RegisterJobs(SendThread& thread) {
+  thread.RegisterJob(JobDownloadCode, [this](SendThread& t, std::uint8_t) { JobDownload(t); });
   thread.RegisterJob(JobStatusQueryCode,
-                     [this](TSendThread& t, std::uint8_t handset) { JobStatusQuery(t, handset); });
+                     [this](SendThread& t, std::uint8_t handset) { JobStatusQuery(t, handset); });
   thread.RegisterJob(JobResendCode,
-                     [this](TSendThread& t, std::uint8_t handset) { JobResend(t, handset); });
-  thread.RegisterJob(JobEndAllCode, [this](TSendThread& t, std::uint8_t) { JobEndAll(t); });
+                     [this](SendThread& t, std::uint8_t handset) { JobResend(t, handset); });
+  thread.RegisterJob(JobEndAllCode, [this](SendThread& t, std::uint8_t) { JobEndAll(t); });
 }
 
 // ---------------------------------------------------------------- window thread
@@ -286,7 +286,7 @@ void DownloadController::RemovePending(int handset) {
   pending_.erase(std::remove(pending_.begin(), pending_.end(), handset), pending_.end());
 }
 
-void DownloadController::OnDownloadResult(const Message& result, TMyThread& receiver) {
+void DownloadController::OnDownloadResult(const Message& result, LineWorker& receiver) {
   // Complete and failed are treated alike: the handset is not asked again.
   view_.SetTimer6Enabled(false);
   RemovePending(result.handset);
@@ -294,7 +294,7 @@ void DownloadController::OnDownloadResult(const Message& result, TMyThread& rece
   if (RoundActive()) view_.SetTimer6Enabled(true);
 }
 
-void DownloadController::OnResendRequest(const Message& request, TMyThread& receiver) {
+void DownloadController::OnResendRequest(const Message& request, LineWorker& receiver) {
   view_.SetTimer6Enabled(false);
   const auto jobLines = ReadJobFile();
   std::vector<ResendEntry> entries;
@@ -357,7 +357,7 @@ void DownloadController::ShowStoppedByJob() {
   }
 }
 
-void DownloadController::JobDownload(TSendThread& thread) {
+void DownloadController::JobDownload(SendThread& thread) {
   std::uint64_t started = 0;
   {
     std::lock_guard lock(mutex_);
@@ -411,12 +411,12 @@ void DownloadController::JobDownload(TSendThread& thread) {
   }
 }
 
-void DownloadController::JobStatusQuery(TSendThread& thread, int handset) {
+void DownloadController::JobStatusQuery(SendThread& thread, int handset) {
   line_.ForgetReplyRoute();
   SendFrame(thread, kDefaultRoute, "XZDM", handset, 0, "");
 }
 
-void DownloadController::JobResend(TSendThread& thread, int handset) {
+void DownloadController::JobResend(SendThread& thread, int handset) {
   std::vector<ResendEntry> entries;
   {
     std::lock_guard lock(mutex_);
@@ -439,7 +439,7 @@ void DownloadController::JobResend(TSendThread& thread, int handset) {
   SendFrame(thread, kDefaultRoute, "CCJS", handset, 0, "");
 }
 
-void DownloadController::JobEndAll(TSendThread& thread) {
+void DownloadController::JobEndAll(SendThread& thread) {
   for (int i = 0; i < kRepeatCount; ++i) {
     line_.ForgetReplyRoute();
     SendFrame(thread, kDefaultRoute, "QBJS", 0, 0, "");

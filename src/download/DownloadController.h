@@ -49,9 +49,9 @@
 
 namespace orderlink {
 
-class TComCtr;
-class TMyThread;
-class TSendThread;
+class HandsetPoller;
+class LineWorker;
+class SendThread;
 struct Message;
 
 inline constexpr char kSendCaptionFirst[] = "开始下传";
@@ -68,14 +68,14 @@ class DownloadController {
   // receive-thread call of this controller; `timers` runs the window's pauses and
   // must drop its pending calls before this controller goes. `line` must outlive it.
   DownloadController(TxtDir txt, WindowTimers& timers, HostLink& host, MessageSink& messages,
-                     DownloadView& view, TSendThread* sendThread, TComCtr* poller,
+                     DownloadView& view, SendThread* sendThread, HandsetPoller* poller,
                      LineActivity& line);
   DownloadController(const DownloadController&) = delete;
   DownloadController& operator=(const DownloadController&) = delete;
 
   // ---- Window thread.
   // Registers the jobs 2, 8, 9 and 10 with the send thread.
-  void RegisterJobs(TSendThread& thread);
+  void RegisterJobs(SendThread& thread);
   // Click on BitBtn_SEND: stops a running download, else checks the selection
   // and asks the host for the tables (HostNotify 11). Refused while a link test or
   // a base-station dialogue holds the line.
@@ -91,8 +91,8 @@ class DownloadController {
 
   // ---- Receive thread. `receiver` is that thread: the pauses after an answer are
   // its own (they end early when it is told to end).
-  void OnDownloadResult(const Message& result, TMyThread& receiver);
-  void OnResendRequest(const Message& request, TMyThread& receiver);
+  void OnDownloadResult(const Message& result, LineWorker& receiver);
+  void OnResendRequest(const Message& request, LineWorker& receiver);
   void OnDiscardedPacket();
 
   // ---- Any thread.
@@ -133,18 +133,18 @@ class DownloadController {
   void RemovePending(int handset);
   [[nodiscard]] std::optional<std::vector<std::string>> ReadJobFile() const;
 
-  void JobDownload(TSendThread& thread);
-  void JobStatusQuery(TSendThread& thread, int handset);
-  void JobResend(TSendThread& thread, int handset);
-  void JobEndAll(TSendThread& thread);
+  void JobDownload(SendThread& thread);
+  void JobStatusQuery(SendThread& thread, int handset);
+  void JobResend(SendThread& thread, int handset);
+  void JobEndAll(SendThread& thread);
 
   TxtDir txt_;
   WindowTimers& timers_;
   HostLink& host_;
   MessageSink& messages_;
   DownloadView& view_;
-  TSendThread* send_;
-  TComCtr* poller_;
+  SendThread* send_;
+  HandsetPoller* poller_;
   LineActivity& line_;
 
   std::atomic<std::uint64_t> state_{MakeState(0, Phase::Idle)};

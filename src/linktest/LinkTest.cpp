@@ -1,8 +1,8 @@
 #include "linktest/LinkTest.h"
 
 #include "common/WholeNumber.h"
-#include "link/TComCtr.h"
-#include "link/TSendThread.h"
+#include "link/HandsetPoller.h"
+#include "link/SendThread.h"
 
 namespace orderlink {
 
@@ -11,12 +11,12 @@ constexpr int kMinWaitMs = 1;
 constexpr int kMaxWaitMs = 60000;
 }  // namespace
 
-LinkTest::LinkTest(MessageSink& messages, TSendThread* send, TComCtr* poller, LinkTestView& view,
+LinkTest::LinkTest(MessageSink& messages, SendThread* send, HandsetPoller* poller, LinkTestView& view,
                    LineActivity& line)
     : messages_(messages), send_(send), poller_(poller), view_(view), line_(line) {}
 
-void LinkTest::RegisterJobs(TSendThread& thread, LineActivity& line) {
-  thread.RegisterJob(JobLinkTestCode, [&line](TSendThread& t, std::uint8_t handset) {
+void LinkTest::RegisterJobs(SendThread& thread, LineActivity& line) {
+  thread.RegisterJob(JobLinkTestCode, [&line](SendThread& t, std::uint8_t handset) {
     JobLinkTest(t, handset, line);
   });
 }
@@ -123,7 +123,7 @@ void LinkTest::EvaluateTestAnswer(const Message& answer) {
   } while (!state_.compare_exchange_weak(seen, verdict));
 }
 
-void JobLinkTest(TSendThread& thread, std::uint8_t handset, LineActivity& line) {
+void JobLinkTest(SendThread& thread, std::uint8_t handset, LineActivity& line) {
   line.ForgetReplyRoute();
   SendFrame(thread, kDefaultRoute, "TXCS", handset, 0, kTestPattern);
 }

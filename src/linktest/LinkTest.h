@@ -19,8 +19,8 @@
 
 namespace orderlink {
 
-class TSendThread;
-class TComCtr;
+class SendThread;
+class HandsetPoller;
 struct Message;
 
 // Content of every test frame and the payload a good answer must carry.
@@ -56,11 +56,11 @@ class LinkTest {
  public:
   // `send` and `poller` may be absent; the test then sends nothing / pauses nothing.
   // `line` must outlive the object.
-  LinkTest(MessageSink& messages, TSendThread* send, TComCtr* poller, LinkTestView& view,
+  LinkTest(MessageSink& messages, SendThread* send, HandsetPoller* poller, LinkTestView& view,
            LineActivity& line);
 
   // Registers JobLinkTest as job 5. Before the send thread starts.
-  static void RegisterJobs(TSendThread& thread, LineActivity& line);
+  static void RegisterJobs(SendThread& thread, LineActivity& line);
 
   // Start-up: one tree node and one grid row per handset.
   void AddHandset(const std::string& text);
@@ -91,8 +91,8 @@ class LinkTest {
   void Start(int handsetNode, int intervalMs);
 
   MessageSink& messages_;
-  TSendThread* send_;
-  TComCtr* poller_;
+  SendThread* send_;
+  HandsetPoller* poller_;
   LinkTestView& view_;
   LineActivity& line_;
   HandsetTree tree_;
@@ -104,6 +104,6 @@ class LinkTest {
 
 // Job 5 (send thread): the test frame to `handset` under 0xC0; the reply route
 // returns to 0xC0.
-void JobLinkTest(TSendThread& thread, std::uint8_t handset, LineActivity& line);
+void JobLinkTest(SendThread& thread, std::uint8_t handset, LineActivity& line);
 
 }  // namespace orderlink

@@ -26,7 +26,7 @@ class TestPage : public QWidget, public HandsetListView, public LinkTestView, pr
 
  public:
   // `send` and `poller` may be null; `line` must outlive the page.
-  TestPage(MessageSink& messages, TSendThread* send, TComCtr* poller, LineActivity& line,
+  TestPage(MessageSink& messages, SendThread* send, HandsetPoller* poller, LineActivity& line,
            QWidget* parent = nullptr);
 
   [[nodiscard]] LinkTest& Logic() { return test_; }

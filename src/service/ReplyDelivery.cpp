@@ -18,7 +18,7 @@ constexpr std::int64_t kBeforeFirstLineMs = 100;
 constexpr std::int64_t kBetweenLinesMs = 150;
 
 // The reply itself, under `route`; returns early when there is nothing to send.
-void DeliverReply(TSendThread& thread, const TxtDir& txt, LineActivity& line, std::uint8_t route) {
+void DeliverReply(SendThread& thread, const TxtDir& txt, LineActivity& line, std::uint8_t route) {
   const auto path = txt.Find("R1.txt");
   if (!path) return;
   thread.Touch();
@@ -73,7 +73,7 @@ std::optional<ReplyHeader> ParseReplyHeader(std::string_view line) {
   return ReplyHeader{std::string(line.substr(0, 4)), static_cast<std::uint8_t>(*number)};
 }
 
-void JobReply(TSendThread& thread, const TxtDir& txt, LineActivity& line) {
+void JobReply(SendThread& thread, const TxtDir& txt, LineActivity& line) {
   DeliverReply(thread, txt, line, line.replyRoute.load());
   thread.HoldOff = kAfterReplyHoldOff;
 }

@@ -9,7 +9,7 @@
 
 #include "common/TxtDir.h"
 #include "link/LineActivity.h"
-#include "link/TSendThread.h"
+#include "link/SendThread.h"
 
 namespace orderlink {
 
@@ -34,6 +34,6 @@ struct ReplyHeader {
 // without "FHJS", when the thread is told to end. A line that would need more than
 // 255 packets is not sent (reported on stderr with its line number); the rest of the
 // reply goes on. HoldOff is left at 100 in any case.
-void JobReply(TSendThread& thread, const TxtDir& txt, LineActivity& line);
+void JobReply(SendThread& thread, const TxtDir& txt, LineActivity& line);
 
 }  // namespace orderlink

@@ -27,7 +27,7 @@ std::string_view CommandText(std::string_view field) {
   return field.substr(0, std::min(field.find('\0'), field.size()));
 }
 
-void DispatchRequest(TMyThread& thread, const RequestFrame& frame, const TxtDir& txt,
+void DispatchRequest(LineWorker& thread, const RequestFrame& frame, const TxtDir& txt,
                      HostLink& host, SwitchOnMarker* marker) {
   thread.Touch();
   thread.HoldOff = kHandlingHoldOff;

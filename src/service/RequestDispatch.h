@@ -8,7 +8,7 @@
 
 #include "common/HostLink.h"
 #include "common/TxtDir.h"
-#include "link/TMyThread.h"
+#include "link/LineWorker.h"
 
 namespace orderlink {
 
@@ -47,7 +47,7 @@ struct RequestFrame {
 // host's reply clears it. An unknown code does nothing beyond HoldOff 1000. A record
 // that cannot be written loses the request: the failure goes to stderr and the host
 // is not told (it would answer a request it never saw).
-void DispatchRequest(TMyThread& thread, const RequestFrame& frame, const TxtDir& txt,
+void DispatchRequest(LineWorker& thread, const RequestFrame& frame, const TxtDir& txt,
                      HostLink& host, SwitchOnMarker* marker);
 
 }  // namespace orderlink

@@ -33,42 +33,42 @@ RequestService::RequestService(TxtDir txt, HostLink& host, MessageSink& messages
       marker_(marker),
       localTime_(std::move(localTime)) {}
 
-void RequestService::RegisterJobs(TSendThread& thread, LineActivity& line) {
+void RequestService::RegisterJobs(SendThread& thread, LineActivity& line) {
   thread.RegisterJob(JobReplyCode,
-                     [this, &line](TSendThread& t, std::uint8_t) { JobReply(t, txt_, line); });
-  thread.RegisterJob(JobShortMessageAckCode, [&line](TSendThread& t, std::uint8_t sender) {
+                     [this, &line](SendThread& t, std::uint8_t) { JobReply(t, txt_, line); });
+  thread.RegisterJob(JobShortMessageAckCode, [&line](SendThread& t, std::uint8_t sender) {
     JobShortMessageAck(t, sender, line);
   });
   thread.RegisterDataJob(JobShortMessageCode,
-                         [&line](TSendThread& t, std::uint8_t target, std::string_view text) {
+                         [&line](SendThread& t, std::uint8_t target, std::string_view text) {
                            JobShortMessage(t, target, text, line);
                          });
   thread.RegisterDataJob(JobTimeReplyCode,
-                         [&line](TSendThread& t, std::uint8_t handset, std::string_view text) {
+                         [&line](SendThread& t, std::uint8_t handset, std::string_view text) {
                            JobTimeReply(t, handset, text, line);
                          });
   sendThread_ = &thread;
 }
 
-void RequestService::OnRequest(const Message& request, TMyThread& receiver) {
+void RequestService::OnRequest(const Message& request, LineWorker& receiver) {
   DispatchRequest(receiver, {CommandText(request.command), request.payload}, txt_, host_, marker_);
 }
 
 void RequestService::OnTimeQuery(const Message& query) {
-  TSendThread* send = sendThread_.load();
+  SendThread* send = sendThread_.load();
   if (send == nullptr) return;
   // A refusal is logged by PostJob; the handset asks again when it gets no answer.
   (void)send->PostJob(JobTimeReplyCode, query.handset, TimeReplyText(localTime_()));
 }
 
-void RequestService::OnHostReply(TSendThread* sendThread, TComCtr* poller) {
+void RequestService::OnHostReply(SendThread* sendThread, HandsetPoller* poller) {
   if (sendThread != nullptr && !sendThread->PostJob(JobReplyCode, 0) && sendThread->Accepting()) {
     messages_.ShowMessage(std::string(kReplyNotQueued));
   }
   if (poller != nullptr) timers_.After(kAfterReplyPostMs, [poller] { poller->ClearHoldOff(); });
 }
 
-void RequestService::OnHostShortMessage(TSendThread* sendThread) {
+void RequestService::OnHostShortMessage(SendThread* sendThread) {
   const auto content = ReadTxtBytes(txt_, "DX.txt");
   if (!content) {
     messages_.ShowMessage(ReadFailureMessage("DX.txt", content.Failure(), kNoShortMessageFile));

@@ -22,8 +22,8 @@
 #include "common/WindowTimers.h"
 #include "link/FrameParser.h"
 #include "link/LineActivity.h"
-#include "link/TComCtr.h"
-#include "link/TSendThread.h"
+#include "link/HandsetPoller.h"
+#include "link/SendThread.h"
 #include "service/RequestDispatch.h"
 
 namespace orderlink {
@@ -49,12 +49,12 @@ class RequestService : public HandsetListView {
   // message), 6 (its confirmation) and 7 (time answer). Time queries are answered
   // through this thread; without it they are not answered. The answers take their
   // route from `line`, which must outlive the jobs.
-  void RegisterJobs(TSendThread& thread, LineActivity& line);
+  void RegisterJobs(SendThread& thread, LineActivity& line);
 
   // Receive thread: a complete request frame (any code the link does not route
   // elsewhere); see DispatchRequest. `receiver` is that thread, whose HoldOff asks
   // the poller for quiet.
-  void OnRequest(const Message& request, TMyThread& receiver);
+  void OnRequest(const Message& request, LineWorker& receiver);
   // Receive thread: the header-only "SJCX". Answers the handset of the last frame that
   // had content (0 before any) with the time of this query. Never waits.
   void OnTimeQuery(const Message& query);
@@ -64,13 +64,13 @@ class RequestService : public HandsetListView {
   // resume after the reply. A reply the send thread refuses while it runs (a full
   // queue) is shown to the user. Either pointer may be null; the poller must outlive
   // `timers`.
-  void OnHostReply(TSendThread* sendThread, TComCtr* poller);
+  void OnHostReply(SendThread* sendThread, HandsetPoller* poller);
   // Window thread, host code 0 (DX.txt holds a short message). A missing file is
   // shown to the user; a target that is no handset of this station is dropped. The
   // message is read once here and posted with job 4 (after the confirmation, job 6),
   // so the text confirmed to the sender is the text the target gets, whatever happens
   // to the file meanwhile. A message the send thread refuses is shown to the user.
-  void OnHostShortMessage(TSendThread* sendThread);
+  void OnHostShortMessage(SendThread* sendThread);
 
   // Window thread, start-up: the handsets a short message may go to.
   void AddHandset(const std::string& text) override;
@@ -83,7 +83,7 @@ class RequestService : public HandsetListView {
   SwitchOnMarker* marker_;
   LocalTimeSource localTime_;
   std::vector<std::string> handsets_;
-  std::atomic<TSendThread*> sendThread_{nullptr};
+  std::atomic<SendThread*> sendThread_{nullptr};
 };
 
 }  // namespace orderlink

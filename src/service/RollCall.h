@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/TComCtr.h"
+#include "link/HandsetPoller.h"
 
 namespace orderlink {
 
@@ -18,7 +18,7 @@ class RollCallButton {
   static constexpr int kPollRate = 15;                           // polls per second, as at start-up
 
   // `poller` may be null: clicks then change nothing.
-  explicit RollCallButton(TComCtr* poller) : poller_(poller) {}
+  explicit RollCallButton(HandsetPoller* poller) : poller_(poller) {}
 
   // Window thread. "开始点名" starts the poller and "暂停" pauses it (both then read
   // the next caption), "点名" resumes it. Returns the new caption. Never waits for a
@@ -27,7 +27,7 @@ class RollCallButton {
   [[nodiscard]] const std::string& Caption() const { return caption_; }
 
  private:
-  TComCtr* poller_;
+  HandsetPoller* poller_;
   std::string caption_{kStartCaption};
 };
 

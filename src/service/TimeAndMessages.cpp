@@ -21,7 +21,7 @@ std::string TimeReplyText(const std::tm& local) {
   return text;
 }
 
-void JobTimeReply(TSendThread& thread, std::uint8_t handset, std::string_view timeText,
+void JobTimeReply(SendThread& thread, std::uint8_t handset, std::string_view timeText,
                   LineActivity& line) {
   SendFrame(thread, line.replyRoute.load(), "SJCX", handset, timeText.size(), timeText);
   line.ForgetReplyRoute();
@@ -34,7 +34,7 @@ ShortMessage ParseShortMessage(std::string_view line) {
   return {part(0, 3), part(4, 3), part(0, 4) + part(8, std::string_view::npos)};
 }
 
-void JobShortMessageAck(TSendThread& thread, std::uint8_t sender, LineActivity& line) {
+void JobShortMessageAck(SendThread& thread, std::uint8_t sender, LineActivity& line) {
   const std::uint8_t route = line.replyRoute.load();
   thread.HoldOff = kAckHoldOff;
   if (!thread.Pause(kAckPauseMs)) return;
@@ -44,7 +44,7 @@ void JobShortMessageAck(TSendThread& thread, std::uint8_t sender, LineActivity& 
   line.ForgetReplyRoute();
 }
 
-void JobShortMessage(TSendThread& thread, std::uint8_t target, std::string_view text,
+void JobShortMessage(SendThread& thread, std::uint8_t target, std::string_view text,
                      LineActivity& line) {
   line.ForgetReplyRoute();
   SendFrame(thread, kDefaultRoute, "DX  ", target, 0, text);

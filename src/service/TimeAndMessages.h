@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "link/LineActivity.h"
-#include "link/TSendThread.h"
+#include "link/SendThread.h"
 
 namespace orderlink {
 
@@ -22,7 +22,7 @@ inline constexpr std::string_view kNoShortMessageFile = "没有生成短信文�
 
 // Job 7: "SJCX" with the six time bytes to `handset` under the reply route, which
 // then returns to 0xC0.
-void JobTimeReply(TSendThread& thread, std::uint8_t handset, std::string_view timeText,
+void JobTimeReply(SendThread& thread, std::uint8_t handset, std::string_view timeText,
                   LineActivity& line);
 
 // The short message of DX.txt's first line: characters 1-3 the sender's number, 4 a
@@ -37,10 +37,10 @@ struct ShortMessage {
 // Job 6: "DX  " with the confirmation to the sender, then "FHJS", both under the
 // reply route read at the job's start, which then returns to 0xC0. Ends early when
 // the thread is told to end during a pause.
-void JobShortMessageAck(TSendThread& thread, std::uint8_t sender, LineActivity& line);
+void JobShortMessageAck(SendThread& thread, std::uint8_t sender, LineActivity& line);
 
 // Job 4: "DX  " with `text` to the target under 0xC0; the reply route returns to 0xC0.
-void JobShortMessage(TSendThread& thread, std::uint8_t target, std::string_view text,
+void JobShortMessage(SendThread& thread, std::uint8_t target, std::string_view text,
                      LineActivity& line);
 
 }  // namespace orderlink

@@ -4,8 +4,8 @@
 #include <optional>
 
 #include "common/WholeNumber.h"
-#include "link/TComCtr.h"
-#include "link/TSendThread.h"
+#include "link/HandsetPoller.h"
+#include "link/SendThread.h"
 #include "station/StationRecords.h"
 
 namespace orderlink {
@@ -24,8 +24,8 @@ std::optional<int> InRange(const std::string& text, int low, int high) {
 
 }  // namespace
 
-StationConfig::StationConfig(WindowTimers& timers, MessageSink& messages, TSendThread* send,
-                             TComCtr* poller, const HandsetTree& handsets, StationView& view,
+StationConfig::StationConfig(WindowTimers& timers, MessageSink& messages, SendThread* send,
+                             HandsetPoller* poller, const HandsetTree& handsets, StationView& view,
                              LineActivity& line)
     : timers_(timers),
       messages_(messages),

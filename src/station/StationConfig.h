@@ -20,8 +20,8 @@
 
 namespace orderlink {
 
-class TSendThread;
-class TComCtr;
+class SendThread;
+class HandsetPoller;
 
 // The tab's controls as the user left them.
 struct StationInput {
@@ -50,7 +50,7 @@ class StationConfig {
   // `send` and `poller` may be absent (nothing is then written / paused).
   // `handsets` is the test tab's handset tree: a voice station serves those handsets.
   // `timers` must drop its pending calls before this object goes; `line` must outlive it.
-  StationConfig(WindowTimers& timers, MessageSink& messages, TSendThread* send, TComCtr* poller,
+  StationConfig(WindowTimers& timers, MessageSink& messages, SendThread* send, HandsetPoller* poller,
                 const HandsetTree& handsets, StationView& view, LineActivity& line);
 
   // "确定": checks the input, pauses polling and, after a short settling pause,
@@ -90,8 +90,8 @@ class StationConfig {
 
   WindowTimers& timers_;
   MessageSink& messages_;
-  TSendThread* send_;
-  TComCtr* poller_;
+  SendThread* send_;
+  HandsetPoller* poller_;
   const HandsetTree& handsets_;
   StationView& view_;
   LineActivity& line_;

@@ -26,7 +26,7 @@ QComboBox* NumberCombo(const QString& name, int first, int last, QWidget* parent
 
 }  // namespace
 
-StationPage::StationPage(MessageSink& messages, TSendThread* send, TComCtr* poller,
+StationPage::StationPage(MessageSink& messages, SendThread* send, HandsetPoller* poller,
                          const HandsetTree& handsets, LineActivity& line, QWidget* parent)
     : QWidget(parent), config_(timers_, messages, send, poller, handsets, *this, line) {
   // Decorative column on the left.

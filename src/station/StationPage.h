@@ -22,7 +22,7 @@ class StationPage : public QWidget, public StationView {
  public:
   // `handsets` is the test tab's handset tree; `send` and `poller` may be null;
   // `line` must outlive the page.
-  StationPage(MessageSink& messages, TSendThread* send, TComCtr* poller,
+  StationPage(MessageSink& messages, SendThread* send, HandsetPoller* poller,
               const HandsetTree& handsets, LineActivity& line, QWidget* parent = nullptr);
 
   [[nodiscard]] StationConfig& Logic() { return config_; }

@@ -89,17 +89,17 @@ TEST_F(AppCoreTest, HostModeAnnouncesItsPortAndSaysGoodbyeAtShutdown) {
 
   RecordingList list;
   ASSERT_TRUE(core->FillAndStart({&list}));
-  ASSERT_NE(core->ComCtr(), nullptr);
-  EXPECT_TRUE(core->ComCtr()->Running());
-  EXPECT_EQ(core->ComCtr()->Period(), 1000 / 15);
+  ASSERT_NE(core->Poller(), nullptr);
+  EXPECT_TRUE(core->Poller()->Running());
+  EXPECT_EQ(core->Poller()->Period(), 1000 / 15);
 
   core->Shutdown();
   const auto goodbye = ordering.ReceiveBytes(5000);
   ASSERT_TRUE(goodbye);
   EXPECT_EQ(goodbye->bytes, LittleEndianMessage(16, 0, 0));
-  EXPECT_EQ(core->RcvThread(), nullptr);
-  EXPECT_EQ(core->SendThread(), nullptr);
-  EXPECT_EQ(core->ComCtr(), nullptr);
+  EXPECT_EQ(core->Receiver(), nullptr);
+  EXPECT_EQ(core->Sender(), nullptr);
+  EXPECT_EQ(core->Poller(), nullptr);
   EXPECT_FALSE(core->LineUp());
   EXPECT_TRUE(messages.Messages().empty());
 }
@@ -116,7 +116,7 @@ TEST_F(AppCoreTest, EveryListGetsTheHandsetsOfTheFirstStation) {
   EXPECT_EQ(tree.texts, expected);
   EXPECT_EQ(monitor.completes, 1);
   EXPECT_EQ(tree.completes, 1);
-  TComCtr* poller = core->ComCtr();
+  HandsetPoller* poller = core->Poller();
   ASSERT_EQ(poller->Count(), 3);
   EXPECT_EQ(poller->Handset(0), 1);
   EXPECT_EQ(poller->Handset(1), 3);
@@ -141,7 +141,7 @@ TEST_F(AppCoreTest, EmptyHandsetFileGivesEmptyListsAndAnIdlePoller) {
   ASSERT_TRUE(core->FillAndStart({&list}));
   EXPECT_TRUE(list.texts.empty());
   EXPECT_EQ(list.completes, 1);
-  EXPECT_EQ(core->ComCtr()->Count(), 0);
+  EXPECT_EQ(core->Poller()->Count(), 0);
   EXPECT_TRUE(messages.Messages().empty());
 }
 
@@ -174,8 +174,8 @@ TEST_P(StartupFailureTest, ShowsItsMessageAndShutsDown) {
   EXPECT_EQ(messages.Messages(), c.messages);
   EXPECT_GE(closeQueries, 1);
   EXPECT_TRUE(core->ShutDown());
-  EXPECT_EQ(core->RcvThread(), nullptr);
-  EXPECT_EQ(core->ComCtr(), nullptr);
+  EXPECT_EQ(core->Receiver(), nullptr);
+  EXPECT_EQ(core->Poller(), nullptr);
   EXPECT_EQ(list.texts, c.listed);
   if (c.hostTold) {
     ASSERT_TRUE(ordering.ReceiveBytes(5000));  // the announcement
@@ -234,13 +234,13 @@ TEST_F(AppCoreTest, ShutdownEndsARunningJobAndJoinsEveryThread) {
   ASSERT_TRUE(core->OpenLink({"DEBUG"}, dir.Path()));
   std::promise<void> started;
   std::atomic<bool> pauseCompleted{true};
-  core->SendThread()->RegisterJob(JobReplyCode, [&](TSendThread& thread, std::uint8_t) {
+  core->Sender()->RegisterJob(JobReplyCode, [&](SendThread& thread, std::uint8_t) {
     started.set_value();
     pauseCompleted = thread.Pause(60'000);
   });
   RecordingList list;
   ASSERT_TRUE(core->FillAndStart({&list}));
-  ASSERT_TRUE(core->SendThread()->PostJob(JobReplyCode, 1));
+  ASSERT_TRUE(core->Sender()->PostJob(JobReplyCode, 1));
   started.get_future().wait();
   // Let the poll timer come to wait for the line lock that the job holds.
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -374,7 +374,7 @@ TEST_F(LineServiceTest, ALostDeviceIsReportedOnceAndTheSamePortIsTriedEverySecon
   EXPECT_EQ(messages.Notices(), std::vector<std::string>{kLost});
   EXPECT_TRUE(messages.Messages().empty()) << "no box waits for the user";
   EXPECT_FALSE(core->LineUp());
-  EXPECT_FALSE(core->SendThread()->Port()->Write("x")) << "writes fail at once without a device";
+  EXPECT_FALSE(core->Sender()->Port()->Write("x")) << "writes fail at once without a device";
 
   portFails = true;
   timers.RunFor(3000);
@@ -461,8 +461,8 @@ TEST_F(LineServiceTest, AFullRingLeavesTheBytesWithThePortAndReadsAgainShortlyAf
   ASSERT_TRUE(core->OpenLink({"DEBUG"}, dir.Path()));
   core->WatchPort();
   const std::size_t rest = 10;
-  port->QueueInput(std::string(TRcvThread::kRingSlots * kMaxReadBytes + rest, '\x55'));
-  for (int i = 0; i < TRcvThread::kRingSlots; ++i) core->MSComm1Comm();
+  port->QueueInput(std::string(ReceiveThread::kRingSlots * kMaxReadBytes + rest, '\x55'));
+  for (int i = 0; i < ReceiveThread::kRingSlots; ++i) core->MSComm1Comm();
   EXPECT_EQ(events, std::vector<std::string>{"watch 40 after 0 notices"});
 
   // Each read took one slot's worth: the rest still waits with the port.
@@ -474,10 +474,10 @@ TEST_F(LineServiceTest, AFullRingLeavesTheBytesWithThePortAndReadsAgainShortlyAf
 
   core->MSComm1Comm();  // still full: paused again
   EXPECT_EQ(events.back(), "watch -1 after 0 notices");
-  EXPECT_EQ(core->RcvThread()->HandleChunks(), TRcvThread::kRingSlots);
+  EXPECT_EQ(core->Receiver()->HandleChunks(), ReceiveThread::kRingSlots);
   timers.RunFor(AppCore::kRingFullRetryMs);
   core->MSComm1Comm();
-  EXPECT_EQ(core->RcvThread()->HandleChunks(), 1);
+  EXPECT_EQ(core->Receiver()->HandleChunks(), 1);
   std::string left;
   EXPECT_EQ(port->Read(left, kMaxReadBytes), ReadOutcome::Ok);
   EXPECT_TRUE(left.empty()) << "the last " << rest << " bytes were read after the pause";

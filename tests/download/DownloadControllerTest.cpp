@@ -5,7 +5,7 @@
 
 #include "common/Gbk.h"
 #include "download/DownloadFakes.h"
-#include "link/TComCtr.h"
+#include "link/HandsetPoller.h"
 #include "support/FakeSerialPort.h"
 #include "support/ManualTimers.h"
 
@@ -82,11 +82,11 @@ class DownloadRun : public ::testing::Test {
   FakeSerialPort port{&clock};
   FakeDownloadView view;
   Recorder host;
-  TSendThread send{&port, clock};
+  SendThread send{&port, clock};
   LineActivity line;
   DownloadHandlers handlers{line, controller, rcv};
-  TRcvThread rcv{nullptr, handlers, line, clock};
-  TComCtr poller{send, rcv};
+  ReceiveThread rcv{nullptr, handlers, line, clock};
+  HandsetPoller poller{send, rcv};
   DownloadController controller{TxtDir(app.Path()), timers, host, host, view, &send, &poller, line};
 };
 
@@ -364,7 +364,7 @@ TEST_F(DownloadRun, FailedPreparationKeepsThePreviousJobFileAndEndsTheAttempt) {
 TEST_F(DownloadRun, StatusTickAsksNobodyWhileAJobRuns) {
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
-  send.RegisterJob(JobReplyCode, [released](TSendThread&, std::uint8_t) { released.wait(); });
+  send.RegisterJob(JobReplyCode, [released](SendThread&, std::uint8_t) { released.wait(); });
   StartDownload(1, {3});
   ASSERT_TRUE(send.PostJob(JobReplyCode, 0));
   port.ClearWrites();

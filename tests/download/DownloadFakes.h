@@ -10,8 +10,8 @@
 #include "app/LinkHandlers.h"
 #include "common/TextFile.h"
 #include "download/DownloadController.h"
-#include "link/TRcvThread.h"
-#include "link/TSendThread.h"
+#include "link/ReceiveThread.h"
+#include "link/SendThread.h"
 #include "support/Processes.h"
 
 namespace orderlink::test {
@@ -111,7 +111,7 @@ class FakeDownloadView : public DownloadView {
 // The app's receive hand-overs wired to the download controller as the composition
 // does; `receiver` is the receive thread that pauses after an answer.
 struct DownloadHandlers : LinkHandlers {
-  DownloadHandlers(LineActivity& line, DownloadController& controller, TMyThread& receiver)
+  DownloadHandlers(LineActivity& line, DownloadController& controller, LineWorker& receiver)
       : LinkHandlers(line) {
     downloadResult = [&controller, &receiver](const Message& m) {
       controller.OnDownloadResult(m, receiver);
@@ -135,7 +135,7 @@ inline std::string AnswerFrame(std::string_view code, int handset, std::string_v
 }
 
 // Waits (real time) until the send thread has run every posted job.
-inline bool WaitIdle(const TSendThread& thread) {
+inline bool WaitIdle(const SendThread& thread) {
   for (int i = 0; i < 5000 && !thread.Idle(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }

@@ -81,7 +81,7 @@ TEST_F(DownloadPageTest, StartButtonChecksTablesThenHandsetsThenAsksTheHost) {
 TEST_F(DownloadPageTest, StatusPhaseEndsDespiteADiscardedPacketEvery50Ms) {
   VirtualClock lineClock;  // the jobs' pauses pass at once; the window's timers are real
   FakeSerialPort port{&lineClock};
-  TSendThread send{&port, lineClock};
+  SendThread send{&port, lineClock};
   DownloadController live{
       TxtDir(app.Path()), page.Timers(), host, host, page, &send, nullptr, line};
   live.RegisterJobs(send);

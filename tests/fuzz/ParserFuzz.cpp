@@ -13,7 +13,7 @@
 
 #include "FuzzSupport.h"
 #include "common/Clock.h"
-#include "link/TRcvThread.h"
+#include "link/ReceiveThread.h"
 #include "support/RecordingFrameSink.h"
 
 namespace orderlink {
@@ -33,12 +33,12 @@ ParseOutcome ParseChunks(const std::vector<std::string_view>& chunks) {
   VirtualClock clock;
   test::RecordingFrameSink sink;
   LineActivity line;
-  auto thread = std::make_unique<TRcvThread>(nullptr, sink, line, clock);
+  auto thread = std::make_unique<ReceiveThread>(nullptr, sink, line, clock);
   int waiting = 0;
   for (std::string_view chunk : chunks) {
     if (chunk.empty()) continue;
     thread->StoreChunk(chunk);
-    if (++waiting == TRcvThread::kRingSlots) {
+    if (++waiting == ReceiveThread::kRingSlots) {
       fuzz::Require(thread->HandleChunks() == waiting, "a full ring is handled whole");
       waiting = 0;
     }

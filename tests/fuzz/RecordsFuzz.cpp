@@ -10,16 +10,16 @@
 #include "FuzzSupport.h"
 #include "common/Clock.h"
 #include "common/HostLink.h"
-#include "link/TMyThread.h"
+#include "link/LineWorker.h"
 #include "service/RequestDispatch.h"
 #include "service/functions.h"
 
 namespace orderlink {
 namespace {
 
-class IdleWorker final : public TMyThread {
+class IdleWorker final : public LineWorker {
  public:
-  using TMyThread::TMyThread;
+  using LineWorker::LineWorker;
 
  protected:
   void Execute() override {}

@@ -14,7 +14,7 @@
 #include "common/TextFile.h"
 #include "link/FrameCodec.h"
 #include "link/LineActivity.h"
-#include "link/TSendThread.h"
+#include "link/SendThread.h"
 #include "service/ReplyDelivery.h"
 #include "support/FakeSerialPort.h"
 
@@ -70,11 +70,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   VirtualClock clock;
   test::FakeSerialPort port(&clock);
-  TSendThread send(&port, clock);
+  SendThread send(&port, clock);
   const TxtDir txt = appDir.Txt();
   LineActivity line;
   send.RegisterJob(JobReplyCode,
-                   [&](TSendThread& thread, std::uint8_t) { JobReply(thread, txt, line); });
+                   [&](SendThread& thread, std::uint8_t) { JobReply(thread, txt, line); });
   line.replyRoute = kRouteOfRequest;
   send.RunJob(JobReplyCode, 0);
 

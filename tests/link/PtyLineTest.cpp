@@ -16,7 +16,7 @@
 #include "common/Clock.h"
 #include "link/FrameCodec.h"
 #include "link/SerialPort.h"
-#include "link/TComCtr.h"
+#include "link/HandsetPoller.h"
 #include "support/FakeSerialPort.h"
 #include "support/Processes.h"
 #include "support/RecordingFrameSink.h"
@@ -35,9 +35,9 @@ TEST(PtyLine, OpensAPseudoTerminalAndPollsInHandsetOrder) {
   SystemClock clock;
   test::RecordingFrameSink handlers;
   LineActivity line;
-  TSendThread send(port.get(), clock);
-  TRcvThread rcv(port.get(), handlers, line, clock);
-  TComCtr poller(send, rcv);
+  SendThread send(port.get(), clock);
+  ReceiveThread rcv(port.get(), handlers, line, clock);
+  HandsetPoller poller(send, rcv);
   for (int n : {7, 8, 9}) poller.Add(n);
   send.Start();
   poller.Start(15);
@@ -54,7 +54,7 @@ TEST(PtyLine, OpensAPseudoTerminalAndPollsInHandsetOrder) {
   for (int i = 0; i < 100; ++i) {
     pollfd p{port->Handle(), POLLIN, 0};
     if (poll(&p, 1, 10) > 0) {
-      EXPECT_EQ(rcv.ReadInput(), TRcvThread::InputResult::Stored);
+      EXPECT_EQ(rcv.ReadInput(), ReceiveThread::InputResult::Stored);
       rcv.HandleChunks();  // what the receive thread does with the chunk
       break;
     }
@@ -186,7 +186,7 @@ class InputRing : public ::testing::Test {
   test::RecordingFrameSink handlers;
   test::FakeSerialPort port;
   LineActivity line;
-  TRcvThread rcv{&port, handlers, line, clock};
+  ReceiveThread rcv{&port, handlers, line, clock};
 };
 
 TEST_F(InputRing, TheParserStartsAfreshWithTheFirstChunkOfANewDevice) {

@@ -5,7 +5,7 @@
 
 #include "common/Clock.h"
 #include "link/FrameCodec.h"
-#include "link/TRcvThread.h"
+#include "link/ReceiveThread.h"
 #include "support/FakeSerialPort.h"
 #include "support/RecordingFrameSink.h"
 
@@ -24,7 +24,7 @@ class ReceiveFixture {
   VirtualClock clock;
   test::RecordingFrameSink sink;
   LineActivity line;
-  TRcvThread thread;
+  ReceiveThread thread;
 };
 
 TEST(ReceiveThread, ChunksAreParsedInOrderWhereverTheyAreCut) {

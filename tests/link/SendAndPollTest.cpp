@@ -8,9 +8,9 @@
 #include "common/Clock.h"
 #include "link/FrameCodec.h"
 #include "link/LineActivity.h"
-#include "link/TComCtr.h"
-#include "link/TRcvThread.h"
-#include "link/TSendThread.h"
+#include "link/HandsetPoller.h"
+#include "link/ReceiveThread.h"
+#include "link/SendThread.h"
 #include "support/FakeSerialPort.h"
 #include "support/LineHolder.h"
 #include "support/RecordingFrameSink.h"
@@ -27,9 +27,9 @@ struct Link {
   FakeSerialPort port{&clock};
   test::RecordingFrameSink handlers;
   LineActivity line;
-  TSendThread send{&port, clock};
-  TRcvThread rcv{&port, handlers, line, clock};
-  TComCtr poller{send, rcv};
+  SendThread send{&port, clock};
+  ReceiveThread rcv{&port, handlers, line, clock};
+  HandsetPoller poller{send, rcv};
 
   Link() {
     for (int n : {1, 2, 3}) poller.Add(n);
@@ -104,7 +104,7 @@ TEST(Poller, ATickSkipsItsPollWhenAJobRanOrRunsSinceItsChecks) {
   // A job on the line right now holds the lock: the poller neither writes, nor waits,
   // nor discards the job's frame that is still going out.
   std::atomic<bool> polled{true};
-  link.send.RegisterJob(JobReplyCode, [&](TSendThread& t, std::uint8_t handset) {
+  link.send.RegisterJob(JobReplyCode, [&](SendThread& t, std::uint8_t handset) {
     SendFrame(t, kDefaultRoute, "FHJS", handset, 0, "");
     link.port.SetOutputPending(13);
     std::thread timer([&] { polled = PollHandset(t, 1, t.JobActivity()); });
@@ -156,9 +156,9 @@ TEST(Poller, EmptyListNeverPollsAndTheListHolds256) {
   FakeSerialPort port(&clock);
   test::RecordingFrameSink handlers;
   LineActivity line;
-  TSendThread send(&port, clock);
-  TRcvThread rcv(&port, handlers, line, clock);
-  TComCtr poller(send, rcv);
+  SendThread send(&port, clock);
+  ReceiveThread rcv(&port, handlers, line, clock);
+  HandsetPoller poller(send, rcv);
   clock.Advance(1000);
   poller.Tick();
   EXPECT_TRUE(port.Writes().empty());
@@ -168,7 +168,7 @@ TEST(Poller, EmptyListNeverPollsAndTheListHolds256) {
 
 TEST(SendFrame, OneHundredTwentyBytesGoOutAsThreePackets150msApart) {
   Link link;
-  link.send.RegisterJob(JobReplyCode, [](TSendThread& t, std::uint8_t handset) {
+  link.send.RegisterJob(JobReplyCode, [](SendThread& t, std::uint8_t handset) {
     SendFrame(t, kDefaultRoute, "DX  ", handset, 0, std::string(120, 'm'));
   });
   link.send.RunJob(JobReplyCode, 4);
@@ -184,7 +184,7 @@ TEST(SendFrame, OneHundredTwentyBytesGoOutAsThreePackets150msApart) {
 
 TEST(SendFrame, UsesTheRouteByteItIsGivenAndWritesNothingWithoutAPort) {
   Link link;
-  link.send.RegisterJob(JobTimeReplyCode, [](TSendThread& t, std::uint8_t handset) {
+  link.send.RegisterJob(JobTimeReplyCode, [](SendThread& t, std::uint8_t handset) {
     SendFrame(t, 0xC3, "SJCX", handset, 0, "");
   });
   link.send.RunJob(JobTimeReplyCode, 7);
@@ -192,8 +192,8 @@ TEST(SendFrame, UsesTheRouteByteItIsGivenAndWritesNothingWithoutAPort) {
   EXPECT_EQ(link.send.HoldOff.load(), 10);  // set at the start of every job
 
   VirtualClock clock;
-  TSendThread portless(nullptr, clock);
-  portless.RegisterJob(JobTimeReplyCode, [](TSendThread& t, std::uint8_t) {
+  SendThread portless(nullptr, clock);
+  portless.RegisterJob(JobTimeReplyCode, [](SendThread& t, std::uint8_t) {
     SendFrame(t, kDefaultRoute, "DX  ", 1, 0, std::string(200, 'x'));
   });
   portless.RunJob(JobTimeReplyCode, 1);
@@ -202,7 +202,7 @@ TEST(SendFrame, UsesTheRouteByteItIsGivenAndWritesNothingWithoutAPort) {
 
 TEST(SendFrame, LengthTakesOnlyTheFirstBytes) {
   Link link;
-  link.send.RegisterJob(JobShortMessageCode, [](TSendThread& t, std::uint8_t handset) {
+  link.send.RegisterJob(JobShortMessageCode, [](SendThread& t, std::uint8_t handset) {
     SendFrame(t, kDefaultRoute, "DX  ", handset, 3, "abcdef");
     SendRecordFrame(t, handset, "00002", 0, "00010001CPLB" "rec");
   });
@@ -218,14 +218,14 @@ TEST(SendFrame, LengthTakesOnlyTheFirstBytes) {
 struct RecordingSendThread {
   SystemClock clock;
   FakeSerialPort port;
-  TSendThread send{&port, clock};
+  SendThread send{&port, clock};
   test::LineHolder holder{send};
   std::mutex ranMutex;
   std::vector<std::string> ran;  // "<code>/<handset>/<data>" of every job run, in order
 
   RecordingSendThread() {
     for (int code : {JobStatusQueryCode, JobEndAllCode, JobShortMessageCode}) {
-      send.RegisterDataJob(code, [this, code](TSendThread&, std::uint8_t handset,
+      send.RegisterDataJob(code, [this, code](SendThread&, std::uint8_t handset,
                                               std::string_view data) {
         std::lock_guard lock(ranMutex);
         ran.push_back(std::to_string(code) + "/" + std::to_string(handset) + "/" +
@@ -266,7 +266,7 @@ TEST(SendThread, PostingNeverWaitsForARunningJobAndJobsRunInPostingOrder) {
 TEST(SendThread, AFullQueueRefusesWithALogLineAndKeepsWhatItHolds) {
   RecordingSendThread t;
   t.StartAndHold();
-  for (std::size_t i = 0; i < TSendThread::kQueueCapacity; ++i) {
+  for (std::size_t i = 0; i < SendThread::kQueueCapacity; ++i) {
     ASSERT_TRUE(t.send.PostJob(JobStatusQueryCode, static_cast<int>(i)));
   }
   testing::internal::CaptureStderr();
@@ -278,7 +278,7 @@ TEST(SendThread, AFullQueueRefusesWithALogLineAndKeepsWhatItHolds) {
   t.holder.Release();
   ASSERT_TRUE(test::WaitIdle(t.send));
   const auto ran = t.Ran();
-  ASSERT_EQ(ran.size(), TSendThread::kQueueCapacity);
+  ASSERT_EQ(ran.size(), SendThread::kQueueCapacity);
   EXPECT_EQ(ran.front(), "8/0/");
   EXPECT_EQ(ran.back(), "8/63/");
 }
@@ -318,7 +318,7 @@ TEST(SendThread, JobsPostedFromTwoThreadsAtOnceAllRunOnceEachInTheirPostersOrder
   t.StartAndHold();
   // Both posters start together and post while the line is held, so every post
   // meets the other poster at the queue; half the queue each.
-  constexpr int kEach = static_cast<int>(TSendThread::kQueueCapacity / 2);
+  constexpr int kEach = static_cast<int>(SendThread::kQueueCapacity / 2);
   std::promise<void> go;
   std::shared_future<void> goSignal = go.get_future().share();
   std::atomic<int> refused{0};
@@ -348,9 +348,9 @@ TEST(SendThread, JobsPostedFromTwoThreadsAtOnceAllRunOnceEachInTheirPostersOrder
 TEST(SendThread, UnknownCodesAndJobThreeDoNothingButStillTakeTheSlot) {
   VirtualClock clock;
   FakeSerialPort port(&clock);
-  TSendThread send(&port, clock);
+  SendThread send(&port, clock);
   bool ran = false;
-  send.RegisterJob(3, [&](TSendThread&, std::uint8_t) { ran = true; });
+  send.RegisterJob(3, [&](SendThread&, std::uint8_t) { ran = true; });
   send.RunJob(3, 0);
   send.RunJob(42, 0);
   EXPECT_FALSE(ran);
@@ -360,9 +360,9 @@ TEST(SendThread, UnknownCodesAndJobThreeDoNothingButStillTakeTheSlot) {
 TEST(SendThread, ShutdownEndsARunningJobsPauseAtOnce) {
   SystemClock clock;
   FakeSerialPort port;
-  TSendThread send(&port, clock);
+  SendThread send(&port, clock);
   std::atomic<bool> started{false};
-  send.RegisterJob(JobDownloadCode, [&](TSendThread& t, std::uint8_t) {
+  send.RegisterJob(JobDownloadCode, [&](SendThread& t, std::uint8_t) {
     started = true;
     t.Pause(60'000);
   });
@@ -378,7 +378,7 @@ TEST(SendThread, ShutdownEndsARunningJobsPauseAtOnce) {
 
 TEST(SendThread, AMessageStopsBeforeItsNextPacketOnceTheThreadIsToldToEnd) {
   Link link;
-  link.send.RegisterJob(JobReplyCode, [](TSendThread& t, std::uint8_t handset) {
+  link.send.RegisterJob(JobReplyCode, [](SendThread& t, std::uint8_t handset) {
     SendFrame(t, kDefaultRoute, "DX  ", handset, 0, std::string(120, 'm'));
   });
   link.send.Terminate();
@@ -394,7 +394,7 @@ TEST(ReceiveThread, TheLoopHandsOverChunksStoredFromAnotherThread) {
   SystemClock clock;
   Counting handlers;
   LineActivity line;
-  TRcvThread rcv(nullptr, handlers, line, clock);
+  ReceiveThread rcv(nullptr, handlers, line, clock);
   rcv.Start();
   const std::string frame = LongPacket(0xC0, 0xFF, 1, false, "DL  ", "\x05" "ok");
   for (int i = 0; i < 3000; ++i) {  // more than the ring holds: a full ring refuses the chunk

@@ -4,9 +4,9 @@
 #include <thread>
 
 #include "app/LinkHandlers.h"
-#include "link/TComCtr.h"
-#include "link/TRcvThread.h"
-#include "link/TSendThread.h"
+#include "link/HandsetPoller.h"
+#include "link/ReceiveThread.h"
+#include "link/SendThread.h"
 #include "linktest/LinkTest.h"
 #include "support/FakeSerialPort.h"
 #include "support/RecordingMessages.h"
@@ -55,9 +55,9 @@ class LinkTestFixture : public ::testing::Test {
   View view;
   LineActivity line;
   LinkHandlers handlers{line};
-  TSendThread send{nullptr, clock};
-  TRcvThread rcv{nullptr, handlers, line, clock};
-  TComCtr poller{send, rcv};
+  SendThread send{nullptr, clock};
+  ReceiveThread rcv{nullptr, handlers, line, clock};
+  HandsetPoller poller{send, rcv};
   LinkTest test{messages, nullptr, &poller, view, line};  // no send thread: nothing is posted
 };
 
@@ -167,7 +167,7 @@ TEST_F(LinkTestFixture, CountersSurviveStopAndStartUntilReset) {
 TEST(LinkTestJob, EachTickPostsOneTestFrameWithRouteC0) {
   VirtualClock clock;
   test::FakeSerialPort port(&clock);
-  TSendThread send(&port, clock);
+  SendThread send(&port, clock);
   LineActivity line;
   LinkTest::RegisterJobs(send, line);
   send.Start();

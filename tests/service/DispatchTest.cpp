@@ -22,7 +22,7 @@ class DispatchTest : public ::testing::Test {
   RequestService service{TxtDir(dir.Path()), host, messages, timers, &marker};
   LineActivity line;
   test::ServiceHandlers handlers{line, service, rcv};
-  TRcvThread rcv{nullptr, handlers, line, clock};
+  ReceiveThread rcv{nullptr, handlers, line, clock};
 };
 
 TEST_F(DispatchTest, LoginWritesRecordMarksHandsetNotifiesAndHoldsPollingOff) {

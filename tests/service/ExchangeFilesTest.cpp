@@ -31,7 +31,7 @@ class ExchangeFilesTest : public ::testing::Test {
   test::ManualTimers timers{clock};
   LineActivity activity;
   RequestService service{TxtDir(dir.Path()), host, messages, timers, nullptr};
-  TSendThread send{&port, clock};
+  SendThread send{&port, clock};
 };
 
 TEST_F(ExchangeFilesTest, UnreadableReplyFileIsLoggedWithItsReasonAndNothingIsSent) {
@@ -70,7 +70,7 @@ TEST(ShortMessageLineTest, NumbersAboveByteRangeAreRefusedNotWrapped) {
   test::ManualTimers timers{windowClock};
   LineActivity activity;
   RequestService service{TxtDir(dir.Path()), host, messages, timers, nullptr};
-  TSendThread send{port.get(), clock};
+  SendThread send{port.get(), clock};
   service.AddHandset("012");
   service.AddHandset("300");  // a node text that no byte can address
   service.RegisterJobs(send, activity);

@@ -11,7 +11,7 @@
 #include "common/Clock.h"
 #include "common/TextFile.h"
 #include "link/SerialPort.h"
-#include "link/TComCtr.h"
+#include "link/HandsetPoller.h"
 #include "service/ReplyDelivery.h"
 
 namespace orderlink {
@@ -44,7 +44,7 @@ class ReplyTest : public ::testing::Test {
   test::ManualTimers timers{clock};
   LineActivity line;
   RequestService service{TxtDir(dir.Path()), host, messages, timers, nullptr};
-  TSendThread send{&port, clock};
+  SendThread send{&port, clock};
 };
 
 using Writes = std::vector<std::pair<std::int64_t, std::string>>;
@@ -136,8 +136,8 @@ class HostReplyTest : public ReplyTest {
   }
 
   test::ServiceHandlers handlers{line, service, rcv};
-  TRcvThread rcv{nullptr, handlers, line, clock};
-  TComCtr poller{send, rcv};
+  ReceiveThread rcv{nullptr, handlers, line, clock};
+  HandsetPoller poller{send, rcv};
   test::LineHolder holder{send};
 };
 
@@ -192,7 +192,7 @@ TEST_F(HostReplyTest, RepliesBeforeTheSendThreadRunsAreLoggedAndNeverWaitedFor) 
 TEST_F(HostReplyTest, AReplyTheFullQueueRefusesIsShownToTheUser) {
   send.Start();
   ASSERT_TRUE(holder.Hold());
-  for (std::size_t i = 0; i < TSendThread::kQueueCapacity; ++i) {
+  for (std::size_t i = 0; i < SendThread::kQueueCapacity; ++i) {
     ASSERT_TRUE(send.PostJob(JobStatusQueryCode, 1));
   }
   testing::internal::CaptureStderr();
@@ -278,13 +278,13 @@ TEST(ReplyOnTheLine, TheLineStaysQuietAfterEveryEndOfReplyForTheReplysHoldOff) {
   RealTimeTimers timers;
   RequestService service{TxtDir(dir.Path()), host, messages, timers, nullptr};
   SystemClock clock;
-  TSendThread send{port.get(), clock};
+  SendThread send{port.get(), clock};
   LineActivity activity;
   LinkHandlers handlers{activity};
-  TRcvThread rcv{port.get(), handlers, activity, clock};
+  ReceiveThread rcv{port.get(), handlers, activity, clock};
   handlers.request = [&](const Message& m) { service.OnRequest(m, rcv); };
   handlers.timeQuery = [&](const Message& m) { service.OnTimeQuery(m); };
-  TComCtr poller{send, rcv};
+  HandsetPoller poller{send, rcv};
   poller.Add(1);
   service.RegisterJobs(send, activity);
   LineRecorder line(pty.Master());

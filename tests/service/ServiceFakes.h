@@ -7,8 +7,8 @@
 #include "app/LinkHandlers.h"
 #include "common/HostLink.h"
 #include "common/Messages.h"
-#include "link/TRcvThread.h"
-#include "link/TSendThread.h"
+#include "link/ReceiveThread.h"
+#include "link/SendThread.h"
 #include "service/RequestService.h"
 #include "support/FakeSerialPort.h"
 #include "support/LineHolder.h"
@@ -28,7 +28,7 @@ class RecordingMarker final : public SwitchOnMarker {
 // The app's receive hand-overs wired to the service as the composition does;
 // `receiver` is the receive thread whose HoldOff a request sets.
 struct ServiceHandlers : LinkHandlers {
-  ServiceHandlers(LineActivity& line, RequestService& service, TMyThread& receiver)
+  ServiceHandlers(LineActivity& line, RequestService& service, LineWorker& receiver)
       : LinkHandlers(line) {
     request = [&service, &receiver](const Message& m) { service.OnRequest(m, receiver); };
     timeQuery = [&service](const Message& m) { service.OnTimeQuery(m); };
@@ -42,7 +42,7 @@ inline std::string FrameToPc(std::string_view code, std::uint8_t handset, std::s
 }
 
 // `bytes` as one chunk from the line, handled at once.
-inline void Feed(TRcvThread& thread, std::string_view bytes) {
+inline void Feed(ReceiveThread& thread, std::string_view bytes) {
   thread.StoreChunk(bytes);
   thread.HandleChunks();
 }

@@ -7,7 +7,7 @@
 #include "common/Clock.h"
 #include "common/Gbk.h"
 #include "common/TextFile.h"
-#include "link/TComCtr.h"
+#include "link/HandsetPoller.h"
 #include "service/RollCall.h"
 #include "service/TimeAndMessages.h"
 
@@ -61,8 +61,8 @@ class HandsetServiceTest : public ::testing::Test {
                          [this] { return now; }};
   LineActivity line;
   test::ServiceHandlers handlers{line, service, rcv};
-  TRcvThread rcv{nullptr, handlers, line, clock};
-  TSendThread send{&port, clock};
+  ReceiveThread rcv{nullptr, handlers, line, clock};
+  SendThread send{&port, clock};
 };
 
 TEST_F(HandsetServiceTest, TimeQueryIsAnsweredToTheLastHandsetWithContent) {
@@ -83,7 +83,7 @@ TEST_F(HandsetServiceTest, ShortMessageConfirmsToTheSenderThenGoesToTheTarget) {
   ASSERT_TRUE(WriteFileBytes(dir.Txt("dx.TXT"), "003 012 " + Utf8ToGbk("请到前台") + "\r\n"));
   // The file is gone by the time the message goes out: the target still gets the
   // text that the sender was told had been sent.
-  send.RegisterJob(JobShortMessageAckCode, [this](TSendThread& t, std::uint8_t sender) {
+  send.RegisterJob(JobShortMessageAckCode, [this](SendThread& t, std::uint8_t sender) {
     std::filesystem::remove(dir.Txt("dx.TXT"));
     JobShortMessageAck(t, sender, line);
   });
@@ -173,9 +173,9 @@ TEST(RollCallButtonTest, RestartingThePollerNeverWaitsForAJobOnTheLine) {
   RequestService service{TxtDir("/nonexistent"), host, messages, timers, nullptr};
   LineActivity line;
   LinkHandlers handlers{line};  // no frame arrives
-  TSendThread send{&port, clock};
-  TRcvThread rcv{nullptr, handlers, line, clock};
-  TComCtr poller{send, rcv};
+  SendThread send{&port, clock};
+  ReceiveThread rcv{nullptr, handlers, line, clock};
+  HandsetPoller poller{send, rcv};
   poller.Add(1);
   test::LineHolder holder(send);
   send.Start();
@@ -203,9 +203,9 @@ TEST(RollCallButtonTest, CaptionCyclesAndWorksThePoller) {
   RequestService service{TxtDir("/nonexistent"), host, messages, timers, nullptr};
   LineActivity line;
   LinkHandlers handlers{line};  // no frame arrives
-  TSendThread send{nullptr, clock};
-  TRcvThread rcv{nullptr, handlers, line, clock};
-  TComCtr poller{send, rcv};
+  SendThread send{nullptr, clock};
+  ReceiveThread rcv{nullptr, handlers, line, clock};
+  HandsetPoller poller{send, rcv};
 
   RollCallButton button(&poller);
   EXPECT_EQ(button.Caption(), "开始点名");

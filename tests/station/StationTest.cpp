@@ -4,9 +4,9 @@
 #include <thread>
 
 #include "app/LinkHandlers.h"
-#include "link/TComCtr.h"
-#include "link/TRcvThread.h"
-#include "link/TSendThread.h"
+#include "link/HandsetPoller.h"
+#include "link/ReceiveThread.h"
+#include "link/SendThread.h"
 #include "station/StationConfig.h"
 #include "station/StationRecords.h"
 #include "support/FakeSerialPort.h"
@@ -74,9 +74,9 @@ class StationFixture : public ::testing::Test {
   LineActivity line;
   LinkHandlers handlers{line};
   int parsed = 0;
-  TSendThread send{&port, clock};
-  TRcvThread rcv{nullptr, handlers, line, clock};
-  TComCtr poller{send, rcv};
+  SendThread send{&port, clock};
+  ReceiveThread rcv{nullptr, handlers, line, clock};
+  HandsetPoller poller{send, rcv};
   HandsetTree handsets;
   Log log;
   StationConfig config{timers, log, &send, &poller, handsets, log, line};

@@ -8,15 +8,15 @@
 #include <future>
 #include <thread>
 
-#include "link/TSendThread.h"
+#include "link/SendThread.h"
 
 namespace orderlink::test {
 
 class LineHolder {
  public:
   // Registers the holding job; call before the thread starts.
-  explicit LineHolder(TSendThread& send) : send_(send) {
-    send_.RegisterJob(JobDownloadCode, [this](TSendThread&, std::uint8_t) {
+  explicit LineHolder(SendThread& send) : send_(send) {
+    send_.RegisterJob(JobDownloadCode, [this](SendThread&, std::uint8_t) {
       started_.set_value();
       released_.wait();
     });
@@ -49,7 +49,7 @@ class LineHolder {
   }
 
  private:
-  TSendThread& send_;
+  SendThread& send_;
   std::promise<void> started_;
   std::promise<void> release_;
   std::shared_future<void> released_ = release_.get_future().share();
@@ -57,7 +57,7 @@ class LineHolder {
 };
 
 // Waits (real time, bounded) until the started send thread has run every posted job.
-inline bool WaitIdle(const TSendThread& thread) {
+inline bool WaitIdle(const SendThread& thread) {
   for (int i = 0; i < 5000 && !thread.Idle(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }

@@ -14,19 +14,19 @@
 #include <thread>
 
 #include "common/Clock.h"
-#include "link/TRcvThread.h"
-#include "link/TSendThread.h"
+#include "link/ReceiveThread.h"
+#include "link/SendThread.h"
 
 namespace orderlink {
 
-class TComCtr {
+class HandsetPoller {
  public:
   static constexpr int kMaxHandsets = 256;
 
-  TComCtr(TSendThread& sendThread, TRcvThread& rcvThread);
-  ~TComCtr();  // stops the timer thread and joins it
-  TComCtr(const TComCtr&) = delete;
-  TComCtr& operator=(const TComCtr&) = delete;
+  HandsetPoller(SendThread& sendThread, ReceiveThread& receiveThread);
+  ~HandsetPoller();  // stops the timer thread and joins it
+  HandsetPoller(const HandsetPoller&) = delete;
+  HandsetPoller& operator=(const HandsetPoller&) = delete;
 
   // Appends a handset number; false when the list already holds 256. Before Start.
   bool Add(int number);
@@ -55,8 +55,8 @@ class TComCtr {
  private:
   void TimerLoop(int period);
 
-  TSendThread& send_;
-  TRcvThread& rcv_;
+  SendThread& send_;
+  ReceiveThread& rcv_;
   std::array<int, kMaxHandsets> handsets_{};
   int count_ = 0;
   int next_ = 0;
@@ -72,6 +72,6 @@ class TComCtr {
 // send thread's JobActivity() read before the tick's idle and hold-off checks: when
 // a job has run since, or runs now, the tick is skipped so the job's hold-off is
 // kept. False when skipped: the handset keeps its turn.
-[[nodiscard]] bool PollHandset(TSendThread& thread, int number, std::uint64_t jobActivitySeen);
+[[nodiscard]] bool PollHandset(SendThread& thread, int number, std::uint64_t jobActivitySeen);
 
 }  // namespace orderlink

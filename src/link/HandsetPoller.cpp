@@ -1,4 +1,4 @@
-#include "link/TComCtr.h"
+#include "link/HandsetPoller.h"
 
 #include <chrono>
 
@@ -6,18 +6,18 @@
 
 namespace orderlink {
 
-TComCtr::TComCtr(TSendThread& sendThread, TRcvThread& rcvThread)
-    : send_(sendThread), rcv_(rcvThread) {}
+HandsetPoller::HandsetPoller(SendThread& sendThread, ReceiveThread& receiveThread)
+    : send_(sendThread), rcv_(receiveThread) {}
 
-TComCtr::~TComCtr() { Stop(); }
+HandsetPoller::~HandsetPoller() { Stop(); }
 
-bool TComCtr::Add(int number) {
+bool HandsetPoller::Add(int number) {
   if (count_ >= kMaxHandsets) return false;
   handsets_[count_++] = number;
   return true;
 }
 
-void TComCtr::Start(int rate) {
+void HandsetPoller::Start(int rate) {
   Stop();
   if (rate <= 0) return;
   period_ = 1000 / rate;
@@ -25,18 +25,18 @@ void TComCtr::Start(int rate) {
   timer_ = std::thread([this, period = period_.load()] { TimerLoop(period); });
 }
 
-void TComCtr::Stop() {
+void HandsetPoller::Stop() {
   if (!timer_.joinable()) return;
   timerStop_->Raise();
   timer_.join();
 }
 
-void TComCtr::ClearHoldOff() {
+void HandsetPoller::ClearHoldOff() {
   send_.HoldOff = 0;
   rcv_.HoldOff = 0;
 }
 
-void TComCtr::TimerLoop(int period) {
+void HandsetPoller::TimerLoop(int period) {
   // Ticks at fixed instants of the steady clock; a late tick (a busy machine) does
   // not shift later ones.
   using std::chrono::steady_clock;
@@ -52,7 +52,7 @@ void TComCtr::TimerLoop(int period) {
   }
 }
 
-void TComCtr::Tick() {
+void HandsetPoller::Tick() {
   const int period = period_.load();
   if (pauseLevel_.load() < 0 || count_ == 0) return;
   // Read before the checks, so a job that starts or ends after them is noticed.
@@ -66,7 +66,7 @@ void TComCtr::Tick() {
   if (PollHandset(send_, handsets_[next_], jobActivity)) next_ = (next_ + 1) % count_;
 }
 
-bool PollHandset(TSendThread& thread, int number, std::uint64_t jobActivitySeen) {
+bool PollHandset(SendThread& thread, int number, std::uint64_t jobActivitySeen) {
   SerialPort* port = thread.Port();
   if (port == nullptr) return true;
   // Only jobs and the poll take this lock: taken means a job is on the line now.

@@ -22,17 +22,17 @@
 #include "link/FrameParser.h"
 #include "link/LineActivity.h"
 #include "link/SerialPort.h"
-#include "link/TMyThread.h"
+#include "link/LineWorker.h"
 
 namespace orderlink {
 
-class TRcvThread : public TMyThread {
+class ReceiveThread : public LineWorker {
  public:
   static constexpr int kRingSlots = 1024;
 
   // `port` may be null. `sink` and `line` must outlive the thread.
-  TRcvThread(SerialPort* port, FrameSink& sink, LineActivity& line, Clock& clock);
-  ~TRcvThread() override;
+  ReceiveThread(SerialPort* port, FrameSink& sink, LineActivity& line, Clock& clock);
+  ~ReceiveThread() override;
 
   enum class InputResult {
     Stored,    // what the port had buffered (up to kMaxReadBytes) is in the ring

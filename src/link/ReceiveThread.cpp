@@ -1,4 +1,4 @@
-#include "link/TRcvThread.h"
+#include "link/ReceiveThread.h"
 
 namespace orderlink {
 
@@ -7,12 +7,12 @@ constexpr int kChunkHoldOffMs = 1000;
 constexpr std::int64_t kFoldCountsAbove = 0x40000000;
 }  // namespace
 
-TRcvThread::TRcvThread(SerialPort* port, FrameSink& sink, LineActivity& line, Clock& clock)
-    : TMyThread(clock), port_(port), line_(line), parser_(sink) {}
+ReceiveThread::ReceiveThread(SerialPort* port, FrameSink& sink, LineActivity& line, Clock& clock)
+    : LineWorker(clock), port_(port), line_(line), parser_(sink) {}
 
-TRcvThread::~TRcvThread() { TerminateAndJoin(); }
+ReceiveThread::~ReceiveThread() { TerminateAndJoin(); }
 
-TRcvThread::InputResult TRcvThread::ReadInput() {
+ReceiveThread::InputResult ReceiveThread::ReadInput() {
   Touch();
   if (port_ == nullptr) return InputResult::Stored;
   if (RingFull()) return InputResult::RingFull;  // the bytes wait in the kernel
@@ -22,12 +22,12 @@ TRcvThread::InputResult TRcvThread::ReadInput() {
   return outcome == ReadOutcome::Ok ? InputResult::Stored : InputResult::HungUp;
 }
 
-bool TRcvThread::RingFull() {
+bool ReceiveThread::RingFull() {
   std::lock_guard lock(Mutex());
   return writeCount_.load() - readCount_.load() >= kRingSlots;
 }
 
-bool TRcvThread::StoreChunk(std::string_view bytes) {
+bool ReceiveThread::StoreChunk(std::string_view bytes) {
   Touch();
   if (bytes.empty()) return true;
   {
@@ -48,7 +48,7 @@ bool TRcvThread::StoreChunk(std::string_view bytes) {
   return true;
 }
 
-int TRcvThread::HandleChunks() {
+int ReceiveThread::HandleChunks() {
   int handled = 0;
   while (readCount_.load() < writeCount_.load()) {
     const auto slot = static_cast<std::size_t>(readCount_.load() % kRingSlots);
@@ -79,7 +79,7 @@ int TRcvThread::HandleChunks() {
   return handled;
 }
 
-void TRcvThread::Execute() {
+void ReceiveThread::Execute() {
   while (!Terminated()) {
     if (HandleChunks() > 0) continue;
     std::unique_lock wake(wakeMutex_);
@@ -87,7 +87,7 @@ void TRcvThread::Execute() {
   }
 }
 
-void TRcvThread::WakeForTermination() {
+void ReceiveThread::WakeForTermination() {
   { std::lock_guard wake(wakeMutex_); }
   chunkStored_.notify_all();
 }

@@ -1,10 +1,10 @@
-#include "link/TMyThread.h"
+#include "link/LineWorker.h"
 
 namespace orderlink {
 
-TMyThread::TMyThread(Clock& clock) : clock_(clock), lastActive_(clock.NowMs()) {}
+LineWorker::LineWorker(Clock& clock) : clock_(clock), lastActive_(clock.NowMs()) {}
 
-TMyThread::~TMyThread() {
+LineWorker::~LineWorker() {
   // Derived classes join in their own destructors; this is the last safety net.
   if (thread_.joinable()) {
     Terminate();
@@ -12,23 +12,23 @@ TMyThread::~TMyThread() {
   }
 }
 
-void TMyThread::Start() {
+void LineWorker::Start() {
   thread_ = std::thread([this] { Execute(); });
   started_ = true;
 }
 
-void TMyThread::CountDownHoldOff(std::int32_t periodMs) {
+void LineWorker::CountDownHoldOff(std::int32_t periodMs) {
   std::int32_t value = HoldOff.load();
   while (!HoldOff.compare_exchange_weak(value, value > periodMs ? value - periodMs : 0)) {
   }
 }
 
-void TMyThread::Terminate() {
+void LineWorker::Terminate() {
   stop_.Raise();
   WakeForTermination();
 }
 
-void TMyThread::TerminateAndJoin() {
+void LineWorker::TerminateAndJoin() {
   Terminate();
   if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }

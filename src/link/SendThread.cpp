@@ -1,4 +1,4 @@
-#include "link/TSendThread.h"
+#include "link/SendThread.h"
 
 #include "common/Log.h"
 #include "link/FrameCodec.h"
@@ -26,20 +26,20 @@ std::string JobName(int code) {
   }
 }
 
-TSendThread::TSendThread(SerialPort* port, Clock& clock) : TMyThread(clock), port_(port) {}
+SendThread::SendThread(SerialPort* port, Clock& clock) : LineWorker(clock), port_(port) {}
 
-TSendThread::~TSendThread() { TerminateAndJoin(); }
+SendThread::~SendThread() { TerminateAndJoin(); }
 
-void TSendThread::RegisterJob(int code, Job job) {
-  RegisterDataJob(code, [job = std::move(job)](TSendThread& thread, std::uint8_t handset,
+void SendThread::RegisterJob(int code, Job job) {
+  RegisterDataJob(code, [job = std::move(job)](SendThread& thread, std::uint8_t handset,
                                                std::string_view) { job(thread, handset); });
 }
 
-void TSendThread::RegisterDataJob(int code, DataJob job) {
+void SendThread::RegisterDataJob(int code, DataJob job) {
   if (code >= 1 && code <= 10 && code != 3) jobs_[code] = std::move(job);
 }
 
-bool TSendThread::PostJob(int code, int handset, std::string data) {
+bool SendThread::PostJob(int code, int handset, std::string data) {
   const char* refusal = nullptr;
   {
     std::lock_guard queue(queueMutex_);
@@ -63,7 +63,7 @@ bool TSendThread::PostJob(int code, int handset, std::string data) {
   return true;
 }
 
-void TSendThread::RunJob(int code, std::uint8_t handset, std::string_view data) {
+void SendThread::RunJob(int code, std::uint8_t handset, std::string_view data) {
   std::lock_guard lock(Mutex());
   ++jobActivity_;
   Touch();
@@ -73,7 +73,7 @@ void TSendThread::RunJob(int code, std::uint8_t handset, std::string_view data) 
   ++jobActivity_;
 }
 
-void TSendThread::Execute() {
+void SendThread::Execute() {
   while (true) {
     PostedJob job;
     {
@@ -91,7 +91,7 @@ void TSendThread::Execute() {
   }
 }
 
-void TSendThread::DropQueued() {
+void SendThread::DropQueued() {
   for (const PostedJob& job : queue_) {
     LogWarning("shutdown: " + JobName(job.code) + " for handset " + std::to_string(job.handset) +
                " is not sent");
@@ -100,12 +100,12 @@ void TSendThread::DropQueued() {
   queue_.clear();
 }
 
-void TSendThread::WakeForTermination() {
+void SendThread::WakeForTermination() {
   { std::lock_guard queue(queueMutex_); }
   jobQueued_.notify_all();
 }
 
-void TSendThread::WriteToPort(std::string_view bytes) {
+void SendThread::WriteToPort(std::string_view bytes) {
   if (port_ != nullptr) (void)port_->Write(bytes);  // the line reports no failures
 }
 
@@ -113,7 +113,7 @@ namespace {
 
 // Writes the packets of one message with the pauses between them. Shutdown ends
 // the message before its next packet, also in the middle of a pause.
-void WritePackets(TSendThread& thread, const std::vector<std::string>& packets) {
+void WritePackets(SendThread& thread, const std::vector<std::string>& packets) {
   for (std::size_t i = 0; i < packets.size(); ++i) {
     if (thread.Terminated()) return;
     if (i > 0) {
@@ -128,7 +128,7 @@ void WritePackets(TSendThread& thread, const std::vector<std::string>& packets) 
 
 }  // namespace
 
-void SendFrame(TSendThread& thread, std::uint8_t route, std::string_view code, int handset,
+void SendFrame(SendThread& thread, std::uint8_t route, std::string_view code, int handset,
                std::size_t length, std::string_view text) {
   if (thread.Port() == nullptr) return;
   thread.Touch();
@@ -137,7 +137,7 @@ void SendFrame(TSendThread& thread, std::uint8_t route, std::string_view code, i
                                      text.substr(0, length)));
 }
 
-void SendRecordFrame(TSendThread& thread, int handset, std::string_view recordNumber,
+void SendRecordFrame(SendThread& thread, int handset, std::string_view recordNumber,
                      std::size_t length, std::string_view jobLine) {
   if (thread.Port() == nullptr) return;
   thread.Touch();

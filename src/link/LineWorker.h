@@ -11,12 +11,12 @@
 
 namespace orderlink {
 
-class TMyThread {
+class LineWorker {
  public:
-  explicit TMyThread(Clock& clock);
-  virtual ~TMyThread();
-  TMyThread(const TMyThread&) = delete;
-  TMyThread& operator=(const TMyThread&) = delete;
+  explicit LineWorker(Clock& clock);
+  virtual ~LineWorker();
+  LineWorker(const LineWorker&) = delete;
+  LineWorker& operator=(const LineWorker&) = delete;
 
   void Lock() { mutex_.lock(); }
   void Unlock() { mutex_.unlock(); }

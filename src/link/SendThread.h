@@ -21,7 +21,7 @@
 #include <string_view>
 
 #include "link/SerialPort.h"
-#include "link/TMyThread.h"
+#include "link/LineWorker.h"
 
 namespace orderlink {
 
@@ -40,19 +40,19 @@ enum JobCode : int {
 // "reply", "download", ... for log lines; "job <code>" for other codes.
 [[nodiscard]] std::string JobName(int code);
 
-class TSendThread : public TMyThread {
+class SendThread : public LineWorker {
  public:
-  using Job = std::function<void(TSendThread&, std::uint8_t handset)>;
+  using Job = std::function<void(SendThread&, std::uint8_t handset)>;
   // A job that takes the data posted with it (a message text, a time answer).
-  using DataJob = std::function<void(TSendThread&, std::uint8_t handset, std::string_view data)>;
+  using DataJob = std::function<void(SendThread&, std::uint8_t handset, std::string_view data)>;
 
   // Jobs waiting beyond the running one. Far more than the line can use: polling
   // posts nothing, and every other poster posts one job per outside event.
   static constexpr std::size_t kQueueCapacity = 64;
 
   // `port` may be null (no serial control): jobs then run without writing.
-  TSendThread(SerialPort* port, Clock& clock);
-  ~TSendThread() override;
+  SendThread(SerialPort* port, Clock& clock);
+  ~SendThread() override;
 
   // Registers the body of job `code` (1..10, not 3). Window thread, before Start().
   void RegisterJob(int code, Job job);
@@ -110,12 +110,12 @@ class TSendThread : public TMyThread {
 // between them.
 // Called from inside a job (the send thread's lock is held). Stops between packets
 // when the thread is told to end.
-void SendFrame(TSendThread& thread, std::uint8_t route, std::string_view code, int handset,
+void SendFrame(SendThread& thread, std::uint8_t route, std::string_view code, int handset,
                std::size_t length, std::string_view text);
 
 // Sends one download job line (wire form) as record frames with the five-digit
 // `recordNumber`. `length` is the record data length (0 = job line length - 12).
-void SendRecordFrame(TSendThread& thread, int handset, std::string_view recordNumber,
+void SendRecordFrame(SendThread& thread, int handset, std::string_view recordNumber,
                      std::size_t length, std::string_view jobLine);
 
 }  // namespace orderlink
