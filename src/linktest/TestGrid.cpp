@@ -21,7 +21,8 @@ void TestGrid::AddRow(const std::string& handsetText) {
 
 void TestGrid::ResetCounters() {
   for (std::size_t r = 1; r < rows_.size(); ++r) {
-    for (int c = 1; c < kColumns; ++c) rows_[r][c] = "0";
+    // assign(1, ...) rather than = "0": GCC 12 reports a false -Wrestrict on the latter.
+    for (int c = 1; c < kColumns; ++c) rows_[r][c].assign(1, '0');
   }
 }
 
