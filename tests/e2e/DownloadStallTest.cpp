@@ -31,19 +31,19 @@ TEST(E2eMeasure, WindowStallDuringASampleMenuDownloadWithTraffic) {
   test::ChildProcess station({Bin("orderlink-basesim"), "--pty", "--handsets", "1-8", "--think-ms",
                               "1000", "--seconds", "300"},
                              {});
-  const auto pty = station.ReadLine(20000);
-  ASSERT_TRUE(pty && pty->rfind("PTY ", 0) == 0) << station.Stderr();
+  const std::string device = Announced(station, "PTY ");
+  ASSERT_FALSE(device.empty()) << station.Stderr();
   test::ChildProcess ordering({Bin("orderlink-hostsim"), "--appdir", dir.Path(), "--no-launch",
                                "--reply-delay-ms", "50", "--short-message-every", "2"},
                               {});
-  const auto port = ordering.ReadLine(20000);
-  ASSERT_TRUE(port && port->rfind("PORT ", 0) == 0) << ordering.Stderr();
+  const std::string port = Announced(ordering, "PORT ");
+  ASSERT_FALSE(port.empty()) << ordering.Stderr();
 
-  ScopedEnv env({{"ORDERLINK_APPDIR", dir.Path()}, {"ORDERLINK_COM1", pty->substr(4)}});
+  ScopedEnv env({{"ORDERLINK_APPDIR", dir.Path()}, {"ORDERLINK_COM1", device}});
   StderrCapture log;
   bool started = false;
   bool finished = false;
-  RunApplication({port->substr(5)}, [&](Application&) {
+  RunApplication({port}, [&](Application&) {
     auto* page = Find<DownloadPage>("DownloadPage");
     ASSERT_NE(page, nullptr);
     WaitUntil([] { return false; }, 5000);  // requests and replies before the download

@@ -171,6 +171,12 @@ bool WaitForStderr(test::ChildProcess& child, const std::string& text, int timeo
   return true;
 }
 
+std::string Announced(test::ChildProcess& simulator, const std::string& prefix) {
+  const auto line = simulator.ReadLine(20000);
+  if (!line || line->rfind(prefix, 0) != 0) return {};
+  return line->substr(prefix.size());
+}
+
 std::vector<std::string> RestOfOutput(test::ChildProcess& child, int timeoutMs) {
   std::vector<std::string> lines;
   while (auto line = child.ReadLine(timeoutMs)) lines.push_back(*line);

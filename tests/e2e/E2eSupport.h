@@ -109,6 +109,10 @@ class FakeStation {
                                                   const std::string& com1);
 // Waits until the child's standard error holds `text`.
 bool WaitForStderr(test::ChildProcess& child, const std::string& text, int timeoutMs);
+// What a simulator announces on its first line after `prefix` ("PTY " from the
+// base-station simulator: its device; "PORT " from the ordering-software stand-in:
+// its UDP port); empty when it announces nothing of the kind within 20 s.
+[[nodiscard]] std::string Announced(test::ChildProcess& simulator, const std::string& prefix);
 // Reads the child's standard output to its end.
 [[nodiscard]] std::vector<std::string> RestOfOutput(test::ChildProcess& child, int timeoutMs);
 // Value of `key=` in a "summary:" style line; -1 when missing.

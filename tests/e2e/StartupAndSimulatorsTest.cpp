@@ -84,11 +84,11 @@ TEST(E2eSimulators, ShiftWithThreeHandsetsEndsCleanlyWithNothingLost) {
   test::ChildProcess station({Bin("orderlink-basesim"), "--pty", "--handsets", "1-3", "--think-ms",
                               "300", "--time-query-rate", "0.3", "--seconds", "60"},
                              {});
-  const auto pty = station.ReadLine(20000);
-  ASSERT_TRUE(pty && pty->rfind("PTY ", 0) == 0) << station.Stderr();
+  const std::string device = Announced(station, "PTY ");
+  ASSERT_FALSE(device.empty()) << station.Stderr();
   test::ChildProcess ordering({Bin("orderlink-hostsim"), "--appdir", dir.Path(), "--reply-delay-ms",
                                "20", "--short-message-every", "2", "--seconds", "8"},
-                              {"ORDERLINK_COM1=" + pty->substr(4), "QT_QPA_PLATFORM=offscreen",
+                              {"ORDERLINK_COM1=" + device, "QT_QPA_PLATFORM=offscreen",
                                "ORDERLINK_NONINTERACTIVE=1"});
 
   const auto hostLines = RestOfOutput(ordering, 60000);

@@ -48,15 +48,15 @@ TEST(E2eTrace, TsharkReadsTheTracedShiftThroughTheDissector) {
   test::ChildProcess station({Bin("orderlink-basesim"), "--pty", "--handsets", "1-2", "--think-ms",
                               "200", "--seconds", "60"},
                              {});
-  const auto pty = station.ReadLine(20000);
-  ASSERT_TRUE(pty && pty->rfind("PTY ", 0) == 0) << station.Stderr();
+  const std::string device = Announced(station, "PTY ");
+  ASSERT_FALSE(device.empty()) << station.Stderr();
   test::ChildProcess ordering({Bin("orderlink-hostsim"), "--appdir", dir.Path(), "--no-launch",
                                "--reply-delay-ms", "20", "--seconds", "6"},
                               {});
-  const auto port = ordering.ReadLine(20000);
-  ASSERT_TRUE(port && port->rfind("PORT ", 0) == 0) << ordering.Stderr();
-  test::ChildProcess program({Bin("orderlink"), port->substr(5), "--trace", tracePath},
-                             ProgramEnv(dir.Path(), pty->substr(4)));
+  const std::string port = Announced(ordering, "PORT ");
+  ASSERT_FALSE(port.empty()) << ordering.Stderr();
+  test::ChildProcess program({Bin("orderlink"), port, "--trace", tracePath},
+                             ProgramEnv(dir.Path(), device));
 
   // When the ordering software's time is up the program is closed; the trace is
   // complete once it has ended.

@@ -308,13 +308,13 @@ StationRun WithSimulatedStation(const std::vector<std::string>& options,
       Bin("orderlink-basesim"), "--pty", "--handsets", "1-3", "--requests", "0", "--seconds", "60"};
   argv.insert(argv.end(), options.begin(), options.end());
   test::ChildProcess simulator(argv, {});
-  const auto pty = simulator.ReadLine(20000);
-  if (!pty || pty->rfind("PTY ", 0) != 0) {
+  const std::string device = Announced(simulator, "PTY ");
+  if (device.empty()) {
     ADD_FAILURE() << "no pty from the simulator: " << simulator.Stderr();
     return {};
   }
   {
-    ScopedEnv env({{"ORDERLINK_APPDIR", dir.Path()}, {"ORDERLINK_COM1", pty->substr(4)}});
+    ScopedEnv env({{"ORDERLINK_APPDIR", dir.Path()}, {"ORDERLINK_COM1", device}});
     RunApplication({"DEBUG"}, [&](Application&) { script(); });
   }
   StationRun run;
