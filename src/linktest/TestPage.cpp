@@ -142,7 +142,7 @@ TestPage::TestPage(MessageSink& messages, SendThread* send, HandsetPoller* polle
   SpeedButton2->setObjectName(QStringLiteral("SpeedButton2"));
   SpeedButton2->setText(QStringLiteral("保存记录"));
   connect(SpeedButton2, &QToolButton::clicked, this,
-          [this] { SpeedButton2Click(test_.Grid(), *this, messages_, NowInSystemFormats); });
+          [this] { SaveTestRecordAs(test_.Grid(), *this, messages_, NowInSystemFormats); });
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));

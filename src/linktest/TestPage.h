@@ -7,7 +7,7 @@
 
 #include "common/HandsetListView.h"
 #include "linktest/LinkTest.h"
-#include "linktest/netfile.h"
+#include "linktest/TestRecordFile.h"
 
 class QLineEdit;
 class QPushButton;
