@@ -158,7 +158,7 @@ void Application::WatchPort(int handle) {
 
 void Application::StopLineWork() {
   if (core_.Line().downloadRunning.load()) download_->BitBtn_SENDClick();
-  if (testPage_->Logic().Running()) testPage_->Logic().BitBtn_CSOnClick("");
+  if (testPage_->Logic().Running()) testPage_->Logic().StartOrStop("");
   stationPage_->Logic().LineLost();
 }
 

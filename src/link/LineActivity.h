@@ -21,7 +21,7 @@ struct LineActivity {
   std::atomic<bool> downloadRequested{false};  // the start click passed its checks and the
                                                // ordering software's go-ahead (code 11) is
                                                // not in yet
-  std::atomic<bool> linkTestRunning{false};    // BitBtn_CS reads "停止测试"
+  std::atomic<bool> linkTestRunning{false};    // the link test's start button reads "停止测试"
   std::atomic<bool> stationTransfer{false};    // BitBtn1 reads "传输": the receive thread only
                                                // looks for the base station's answer
   std::atomic<bool> stationBusy{false};        // from the click on "确定" until the dialogue

@@ -1,5 +1,5 @@
 #pragma once
-// The handset tree of the test tab (TreeView1) as plain state: node 0 is the root
+// The handset tree of the test tab as plain state: node 0 is the root
 // "无线点菜机", nodes 1..n are the handsets in the order of the handset file. Each
 // node carries a state index: -1 no picture (the root), 1 not ticked, 2 ticked.
 // At most one handset is ticked: it is the handset under test, and its node index

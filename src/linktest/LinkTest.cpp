@@ -26,13 +26,13 @@ void LinkTest::AddHandset(const std::string& text) {
   grid_.AddRow(text);
 }
 
-void LinkTest::TreeView1Change(int index) {
+void LinkTest::SelectNode(int index) {
   if (running_) return;  // the handset under test stays fixed while the test runs
   tree_.Select(index);
   view_.TreeChanged();
 }
 
-void LinkTest::BitBtn_CSOnClick(std::string_view waitText) {
+void LinkTest::StartOrStop(std::string_view waitText) {
   if (running_) {
     Stop();
     return;
@@ -65,12 +65,12 @@ void LinkTest::Start(int handsetNode, int intervalMs) {
   SetRunning(true);
   if (poller_ != nullptr) poller_->PausePolling();
   state_ = TEST_STARTING;
-  view_.SetTimer1(true, intervalMs);
+  view_.SetTestTimer(true, intervalMs);
 }
 
 void LinkTest::Stop() {
   SetRunning(false);
-  view_.SetTimer1(false, 0);
+  view_.SetTestTimer(false, 0);
   if (poller_ != nullptr) poller_->ResumePolling();
 }
 
@@ -80,7 +80,7 @@ void LinkTest::SetRunning(bool running) {
   view_.ShowRunning(running);
 }
 
-void LinkTest::Timer1Timer() {
+void LinkTest::TestStep() {
   const auto node = tree_.FirstTicked();
   if (!running_ || !node) return;
   const int r = *node;
@@ -107,7 +107,7 @@ void LinkTest::Timer1Timer() {
   }
 }
 
-void LinkTest::SpeedButton1Click() {
+void LinkTest::ResetCounters() {
   if (running_) return;  // the counters of a running test stay as they are
   grid_.ResetCounters();
   view_.GridChanged();

@@ -41,11 +41,11 @@ enum TestState : int {
 class LinkTestView {
  public:
   virtual ~LinkTestView() = default;
-  // BitBtn_CS caption "停止测试" (running) or "开始测试"; SpeedButton1, SpeedButton2
-  // and TreeView1 are enabled only while the test is idle.
+  // The start button reads "停止测试" (running) or "开始测试"; the reset and save
+  // buttons and the handset tree are enabled only while the test is idle.
   virtual void ShowRunning(bool running) = 0;
-  // Timer1 on with the given interval, or off.
-  virtual void SetTimer1(bool enabled, int intervalMs) = 0;
+  // The test timer on with the given interval, or off.
+  virtual void SetTestTimer(bool enabled, int intervalMs) = 0;
   // Cell texts of the grid changed.
   virtual void GridChanged() = 0;
   // State indices of the tree changed.
@@ -64,14 +64,14 @@ class LinkTest {
 
   // Start-up: one tree node and one grid row per handset.
   void AddHandset(const std::string& text);
-  // TreeView1Change: node `index` was selected; keeps the tree single-choice.
-  void TreeView1Change(int index);
-  // Start or stop; `waitText` is the text of Edit1 (milliseconds).
-  void BitBtn_CSOnClick(std::string_view waitText);
+  // Node `index` was selected; keeps the tree single-choice.
+  void SelectNode(int index);
+  // Start or stop; `waitText` is the text of the wait field (milliseconds).
+  void StartOrStop(std::string_view waitText);
   // One step of the cycle: book the previous frame's outcome, send the next frame.
-  void Timer1Timer();
+  void TestStep();
   // "计数清零": columns 1 to 7 of every handset row := "0".
-  void SpeedButton1Click();
+  void ResetCounters();
 
   // Receive thread: a complete "TXCS" message was accepted; its payload (after the
   // answering handset's number) decides the interval. The answering handset and

@@ -1,5 +1,5 @@
 #pragma once
-// The statistics grid of the link test (StringGrid1) as plain state. Row 0 holds the
+// The statistics grid of the link test as plain state. Row 0 holds the
 // column titles; row r >= 1 belongs to the handset of tree node r. Every cell is
 // text: the counters are decimal integers that each booking parses, increases and
 // writes back, and the grid is the only store of them. Window thread only.

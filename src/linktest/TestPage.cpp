@@ -25,7 +25,7 @@ namespace orderlink {
 
 namespace {
 
-constexpr int kTimer1DefaultMs = 500;
+constexpr int kDefaultWaitMs = 500;
 constexpr int kGridRowHeight = 15;
 constexpr std::array<int, TestGrid::kColumns> kColumnWidths = {33, 56, 56, 70, 56, 56, 56, 70};
 const QColor kSkyBlue(166, 202, 240);
@@ -103,60 +103,60 @@ TestPage::TestPage(MessageSink& messages, SendThread* send, HandsetPoller* polle
                    QWidget* parent)
     : QWidget(parent), messages_(messages), test_(messages, send, poller, *this, line) {
   auto* treeBox = new QGroupBox(QStringLiteral("无线点菜机"), this);
-  TreeView1 = new QTreeWidget(treeBox);
-  TreeView1->setObjectName(QStringLiteral("TreeView1"));
-  TreeView1->setHeaderHidden(true);
-  TreeView1->setColumnCount(1);
-  TreeView1->addTopLevelItem(new QTreeWidgetItem(QStringList{Q(test_.Tree().Text(0))}));
-  (new QVBoxLayout(treeBox))->addWidget(TreeView1);
-  connect(TreeView1, &QTreeWidget::currentItemChanged, this,
-          [this](QTreeWidgetItem* current) { TreeView1Changed(current); });
+  handsetTree_ = new QTreeWidget(treeBox);
+  handsetTree_->setObjectName(QStringLiteral("handsetTree"));
+  handsetTree_->setHeaderHidden(true);
+  handsetTree_->setColumnCount(1);
+  handsetTree_->addTopLevelItem(new QTreeWidgetItem(QStringList{Q(test_.Tree().Text(0))}));
+  (new QVBoxLayout(treeBox))->addWidget(handsetTree_);
+  connect(handsetTree_, &QTreeWidget::currentItemChanged, this,
+          [this](QTreeWidgetItem* current) { CurrentTreeItemChanged(current); });
 
   auto* gridBox = new QGroupBox(QStringLiteral("状态显示"), this);
-  StringGrid1 = new QTableView(gridBox);
-  StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+  statisticsGrid_ = new QTableView(gridBox);
+  statisticsGrid_->setObjectName(QStringLiteral("statisticsGrid"));
   gridModel_ = new TestGridModel(test_.Grid(), this);
   BuildGrid();
-  (new QVBoxLayout(gridBox))->addWidget(StringGrid1);
+  (new QVBoxLayout(gridBox))->addWidget(statisticsGrid_);
 
   auto* waitLabel = new QLabel(QStringLiteral("等待时间："), this);
-  Edit1 = new QLineEdit(QStringLiteral("500"), this);
-  Edit1->setObjectName(QStringLiteral("Edit1"));
+  waitEdit_ = new QLineEdit(QStringLiteral("500"), this);
+  waitEdit_->setObjectName(QStringLiteral("waitEdit"));
   auto* unitLabel = new QLabel(QStringLiteral("毫秒"), this);
 
-  BitBtn_CS = new QPushButton(QStringLiteral("开始测试"), this);
-  BitBtn_CS->setObjectName(QStringLiteral("BitBtn_CS"));
-  QFont bold = BitBtn_CS->font();
+  startButton_ = new QPushButton(QStringLiteral("开始测试"), this);
+  startButton_->setObjectName(QStringLiteral("startButton"));
+  QFont bold = startButton_->font();
   bold.setBold(true);
   bold.setPixelSize(16);
-  BitBtn_CS->setFont(bold);
-  connect(BitBtn_CS, &QPushButton::clicked, this,
-          [this] { test_.BitBtn_CSOnClick(Edit1->text().toStdString()); });
+  startButton_->setFont(bold);
+  connect(startButton_, &QPushButton::clicked, this,
+          [this] { test_.StartOrStop(waitEdit_->text().toStdString()); });
 
-  SpeedButton1 = new QToolButton(this);
-  SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
-  SpeedButton1->setText(QStringLiteral("计数清零"));
-  connect(SpeedButton1, &QToolButton::clicked, this, [this] { test_.SpeedButton1Click(); });
+  resetCountersButton_ = new QToolButton(this);
+  resetCountersButton_->setObjectName(QStringLiteral("resetCountersButton"));
+  resetCountersButton_->setText(QStringLiteral("计数清零"));
+  connect(resetCountersButton_, &QToolButton::clicked, this, [this] { test_.ResetCounters(); });
 
-  SpeedButton2 = new QToolButton(this);
-  SpeedButton2->setObjectName(QStringLiteral("SpeedButton2"));
-  SpeedButton2->setText(QStringLiteral("保存记录"));
-  connect(SpeedButton2, &QToolButton::clicked, this,
-          [this] { SpeedButton2Click(test_.Grid(), *this, messages_, NowInSystemFormats); });
+  saveRecordButton_ = new QToolButton(this);
+  saveRecordButton_->setObjectName(QStringLiteral("saveRecordButton"));
+  saveRecordButton_->setText(QStringLiteral("保存记录"));
+  connect(saveRecordButton_, &QToolButton::clicked, this,
+          [this] { SaveTestRecordAs(test_.Grid(), *this, messages_, NowInSystemFormats); });
 
-  Timer1 = new QTimer(this);
-  Timer1->setObjectName(QStringLiteral("Timer1"));
-  Timer1->setInterval(kTimer1DefaultMs);
-  connect(Timer1, &QTimer::timeout, this, [this] { test_.Timer1Timer(); });
+  testTimer_ = new QTimer(this);
+  testTimer_->setObjectName(QStringLiteral("testTimer"));
+  testTimer_->setInterval(kDefaultWaitMs);
+  connect(testTimer_, &QTimer::timeout, this, [this] { test_.TestStep(); });
 
   auto* controls = new QHBoxLayout;
   controls->addWidget(waitLabel);
-  controls->addWidget(Edit1);
+  controls->addWidget(waitEdit_);
   controls->addWidget(unitLabel);
   controls->addStretch();
-  controls->addWidget(BitBtn_CS);
-  controls->addWidget(SpeedButton1);
-  controls->addWidget(SpeedButton2);
+  controls->addWidget(startButton_);
+  controls->addWidget(resetCountersButton_);
+  controls->addWidget(saveRecordButton_);
 
   auto* top = new QHBoxLayout;
   top->addWidget(treeBox, 1);
@@ -167,28 +167,28 @@ TestPage::TestPage(MessageSink& messages, SendThread* send, HandsetPoller* polle
 }
 
 void TestPage::BuildGrid() {
-  StringGrid1->setModel(gridModel_);
-  StringGrid1->setItemDelegate(new GridDelegate(StringGrid1));
-  StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-  StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
-  StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  StringGrid1->setShowGrid(true);
-  StringGrid1->verticalHeader()->hide();
+  statisticsGrid_->setModel(gridModel_);
+  statisticsGrid_->setItemDelegate(new GridDelegate(statisticsGrid_));
+  statisticsGrid_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  statisticsGrid_->setSelectionMode(QAbstractItemView::SingleSelection);
+  statisticsGrid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  statisticsGrid_->setShowGrid(true);
+  statisticsGrid_->verticalHeader()->hide();
   // Row height 15 unless the font needs more.
-  const int rowHeight = std::max(kGridRowHeight, StringGrid1->fontMetrics().height() + 2);
-  StringGrid1->verticalHeader()->setMinimumSectionSize(rowHeight);
-  StringGrid1->verticalHeader()->setDefaultSectionSize(rowHeight);
-  StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  QHeaderView* titles = StringGrid1->horizontalHeader();
+  const int rowHeight = std::max(kGridRowHeight, statisticsGrid_->fontMetrics().height() + 2);
+  statisticsGrid_->verticalHeader()->setMinimumSectionSize(rowHeight);
+  statisticsGrid_->verticalHeader()->setDefaultSectionSize(rowHeight);
+  statisticsGrid_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  QHeaderView* titles = statisticsGrid_->horizontalHeader();
   titles->setMinimumSectionSize(0);
   titles->setSectionResizeMode(QHeaderView::Fixed);
   titles->setHighlightSections(false);
   titles->setStyleSheet(QStringLiteral("QHeaderView::section { background-color: %1; border: 0; }")
                             .arg(kSkyBlue.name()));
-  for (int c = 0; c < TestGrid::kColumns; ++c) StringGrid1->setColumnWidth(c, kColumnWidths[c]);
+  for (int c = 0; c < TestGrid::kColumns; ++c) statisticsGrid_->setColumnWidth(c, kColumnWidths[c]);
   // The whole current row is drawn highlighted, so both rows repaint when it moves.
-  connect(StringGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-          [this] { StringGrid1->viewport()->update(); });
+  connect(statisticsGrid_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this] { statisticsGrid_->viewport()->update(); });
 }
 
 void TestPage::AddHandset(const std::string& text) {
@@ -196,42 +196,42 @@ void TestPage::AddHandset(const std::string& text) {
   auto* item = new QTreeWidgetItem(QStringList{Q(text)});
   item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);  // ticked by selecting, not by the box
   item->setCheckState(0, Qt::Unchecked);
-  TreeView1->topLevelItem(0)->addChild(item);
+  handsetTree_->topLevelItem(0)->addChild(item);
   gridModel_->RowAdded();
 }
 
 void TestPage::HandsetsComplete() {
-  TreeView1->topLevelItem(0)->setExpanded(true);
-  if (gridModel_->rowCount({}) > 0) StringGrid1->setCurrentIndex(gridModel_->index(0, 0));
+  handsetTree_->topLevelItem(0)->setExpanded(true);
+  if (gridModel_->rowCount({}) > 0) statisticsGrid_->setCurrentIndex(gridModel_->index(0, 0));
 }
 
-void TestPage::TreeView1Changed(QTreeWidgetItem* current) {
+void TestPage::CurrentTreeItemChanged(QTreeWidgetItem* current) {
   if (current == nullptr) return;
-  QTreeWidgetItem* root = TreeView1->topLevelItem(0);
-  test_.TreeView1Change(current == root ? 0 : root->indexOfChild(current) + 1);
+  QTreeWidgetItem* root = handsetTree_->topLevelItem(0);
+  test_.SelectNode(current == root ? 0 : root->indexOfChild(current) + 1);
 }
 
 void TestPage::ShowRunning(bool running) {
-  BitBtn_CS->setText(running ? QStringLiteral("停止测试") : QStringLiteral("开始测试"));
-  SpeedButton1->setEnabled(!running);
-  SpeedButton2->setEnabled(!running);
-  TreeView1->setEnabled(!running);
+  startButton_->setText(running ? QStringLiteral("停止测试") : QStringLiteral("开始测试"));
+  resetCountersButton_->setEnabled(!running);
+  saveRecordButton_->setEnabled(!running);
+  handsetTree_->setEnabled(!running);
 }
 
-void TestPage::SetTimer1(bool enabled, int intervalMs) {
+void TestPage::SetTestTimer(bool enabled, int intervalMs) {
   if (!enabled) {
-    Timer1->stop();
+    testTimer_->stop();
     return;
   }
-  Timer1->setInterval(intervalMs);
-  Timer1->start();
+  testTimer_->setInterval(intervalMs);
+  testTimer_->start();
 }
 
 void TestPage::GridChanged() { gridModel_->CellsChanged(); }
 
 void TestPage::TreeChanged() {
   const HandsetTree& tree = test_.Tree();
-  QTreeWidgetItem* root = TreeView1->topLevelItem(0);
+  QTreeWidgetItem* root = handsetTree_->topLevelItem(0);
   for (int i = 1; i < tree.NodeCount(); ++i) {
     root->child(i - 1)->setCheckState(
         0, tree.State(i) == HandsetTree::kTicked ? Qt::Checked : Qt::Unchecked);

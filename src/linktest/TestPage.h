@@ -7,7 +7,7 @@
 
 #include "common/HandsetListView.h"
 #include "linktest/LinkTest.h"
-#include "linktest/netfile.h"
+#include "linktest/TestRecordFile.h"
 
 class QLineEdit;
 class QPushButton;
@@ -37,25 +37,25 @@ class TestPage : public QWidget, public HandsetListView, public LinkTestView, pr
 
   // LinkTestView.
   void ShowRunning(bool running) override;
-  void SetTimer1(bool enabled, int intervalMs) override;
+  void SetTestTimer(bool enabled, int intervalMs) override;
   void GridChanged() override;
   void TreeChanged() override;
 
  private:
   std::optional<std::filesystem::path> Execute(const SaveDialogOptions& options) override;
   void BuildGrid();
-  void TreeView1Changed(QTreeWidgetItem* current);
+  void CurrentTreeItemChanged(QTreeWidgetItem* current);
 
   MessageSink& messages_;
   LinkTest test_;
-  QTreeWidget* TreeView1;
-  QTableView* StringGrid1;
+  QTreeWidget* handsetTree_;
+  QTableView* statisticsGrid_;
   TestGridModel* gridModel_;
-  QLineEdit* Edit1;
-  QPushButton* BitBtn_CS;
-  QToolButton* SpeedButton1;
-  QToolButton* SpeedButton2;
-  QTimer* Timer1;
+  QLineEdit* waitEdit_;
+  QPushButton* startButton_;
+  QToolButton* resetCountersButton_;
+  QToolButton* saveRecordButton_;
+  QTimer* testTimer_;
 };
 
 }  // namespace orderlink

@@ -10,34 +10,34 @@
 namespace orderlink {
 
 MonitorPage::MonitorPage(QWidget* parent) : QWidget(parent) {
-  setObjectName("TabSheet1Content");
-  imagelist4_[MonitorList::kSwitchedOn] = PictureIcon("handset_on_32.png");
-  imagelist4_[MonitorList::kSwitchedOff] = PictureIcon("handset_off_32.png");
-  ImageList3_[MonitorList::kSwitchedOn] = PictureIcon("handset_on_16.png");
-  ImageList3_[MonitorList::kSwitchedOff] = PictureIcon("handset_off_16.png");
+  setObjectName("monitorPage");
+  largeIcons_[MonitorList::kSwitchedOn] = PictureIcon("handset_on_32.png");
+  largeIcons_[MonitorList::kSwitchedOff] = PictureIcon("handset_off_32.png");
+  smallIcons_[MonitorList::kSwitchedOn] = PictureIcon("handset_on_16.png");
+  smallIcons_[MonitorList::kSwitchedOff] = PictureIcon("handset_off_16.png");
 
-  ListView1 = new QStackedWidget(this);
-  ListView1->setObjectName("ListView1");
-  IconView = new QListWidget(ListView1);
-  IconView->setObjectName("ListView1Icons");
-  IconView->setMovement(QListView::Static);
-  IconView->setResizeMode(QListView::Adjust);
-  IconView->setWrapping(true);
-  IconView->setSelectionMode(QAbstractItemView::SingleSelection);
-  ReportView = new QTreeWidget(ListView1);
-  ReportView->setObjectName("ListView1Report");
-  ReportView->setRootIsDecorated(false);
-  ReportView->setColumnCount(2);
-  ReportView->setHeaderLabels({"点菜机号", "状态"});
-  ReportView->header()->setStretchLastSection(false);
-  ReportView->setColumnWidth(0, 80);
-  ReportView->setColumnWidth(1, 80);
-  ListView1->addWidget(IconView);
-  ListView1->addWidget(ReportView);
+  handsetList = new QStackedWidget(this);
+  handsetList->setObjectName("handsetList");
+  iconView = new QListWidget(handsetList);
+  iconView->setObjectName("iconView");
+  iconView->setMovement(QListView::Static);
+  iconView->setResizeMode(QListView::Adjust);
+  iconView->setWrapping(true);
+  iconView->setSelectionMode(QAbstractItemView::SingleSelection);
+  detailsView = new QTreeWidget(handsetList);
+  detailsView->setObjectName("detailsView");
+  detailsView->setRootIsDecorated(false);
+  detailsView->setColumnCount(2);
+  detailsView->setHeaderLabels({"点菜机号", "状态"});
+  detailsView->header()->setStretchLastSection(false);
+  detailsView->setColumnWidth(0, 80);
+  detailsView->setColumnWidth(1, 80);
+  handsetList->addWidget(iconView);
+  handsetList->addWidget(detailsView);
 
   // Button-face background, red text 15 pixels high.
-  for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(IconView),
-                                  static_cast<QAbstractItemView*>(ReportView)}) {
+  for (QAbstractItemView* view :
+       {static_cast<QAbstractItemView*>(iconView), static_cast<QAbstractItemView*>(detailsView)}) {
     QPalette palette = view->palette();
     palette.setColor(QPalette::Base, palette.color(QPalette::Button));
     palette.setColor(QPalette::Text, Qt::red);
@@ -48,30 +48,31 @@ MonitorPage::MonitorPage(QWidget* parent) : QWidget(parent) {
     view->viewport()->installEventFilter(this);
   }
 
-  PopupMenu1 = new QMenu(this);
-  PopupMenu1->setObjectName("PopupMenu1");
-  N1 = PopupMenu1->addAction("大图标", this, &MonitorPage::MenuItem1N1Click);
-  N2 = PopupMenu1->addAction("小图标", this, &MonitorPage::MenuItem1N2Click);
-  N3 = PopupMenu1->addAction("详细信息", this, &MonitorPage::MenuItem1N3Click);
-  QMenu* portMenu = PopupMenu1->addMenu("查看串口");
-  N4 = portMenu->menuAction();
-  comn = portMenu->addAction("COM1");
-  QMenu* versionMenu = PopupMenu1->addMenu("查看版本");
-  N5 = versionMenu->menuAction();
-  V131 = versionMenu->addAction("QNPT-V5.3");
-  for (QAction* item : {N1, N2, N3, comn}) item->setCheckable(true);
-  comn->setChecked(true);
-  N1->setObjectName("N1");
-  N2->setObjectName("N2");
-  N3->setObjectName("N3");
-  N4->setObjectName("N4");
-  N5->setObjectName("N5");
-  comn->setObjectName("comn");
-  V131->setObjectName("V131");
+  contextMenu = new QMenu(this);
+  contextMenu->setObjectName("contextMenu");
+  largeIconsAction = contextMenu->addAction("大图标", this, &MonitorPage::ShowLargeIcons);
+  smallIconsAction = contextMenu->addAction("小图标", this, &MonitorPage::ShowSmallIcons);
+  detailsAction = contextMenu->addAction("详细信息", this, &MonitorPage::ShowDetails);
+  QMenu* portMenu = contextMenu->addMenu("查看串口");
+  portMenuAction = portMenu->menuAction();
+  portAction = portMenu->addAction("COM1");
+  QMenu* versionMenu = contextMenu->addMenu("查看版本");
+  versionMenuAction = versionMenu->menuAction();
+  versionAction = versionMenu->addAction("QNPT-V5.3");
+  for (QAction* item : {largeIconsAction, smallIconsAction, detailsAction, portAction})
+    item->setCheckable(true);
+  portAction->setChecked(true);
+  largeIconsAction->setObjectName("largeIconsAction");
+  smallIconsAction->setObjectName("smallIconsAction");
+  detailsAction->setObjectName("detailsAction");
+  portMenuAction->setObjectName("portMenuAction");
+  versionMenuAction->setObjectName("versionMenuAction");
+  portAction->setObjectName("portAction");
+  versionAction->setObjectName("versionAction");
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
-  layout->addWidget(ListView1);
+  layout->addWidget(handsetList);
 
   Choose(MonitorList::View::LargeIcons);
 }
@@ -89,63 +90,64 @@ void MonitorPage::MarkSwitchedOn(const std::string& text) {
       Qt::QueuedConnection);
 }
 
-void MonitorPage::SetPortName(const QString& name) { comn->setText(name); }
+void MonitorPage::SetPortName(const QString& name) { portAction->setText(name); }
 
-void MonitorPage::ListView1MouseDown(Qt::MouseButton button) {
-  if (button == Qt::RightButton) PopupMenu1->popup(QCursor::pos());
+void MonitorPage::ListMousePressed(Qt::MouseButton button) {
+  if (button == Qt::RightButton) contextMenu->popup(QCursor::pos());
 }
 
-void MonitorPage::MenuItem1N1Click() { Choose(MonitorList::View::LargeIcons); }
-void MonitorPage::MenuItem1N2Click() { Choose(MonitorList::View::SmallIcons); }
-void MonitorPage::MenuItem1N3Click() { Choose(MonitorList::View::Details); }
+void MonitorPage::ShowLargeIcons() { Choose(MonitorList::View::LargeIcons); }
+void MonitorPage::ShowSmallIcons() { Choose(MonitorList::View::SmallIcons); }
+void MonitorPage::ShowDetails() { Choose(MonitorList::View::Details); }
 
 void MonitorPage::Choose(MonitorList::View view) {
   list_.Choose(view);
-  N1->setChecked(view == MonitorList::View::LargeIcons);
-  N2->setChecked(view == MonitorList::View::SmallIcons);
-  N3->setChecked(view == MonitorList::View::Details);
+  largeIconsAction->setChecked(view == MonitorList::View::LargeIcons);
+  smallIconsAction->setChecked(view == MonitorList::View::SmallIcons);
+  detailsAction->setChecked(view == MonitorList::View::Details);
   switch (view) {
     case MonitorList::View::LargeIcons:
-      IconView->setViewMode(QListView::IconMode);
-      IconView->setIconSize(QSize(32, 32));
+      iconView->setViewMode(QListView::IconMode);
+      iconView->setIconSize(QSize(32, 32));
       break;
     case MonitorList::View::SmallIcons:
-      IconView->setViewMode(QListView::ListMode);
-      IconView->setFlow(QListView::LeftToRight);
-      IconView->setWrapping(true);
-      IconView->setIconSize(QSize(16, 16));
+      iconView->setViewMode(QListView::ListMode);
+      iconView->setFlow(QListView::LeftToRight);
+      iconView->setWrapping(true);
+      iconView->setIconSize(QSize(16, 16));
       break;
     case MonitorList::View::Details:
       break;
   }
-  ListView1->setCurrentWidget(view == MonitorList::View::Details
-                                  ? static_cast<QWidget*>(ReportView)
-                                  : static_cast<QWidget*>(IconView));
+  handsetList->setCurrentWidget(view == MonitorList::View::Details
+                                    ? static_cast<QWidget*>(detailsView)
+                                    : static_cast<QWidget*>(iconView));
   Refresh();
 }
 
 void MonitorPage::Refresh() {
   const auto& entries = list_.Entries();
   if (list_.CurrentView() == MonitorList::View::Details) {
-    ReportView->clear();
+    detailsView->clear();
     for (const auto& entry : entries) {
-      ReportView->addTopLevelItem(new QTreeWidgetItem(
-          {QString::fromStdString(entry.caption),
-           QString::fromStdString(MonitorList::Status(entry))}));
+      detailsView->addTopLevelItem(
+          new QTreeWidgetItem({QString::fromStdString(entry.caption),
+                               QString::fromStdString(MonitorList::Status(entry))}));
     }
     return;
   }
   const QIcon* icons =
-      list_.CurrentView() == MonitorList::View::LargeIcons ? imagelist4_ : ImageList3_;
-  IconView->clear();
+      list_.CurrentView() == MonitorList::View::LargeIcons ? largeIcons_ : smallIcons_;
+  iconView->clear();
   for (const auto& entry : entries) {
-    IconView->addItem(new QListWidgetItem(icons[entry.image], QString::fromStdString(entry.caption)));
+    iconView->addItem(
+        new QListWidgetItem(icons[entry.image], QString::fromStdString(entry.caption)));
   }
 }
 
 bool MonitorPage::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::MouseButtonPress) {
-    ListView1MouseDown(static_cast<QMouseEvent*>(event)->button());
+    ListMousePressed(static_cast<QMouseEvent*>(event)->button());
   }
   return QWidget::eventFilter(watched, event);
 }

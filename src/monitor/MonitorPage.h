@@ -1,6 +1,6 @@
 #pragma once
-// The tab "监测": the list ListView1 of the handsets of this base station with their
-// switched-on state, and its context menu PopupMenu1 (three views, the serial port
+// The tab "监测": the list of the handsets of this base station with their
+// switched-on state, and its context menu (three views, the serial port
 // in use, the version). The list is filled at start-up like every handset list.
 
 #include <QAction>
@@ -31,25 +31,25 @@ class MonitorPage final : public QWidget, public HandsetListView {
   // The port name of the base-station file, shown under "查看串口".
   void SetPortName(const QString& name);
 
-  void ListView1MouseDown(Qt::MouseButton button);
-  void MenuItem1N1Click();
-  void MenuItem1N2Click();
-  void MenuItem1N3Click();
+  void ListMousePressed(Qt::MouseButton button);
+  void ShowLargeIcons();
+  void ShowSmallIcons();
+  void ShowDetails();
 
   [[nodiscard]] const MonitorList& List() const { return list_; }
 
-  // ListView1 shows IconView in the two icon views and ReportView in the details view.
-  QStackedWidget* ListView1;
-  QListWidget* IconView;
-  QTreeWidget* ReportView;
-  QMenu* PopupMenu1;
-  QAction* N1;
-  QAction* N2;
-  QAction* N3;
-  QAction* N4;
-  QAction* N5;
-  QAction* comn;
-  QAction* V131;
+  // handsetList shows iconView in the two icon views and detailsView in the details view.
+  QStackedWidget* handsetList;
+  QListWidget* iconView;
+  QTreeWidget* detailsView;
+  QMenu* contextMenu;
+  QAction* largeIconsAction;
+  QAction* smallIconsAction;
+  QAction* detailsAction;
+  QAction* portMenuAction;
+  QAction* versionMenuAction;
+  QAction* portAction;
+  QAction* versionAction;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -59,8 +59,8 @@ class MonitorPage final : public QWidget, public HandsetListView {
   void Refresh();
 
   MonitorList list_;
-  QIcon imagelist4_[2];  // 32 x 32: switched on, switched off
-  QIcon ImageList3_[2];  // 16 x 16
+  QIcon largeIcons_[2];  // 32 x 32: switched on, switched off
+  QIcon smallIcons_[2];  // 16 x 16
 };
 
 }  // namespace orderlink

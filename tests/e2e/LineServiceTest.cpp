@@ -167,9 +167,9 @@ TEST_F(LineService, ARunningLinkTestStopsWhenTheDeviceGoesAndTheStatusLineSaysWh
   std::string captionAfter;
   std::string statusAfter;
   RunApplication({"DEBUG"}, [&](Application&) {
-    auto* tree = Find<QTreeWidget>("TreeView1");
-    auto* start = Find<QPushButton>("BitBtn_CS");
-    auto* wait = Find<QLineEdit>("Edit1");
+    auto* tree = Find<QTreeWidget>("handsetTree");
+    auto* start = Find<QPushButton>("startButton");
+    auto* wait = Find<QLineEdit>("waitEdit");
     auto* status = Find<QStatusBar>("StatusBar1");
     ASSERT_TRUE(tree && start && wait && status);
     ASSERT_TRUE(station->WaitFor(0, IsPoll, 20000));

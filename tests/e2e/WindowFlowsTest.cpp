@@ -228,10 +228,10 @@ TEST(E2eWindow, LinkTestBooksGoodCorruptedAndMissingAnswers) {
   std::vector<std::vector<std::string>> grid;
   bool resumed = false;
   RunApplication({"DEBUG"}, [&](Application&) {
-    auto* tree = Find<QTreeWidget>("TreeView1");
-    auto* start = Find<QPushButton>("BitBtn_CS");
-    auto* wait = Find<QLineEdit>("Edit1");
-    auto* table = Find<QTableView>("StringGrid1");
+    auto* tree = Find<QTreeWidget>("handsetTree");
+    auto* start = Find<QPushButton>("startButton");
+    auto* wait = Find<QLineEdit>("waitEdit");
+    auto* table = Find<QTableView>("statisticsGrid");
     ASSERT_TRUE(tree && start && wait && table);
     ASSERT_TRUE(station.WaitFor(0, IsPoll, 20000));
     tree->setCurrentItem(tree->topLevelItem(0)->child(1));  // handset 002

@@ -19,10 +19,10 @@ using Row = std::vector<std::string>;
 
 struct View : LinkTestView {
   void ShowRunning(bool) override {}
-  void SetTimer1(bool enabled, int ms) override { interval = enabled ? ms : 0; }
+  void SetTestTimer(bool enabled, int ms) override { interval = enabled ? ms : 0; }
   void GridChanged() override {}
   void TreeChanged() override {}
-  int interval = 0;  // 0 while Timer1 is off
+  int interval = 0;  // 0 while the test timer is off
 };
 
 
@@ -62,18 +62,18 @@ class LinkTestFixture : public ::testing::Test {
 };
 
 TEST_F(LinkTestFixture, BookingTableTickByTick) {
-  test.TreeView1Change(2);
-  test.BitBtn_CSOnClick("500");
-  test.Timer1Timer();  // only sends
+  test.SelectNode(2);
+  test.StartOrStop("500");
+  test.TestStep();  // only sends
   EXPECT_EQ(GridRow(2), (Row{"002", "0", "0", "0", "0", "0", "0", "0"}));
   EXPECT_EQ(test.State(), TEST_WAITING);
-  test.Timer1Timer();  // no answer
+  test.TestStep();  // no answer
   EXPECT_EQ(GridRow(2), (Row{"002", "1", "0", "00.00%", "1", "0", "1", "100%"}));
   Answer(2, kGood);
-  test.Timer1Timer();
+  test.TestStep();
   EXPECT_EQ(GridRow(2), (Row{"002", "2", "0", "00.00%", "2", "0", "1", "50%"}));
   Answer(2, kGood.substr(1));  // 52 letters
-  test.Timer1Timer();
+  test.TestStep();
   EXPECT_EQ(GridRow(2), (Row{"002", "3", "0", "00.00%", "3", "1", "1", "66.67%"}));
   EXPECT_EQ(GridRow(1), (Row{"001", "0", "0", "0", "0", "0", "0", "0"}));
 }
@@ -81,20 +81,20 @@ TEST_F(LinkTestFixture, BookingTableTickByTick) {
 TEST_F(LinkTestFixture, OneCorruptedAndOneMissingOutOfFour) {
   std::string oneWrong = kGood;
   oneWrong[26] = 'z';
-  test.TreeView1Change(1);
-  test.BitBtn_CSOnClick("500");
-  test.Timer1Timer();
+  test.SelectNode(1);
+  test.StartOrStop("500");
+  test.TestStep();
   Answer(9, kGood);  // another handset's answer counts as well
-  test.Timer1Timer();
+  test.TestStep();
   Answer(1, kGood + "Z");  // 54 letters
-  test.Timer1Timer();
-  test.Timer1Timer();  // nothing came
+  test.TestStep();
+  test.TestStep();  // nothing came
   Answer(1, oneWrong);
   Answer(1, kGood);  // the later answer of an interval decides
-  test.Timer1Timer();
+  test.TestStep();
   EXPECT_EQ(GridRow(1), (Row{"001", "4", "0", "00.00%", "4", "1", "1", "50%"}));
   Answer(1, oneWrong);
-  test.Timer1Timer();
+  test.TestStep();
   EXPECT_EQ(test.Grid().Cell(1, kColCorrupted), "2");
 }
 
@@ -121,10 +121,10 @@ TEST_F(LinkTestFixture, StartIsRefusedBeforeAnythingChanges) {
   for (const auto& c : cases) {
     LinkTest fresh{messages, nullptr, &poller, view, line};
     fresh.AddHandset("001");
-    if (c.tick) fresh.TreeView1Change(1);
+    if (c.tick) fresh.SelectNode(1);
     if (c.activity != nullptr) *c.activity = true;
     messages.Clear();
-    fresh.BitBtn_CSOnClick(c.wait);
+    fresh.StartOrStop(c.wait);
     EXPECT_EQ(messages.Messages(), std::vector<std::string>{c.message}) << c.wait;
     EXPECT_FALSE(fresh.Running() || line.linkTestRunning || view.interval) << c.message;
     EXPECT_EQ(poller.PauseLevel(), 0) << c.message;
@@ -133,34 +133,34 @@ TEST_F(LinkTestFixture, StartIsRefusedBeforeAnythingChanges) {
 }
 
 TEST_F(LinkTestFixture, CountersSurviveStopAndStartUntilReset) {
-  test.TreeView1Change(1);
-  test.BitBtn_CSOnClick(" 60000 ");
+  test.SelectNode(1);
+  test.StartOrStop(" 60000 ");
   EXPECT_EQ(view.interval, 60000);
   EXPECT_TRUE(line.linkTestRunning);
   EXPECT_EQ(poller.PauseLevel(), -1);
-  test.Timer1Timer();
-  test.Timer1Timer();
-  test.Timer1Timer();            // books the second frame, sends a third
-  test.BitBtn_CSOnClick("500");  // stop: the third frame is never booked
+  test.TestStep();
+  test.TestStep();
+  test.TestStep();          // books the second frame, sends a third
+  test.StartOrStop("500");  // stop: the third frame is never booked
   EXPECT_FALSE(line.linkTestRunning);
   EXPECT_EQ(poller.PauseLevel(), 0);
-  test.BitBtn_CSOnClick("500");
+  test.StartOrStop("500");
   Answer(1, kGood);    // late answer to the third frame
-  test.Timer1Timer();  // the first tick of a run books nothing
-  test.Timer1Timer();
+  test.TestStep();     // the first tick of a run books nothing
+  test.TestStep();
   EXPECT_EQ(GridRow(1), (Row{"001", "3", "0", "00.00%", "3", "0", "3", "100%"}));
 
-  test.SpeedButton1Click();  // not while running
+  test.ResetCounters();  // not while running
   EXPECT_EQ(test.Grid().Cell(1, kColSent), "3");
-  test.BitBtn_CSOnClick("500");
-  test.SpeedButton1Click();
+  test.StartOrStop("500");
+  test.ResetCounters();
   for (int r = 1; r <= 3; ++r) {
     EXPECT_EQ(GridRow(r), (Row{test.Tree().Text(r), "0", "0", "0", "0", "0", "0", "0"}));
   }
-  test.BitBtn_CSOnClick("500");
-  test.Timer1Timer();
+  test.StartOrStop("500");
+  test.TestStep();
   Answer(1, kGood);
-  test.Timer1Timer();
+  test.TestStep();
   EXPECT_EQ(GridRow(1), (Row{"001", "1", "0", "00.00%", "1", "0", "0", "%"}));
 }
 
@@ -175,11 +175,11 @@ TEST(LinkTestJob, EachTickPostsOneTestFrameWithRouteC0) {
   View view;
   LinkTest test{messages, &send, nullptr, view, line};
   test.AddHandset("268");  // the handset byte is the number's low byte: 0x0C
-  test.TreeView1Change(1);
-  test.BitBtn_CSOnClick("500");
+  test.SelectNode(1);
+  test.StartOrStop("500");
   line.replyRoute = 0xC1;  // left by the last frame received
-  test.Timer1Timer();
-  test.Timer1Timer();
+  test.TestStep();
+  test.TestStep();
   for (int i = 0; i < 5000 && !send.Idle(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
@@ -189,8 +189,8 @@ TEST(LinkTestJob, EachTickPostsOneTestFrameWithRouteC0) {
 
   // A frame the ended send thread refuses never went out: the tick after it books
   // nothing (the one before books the last frame that did go out).
-  test.Timer1Timer();
-  test.Timer1Timer();
+  test.TestStep();
+  test.TestStep();
   EXPECT_EQ(port.Written(), kFrame12 + kFrame12);
   EXPECT_EQ(test.Grid().Cell(1, kColSent), "2");
   EXPECT_EQ(test.Grid().Cell(1, kColMissing), "2");

@@ -19,7 +19,7 @@ class TestPageTest : public ::testing::Test {
   void SetUp() override {
     for (const char* h : {"001", "002", "003"}) page.AddHandset(h);
     page.HandsetsComplete();
-    root = page.findChild<QTreeWidget*>("TreeView1")->topLevelItem(0);
+    root = page.findChild<QTreeWidget*>("handsetTree")->topLevelItem(0);
   }
   test::RecordingMessages messages;
   LineActivity line;
@@ -33,7 +33,7 @@ TEST_F(TestPageTest, StartUpFillsTreeAndGridAndTheTreeIsSingleChoice) {
   ASSERT_EQ(root->childCount(), 3);
   EXPECT_FALSE(root->data(0, Qt::CheckStateRole).isValid());  // the root has no picture
 
-  const auto* grid = page.findChild<QTableView*>("StringGrid1");
+  const auto* grid = page.findChild<QTableView*>("statisticsGrid");
   ASSERT_EQ(grid->model()->rowCount(), 3);
   EXPECT_EQ(grid->model()->headerData(3, Qt::Horizontal).toString(), "发送误码率");
   EXPECT_EQ(grid->model()->index(1, 0).data().toString(), "002");
@@ -49,11 +49,11 @@ TEST_F(TestPageTest, StartUpFillsTreeAndGridAndTheTreeIsSingleChoice) {
 }
 
 TEST_F(TestPageTest, StartAndStopDriveCaptionTimerAndControls) {
-  auto* start = page.findChild<QPushButton*>("BitBtn_CS");
-  auto* timer = page.findChild<QTimer*>("Timer1");
-  auto* reset = page.findChild<QToolButton*>("SpeedButton1");
-  EXPECT_EQ(page.findChild<QLineEdit*>("Edit1")->text(), "500");
-  page.findChild<QLineEdit*>("Edit1")->setText("250");
+  auto* start = page.findChild<QPushButton*>("startButton");
+  auto* timer = page.findChild<QTimer*>("testTimer");
+  auto* reset = page.findChild<QToolButton*>("resetCountersButton");
+  EXPECT_EQ(page.findChild<QLineEdit*>("waitEdit")->text(), "500");
+  page.findChild<QLineEdit*>("waitEdit")->setText("250");
   root->treeWidget()->setCurrentItem(root->child(1));
 
   QTest::mouseClick(start, Qt::LeftButton);
@@ -61,10 +61,10 @@ TEST_F(TestPageTest, StartAndStopDriveCaptionTimerAndControls) {
   EXPECT_TRUE(timer->isActive());
   EXPECT_EQ(timer->interval(), 250);
   EXPECT_FALSE(root->treeWidget()->isEnabled() || reset->isEnabled() ||
-               page.findChild<QToolButton*>("SpeedButton2")->isEnabled());
-  page.Logic().Timer1Timer();
-  page.Logic().Timer1Timer();
-  const auto* model = page.findChild<QTableView*>("StringGrid1")->model();
+               page.findChild<QToolButton*>("saveRecordButton")->isEnabled());
+  page.Logic().TestStep();
+  page.Logic().TestStep();
+  const auto* model = page.findChild<QTableView*>("statisticsGrid")->model();
   EXPECT_EQ(model->index(1, 7).data().toString(), "100%");
 
   QTest::mouseClick(start, Qt::LeftButton);

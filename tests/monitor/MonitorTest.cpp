@@ -63,7 +63,8 @@ class MonitorPageTest : public ::testing::Test {
     page.show();
   }
   void Press(Qt::MouseButton button) {
-    QWidget* viewport = static_cast<QAbstractItemView*>(page.ListView1->currentWidget())->viewport();
+    QWidget* viewport =
+        static_cast<QAbstractItemView*>(page.handsetList->currentWidget())->viewport();
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), viewport->mapToGlobal(QPointF(5, 5)),
                       button, button, Qt::NoModifier);
     QApplication::sendEvent(viewport, &press);
@@ -72,43 +73,43 @@ class MonitorPageTest : public ::testing::Test {
 };
 
 TEST_F(MonitorPageTest, StartsInLargeIconsWithSwitchedOffEntries) {
-  EXPECT_EQ(page.ListView1->currentWidget(), page.IconView);
-  EXPECT_EQ(page.IconView->iconSize(), QSize(32, 32));
-  ASSERT_EQ(page.IconView->count(), 2);
-  EXPECT_EQ(page.IconView->item(1)->text(), "002");
-  EXPECT_TRUE(page.N1->isChecked());
-  EXPECT_FALSE(page.N2->isChecked() || page.N3->isChecked());
-  EXPECT_EQ(page.comn->text(), "COM1") << "until start-up names the port";
+  EXPECT_EQ(page.handsetList->currentWidget(), page.iconView);
+  EXPECT_EQ(page.iconView->iconSize(), QSize(32, 32));
+  ASSERT_EQ(page.iconView->count(), 2);
+  EXPECT_EQ(page.iconView->item(1)->text(), "002");
+  EXPECT_TRUE(page.largeIconsAction->isChecked());
+  EXPECT_FALSE(page.smallIconsAction->isChecked() || page.detailsAction->isChecked());
+  EXPECT_EQ(page.portAction->text(), "COM1") << "until start-up names the port";
 }
 
 TEST_F(MonitorPageTest, OnlyTheRightButtonOpensTheMenu) {
   Press(Qt::LeftButton);
-  EXPECT_FALSE(page.PopupMenu1->isVisible());
+  EXPECT_FALSE(page.contextMenu->isVisible());
   Press(Qt::RightButton);
-  EXPECT_TRUE(page.PopupMenu1->isVisible());
-  page.PopupMenu1->hide();
+  EXPECT_TRUE(page.contextMenu->isVisible());
+  page.contextMenu->hide();
 }
 
 TEST_F(MonitorPageTest, MenuSwitchesViewsAndChecks) {
-  page.N2->trigger();
-  EXPECT_EQ(page.ListView1->currentWidget(), page.IconView);
-  EXPECT_EQ(page.IconView->iconSize(), QSize(16, 16));
-  EXPECT_TRUE(page.N2->isChecked());
-  EXPECT_FALSE(page.N1->isChecked() || page.N3->isChecked());
+  page.smallIconsAction->trigger();
+  EXPECT_EQ(page.handsetList->currentWidget(), page.iconView);
+  EXPECT_EQ(page.iconView->iconSize(), QSize(16, 16));
+  EXPECT_TRUE(page.smallIconsAction->isChecked());
+  EXPECT_FALSE(page.largeIconsAction->isChecked() || page.detailsAction->isChecked());
 
-  page.N3->trigger();
-  EXPECT_EQ(page.ListView1->currentWidget(), page.ReportView);
-  EXPECT_TRUE(page.N3->isChecked());
-  EXPECT_FALSE(page.N1->isChecked() || page.N2->isChecked());
-  EXPECT_EQ(page.ReportView->headerItem()->text(0), "点菜机号");
-  EXPECT_EQ(page.ReportView->headerItem()->text(1), "状态");
-  ASSERT_EQ(page.ReportView->topLevelItemCount(), 2);
-  EXPECT_EQ(page.ReportView->topLevelItem(0)->text(1), "关机");
-  EXPECT_TRUE(page.ReportView->topLevelItem(0)->icon(0).isNull()) << "no pictures in details";
+  page.detailsAction->trigger();
+  EXPECT_EQ(page.handsetList->currentWidget(), page.detailsView);
+  EXPECT_TRUE(page.detailsAction->isChecked());
+  EXPECT_FALSE(page.largeIconsAction->isChecked() || page.smallIconsAction->isChecked());
+  EXPECT_EQ(page.detailsView->headerItem()->text(0), "点菜机号");
+  EXPECT_EQ(page.detailsView->headerItem()->text(1), "状态");
+  ASSERT_EQ(page.detailsView->topLevelItemCount(), 2);
+  EXPECT_EQ(page.detailsView->topLevelItem(0)->text(1), "关机");
+  EXPECT_TRUE(page.detailsView->topLevelItem(0)->icon(0).isNull()) << "no pictures in details";
 
-  page.N1->trigger();
-  EXPECT_EQ(page.ListView1->currentWidget(), page.IconView);
-  EXPECT_EQ(page.IconView->iconSize(), QSize(32, 32));
+  page.largeIconsAction->trigger();
+  EXPECT_EQ(page.handsetList->currentWidget(), page.iconView);
+  EXPECT_EQ(page.iconView->iconSize(), QSize(32, 32));
 }
 
 TEST_F(MonitorPageTest, SwitchOnFromTheReceiveThreadIsAppliedOnTheWindowThread) {
@@ -122,9 +123,9 @@ TEST_F(MonitorPageTest, SwitchOnFromTheReceiveThreadIsAppliedOnTheWindowThread) 
   EXPECT_EQ(page.List().Entries()[1].image, MonitorList::kSwitchedOn);
   EXPECT_EQ(page.List().Entries()[0].image, MonitorList::kSwitchedOff);
 
-  page.N3->trigger();
-  EXPECT_EQ(page.ReportView->topLevelItem(1)->text(1), "开机");
-  EXPECT_EQ(page.ReportView->topLevelItem(0)->text(1), "关机");
+  page.detailsAction->trigger();
+  EXPECT_EQ(page.detailsView->topLevelItem(1)->text(1), "开机");
+  EXPECT_EQ(page.detailsView->topLevelItem(0)->text(1), "关机");
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include "common/Gbk.h"
 #include "common/TextFile.h"
-#include "linktest/netfile.h"
+#include "linktest/TestRecordFile.h"
 #include "support/Processes.h"
 #include "support/RecordingMessages.h"
 
@@ -47,13 +47,13 @@ std::string Page(const std::string& rows) {
 }
 
 // Each test has its own folder: CTest runs the tests of this file side by side.
-class NetfileTest : public ::testing::Test {
+class TestRecordFileTest : public ::testing::Test {
  protected:
   test::TempAppDir appDir;
   fs::path dir = appDir.Path();
 };
 
-TEST_F(NetfileTest, PageIsWrittenByteForByte) {
+TEST_F(TestRecordFileTest, PageIsWrittenByteForByte) {
   ASSERT_TRUE(SaveTestRecord(TestGrid{}, dir / "record", TwoInstants()));  // no extension added
   EXPECT_EQ(ReadFileBytes(dir / "record"), Page(kTitles));
 
@@ -69,20 +69,20 @@ TEST_F(NetfileTest, PageIsWrittenByteForByte) {
                                  R"(<td align="center" valign="middle">)")));
 }
 
-TEST_F(NetfileTest, SaveButtonReportsTheOutcome) {
+TEST_F(TestRecordFileTest, SaveButtonReportsTheOutcome) {
   test::RecordingMessages messages;
   Dialog dialog;
-  SpeedButton2Click(TestGrid{}, dialog, messages, TwoInstants());  // cancelled
+  SaveTestRecordAs(TestGrid{}, dialog, messages, TwoInstants());  // cancelled
   EXPECT_TRUE(messages.Messages().empty());
   EXPECT_EQ(dialog.options.title, "请保存记录文件：");
   EXPECT_EQ(dialog.options.proposedName, "测试记录.html");
   EXPECT_EQ(dialog.options.filterName + dialog.options.filterPattern, "网页*.html");
 
   dialog.answer = dir / "ok.html";
-  SpeedButton2Click(TestGrid{}, dialog, messages, TwoInstants());
+  SaveTestRecordAs(TestGrid{}, dialog, messages, TwoInstants());
   EXPECT_TRUE(fs::exists(*dialog.answer));
   dialog.answer = dir / "no-such-folder" / "x.html";
-  SpeedButton2Click(TestGrid{}, dialog, messages, TwoInstants());
+  SaveTestRecordAs(TestGrid{}, dialog, messages, TwoInstants());
   EXPECT_EQ(messages.Messages(), (std::vector<std::string>{"文件保存成功!", "文件保存失败!"}));
 }
 

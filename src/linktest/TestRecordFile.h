@@ -24,8 +24,8 @@ using RecordClock = std::function<RecordTime()>;
 [[nodiscard]] bool SaveTestRecord(const TestGrid& grid, const std::filesystem::path& file,
                                   const RecordClock& now);
 
-// The save dialog (SaveDialog1): asks before overwriting an existing file, read-only
-// box hidden, resizable, no places bar; no default extension.
+// The save dialog: asks before overwriting an existing file, read-only box hidden,
+// resizable, no places bar; no default extension.
 struct SaveDialogOptions {
   std::string title;          // "请保存记录文件："
   std::string proposedName;   // "测试记录.html"
@@ -40,7 +40,7 @@ class SaveDialog {
 };
 
 // "保存记录": runs the dialog and, unless cancelled, saves and reports the result.
-void SpeedButton2Click(const TestGrid& grid, SaveDialog& dialog, MessageSink& messages,
-                       const RecordClock& now);
+void SaveTestRecordAs(const TestGrid& grid, SaveDialog& dialog, MessageSink& messages,
+                      const RecordClock& now);
 
 }  // namespace orderlink

@@ -1,4 +1,4 @@
-#include "linktest/netfile.h"
+#include "linktest/TestRecordFile.h"
 
 #include <vector>
 
@@ -51,8 +51,8 @@ bool SaveTestRecord(const TestGrid& grid, const std::filesystem::path& file,
   return WriteLines(file, lines);
 }
 
-void SpeedButton2Click(const TestGrid& grid, SaveDialog& dialog, MessageSink& messages,
-                       const RecordClock& now) {
+void SaveTestRecordAs(const TestGrid& grid, SaveDialog& dialog, MessageSink& messages,
+                      const RecordClock& now) {
   const SaveDialogOptions options{"请保存记录文件：", "测试记录.html", "网页", "*.html"};
   const auto file = dialog.Execute(options);
   if (!file) return;
