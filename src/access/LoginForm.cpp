@@ -6,55 +6,56 @@
 
 namespace orderlink {
 
-TForm2::TForm2(LoginSession& session, MessageSink& messages, QWidget* mainWindow,
-               std::function<void()> quit, QWidget* parent)
+LoginForm::LoginForm(LoginSession& session, MessageSink& messages, QWidget* mainWindow,
+                     std::function<void()> quit, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint),
       session_(session),
       messages_(messages),
       mainWindow_(mainWindow),
       quit_(std::move(quit)) {
-  setObjectName("Form2");
+  setObjectName("loginForm");
   setWindowTitle("登录");
   setFixedSize(311, 167);
   setWindowModality(Qt::ApplicationModal);
 
   auto* userLabel = new QLabel("用户名：", this);
   userLabel->setGeometry(48, 36, 72, 22);
-  Edit1 = new QLineEdit(this);
-  Edit1->setObjectName("Edit1");
-  Edit1->setGeometry(124, 34, 136, 24);
+  userEdit = new QLineEdit(this);
+  userEdit->setObjectName("userEdit");
+  userEdit->setGeometry(124, 34, 136, 24);
   auto* passwordLabel = new QLabel("密    码：", this);
   passwordLabel->setGeometry(48, 74, 72, 22);
-  Edit2 = new QLineEdit(this);
-  Edit2->setObjectName("Edit2");
-  Edit2->setEchoMode(QLineEdit::Password);
-  Edit2->setGeometry(124, 72, 136, 24);
+  passwordEdit = new QLineEdit(this);
+  passwordEdit->setObjectName("passwordEdit");
+  passwordEdit->setEchoMode(QLineEdit::Password);
+  passwordEdit->setGeometry(124, 72, 136, 24);
 
-  Button1 = new QPushButton("登   录", this);
-  Button1->setObjectName("Button1");
-  Button1->setGeometry(66, 118, 80, 28);
-  Button2 = new QPushButton("退    出", this);
-  Button2->setObjectName("Button2");
-  Button2->setGeometry(166, 118, 80, 28);
+  loginButton = new QPushButton("登   录", this);
+  loginButton->setObjectName("loginButton");
+  loginButton->setGeometry(66, 118, 80, 28);
+  quitButton = new QPushButton("退    出", this);
+  quitButton->setObjectName("quitButton");
+  quitButton->setGeometry(166, 118, 80, 28);
   // Enter is handled by the fields alone; a default button would log in twice.
-  for (QPushButton* button : {Button1, Button2}) {
+  for (QPushButton* button : {loginButton, quitButton}) {
     button->setAutoDefault(false);
     button->setDefault(false);
   }
 
-  Timer1 = new QTimer(this);
-  Timer1->setObjectName("Timer1");
-  Timer1->setInterval(500);
+  promptTimer = new QTimer(this);
+  promptTimer->setObjectName("promptTimer");
+  promptTimer->setInterval(500);
 
-  connect(Button1, &QPushButton::clicked, this, &TForm2::SpeedButton1Click);
-  connect(Button2, &QPushButton::clicked, this, &TForm2::SpeedButton2Click);
-  connect(Edit1, &QLineEdit::returnPressed, this, [this] { Edit2->setFocus(); });
-  connect(Edit2, &QLineEdit::returnPressed, this, &TForm2::SpeedButton1Click);
-  connect(Timer1, &QTimer::timeout, this, &TForm2::Timer1Timer);
+  connect(loginButton, &QPushButton::clicked, this, &LoginForm::LogIn);
+  connect(quitButton, &QPushButton::clicked, this, &LoginForm::Quit);
+  connect(userEdit, &QLineEdit::returnPressed, this, [this] { passwordEdit->setFocus(); });
+  connect(passwordEdit, &QLineEdit::returnPressed, this, &LoginForm::LogIn);
+  connect(promptTimer, &QTimer::timeout, this, &LoginForm::PromptUntilLoggedIn);
 }
 
-void TForm2::SpeedButton1Click() {
-  const auto submitted = session_.Submit(Edit1->text().toStdString(), Edit2->text().toStdString());
+void LoginForm::LogIn() {
+  const auto submitted =
+      session_.Submit(userEdit->text().toStdString(), passwordEdit->text().toStdString());
   switch (submitted.result) {
     case LoginSession::SubmitResult::InputRefused:
     case LoginSession::SubmitResult::NotWritten:
@@ -68,11 +69,11 @@ void TForm2::SpeedButton1Click() {
   }
 }
 
-void TForm2::SpeedButton2Click() {
+void LoginForm::Quit() {
   if (quit_) quit_();
 }
 
-void TForm2::LoginResult() {
+void LoginForm::LoginResult() {
   const auto verdict = session_.TakeVerdict();
   switch (verdict.result) {
     case LoginSession::VerdictResult::None:
@@ -86,32 +87,32 @@ void TForm2::LoginResult() {
       break;
     case LoginSession::VerdictResult::Refused:
       messages_.ShowMessage("用户名或密码错误，请重新登陆！");
-      Edit1->clear();
-      Edit2->clear();
-      Edit1->setFocus();
+      userEdit->clear();
+      passwordEdit->clear();
+      userEdit->setFocus();
       break;
   }
 }
 
-void TForm2::Timer1Timer() {
+void LoginForm::PromptUntilLoggedIn() {
   const bool mainVisible = mainWindow_ && mainWindow_->isVisible();
   switch (session_.OnTimer(isVisible(), mainVisible)) {
     case LoginSession::TimerResult::StopAndClose:
-      Timer1->stop();
+      promptTimer->stop();
       close();
       break;
     case LoginSession::TimerResult::ShowForm:
       show();
       raise();
       activateWindow();
-      Edit1->setFocus();
+      userEdit->setFocus();
       break;
     case LoginSession::TimerResult::Nothing:
       break;
   }
 }
 
-void TForm2::paintEvent(QPaintEvent*) {
+void LoginForm::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   QLinearGradient background(0, 0, 0, height());
   background.setColorAt(0, QColor(0xdf, 0xea, 0xf7));

@@ -1,7 +1,7 @@
 #pragma once
-// TForm2, the login form: borderless, centred, keeps the main window unusable until
-// somebody has logged in. Its Timer1 (enabled by a double click on the tray icon)
-// brings it up every 500 ms while the main window is visible and nobody is logged in.
+// The login form: borderless, centred, keeps the main window unusable until somebody
+// has logged in. Its promptTimer (started by a double click on the tray icon) brings
+// it up every 500 ms while the main window is visible and nobody is logged in.
 
 #include <QDialog>
 #include <QLineEdit>
@@ -15,25 +15,27 @@
 
 namespace orderlink {
 
-class TForm2 final : public QDialog {
+class LoginForm final : public QDialog {
   Q_OBJECT
 
  public:
   // `quit` performs the application's shutdown ("退    出").
-  TForm2(LoginSession& session, MessageSink& messages, QWidget* mainWindow,
-         std::function<void()> quit, QWidget* parent = nullptr);
+  LoginForm(LoginSession& session, MessageSink& messages, QWidget* mainWindow,
+            std::function<void()> quit, QWidget* parent = nullptr);
 
-  void SpeedButton1Click();  // "登   录"
-  void SpeedButton2Click();  // "退    出"
-  void Timer1Timer();
+  void LogIn();  // "登   录"
+  void Quit();   // "退    出"
+  // One tick of promptTimer: brings the form up while the main window shows and
+  // nobody is logged in; stops the timer once somebody is.
+  void PromptUntilLoggedIn();
   // The ordering software's verdict (NotifyLogin).
   void LoginResult();
 
-  QLineEdit* Edit1;  // user name
-  QLineEdit* Edit2;  // password
-  QPushButton* Button1;
-  QPushButton* Button2;
-  QTimer* Timer1;
+  QLineEdit* userEdit;
+  QLineEdit* passwordEdit;
+  QPushButton* loginButton;
+  QPushButton* quitButton;
+  QTimer* promptTimer;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

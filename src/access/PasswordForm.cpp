@@ -23,9 +23,9 @@ class GbkLengthValidator final : public QValidator {
 
 }  // namespace
 
-TForm1::TForm1(TxtDir txt, MessageSink& messages, QWidget* parent)
+PasswordForm::PasswordForm(TxtDir txt, MessageSink& messages, QWidget* parent)
     : QDialog(parent), txt_(std::move(txt)), messages_(messages) {
-  setObjectName("Form1");
+  setObjectName("passwordForm");
   setWindowTitle("修改管理员密码");
   setFixedSize(273, 171);
 
@@ -33,22 +33,22 @@ TForm1::TForm1(TxtDir txt, MessageSink& messages, QWidget* parent)
   prompt->setGeometry(16, 16, 245, 22);
   auto* rule = new QLabel("（0～９中的最多８位数字）", this);
   rule->setGeometry(16, 40, 245, 22);
-  Edit1 = new QLineEdit(this);
-  Edit1->setObjectName("Edit1");
-  Edit1->setGeometry(16, 72, 241, 24);
-  Edit1->setMaxLength(static_cast<int>(kAdminPasswordBytes));
-  Edit1->setValidator(new GbkLengthValidator(Edit1));
-  BitBtn1 = new QPushButton("修改并保存", this);
-  BitBtn1->setObjectName("BitBtn1");
-  BitBtn1->setGeometry(86, 116, 100, 30);
-  BitBtn1->setAutoDefault(false);
+  passwordEdit = new QLineEdit(this);
+  passwordEdit->setObjectName("passwordEdit");
+  passwordEdit->setGeometry(16, 72, 241, 24);
+  passwordEdit->setMaxLength(static_cast<int>(kAdminPasswordBytes));
+  passwordEdit->setValidator(new GbkLengthValidator(passwordEdit));
+  saveButton = new QPushButton("修改并保存", this);
+  saveButton->setObjectName("saveButton");
+  saveButton->setGeometry(86, 116, 100, 30);
+  saveButton->setAutoDefault(false);
 
-  connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
-  connect(Edit1, &QLineEdit::returnPressed, this, &TForm1::BitBtn1Click);
+  connect(saveButton, &QPushButton::clicked, this, &PasswordForm::Save);
+  connect(passwordEdit, &QLineEdit::returnPressed, this, &PasswordForm::Save);
 }
 
-void TForm1::BitBtn1Click() {
-  if (const std::string problem = SaveAdminPassword(txt_, Edit1->text().toStdString());
+void PasswordForm::Save() {
+  if (const std::string problem = SaveAdminPassword(txt_, passwordEdit->text().toStdString());
       !problem.empty()) {
     messages_.ShowMessage(problem);
     return;

@@ -1,6 +1,6 @@
 #pragma once
-// TForm1: the administrator password that handsets ask for in their settings screen,
-// stored in 管理员密码.txt for the menu download. Accepted when the file was written.
+// The form for the administrator password that handsets ask for in their settings
+// screen, stored in 管理员密码.txt for the menu download. Accepted when the file was written.
 
 #include <QDialog>
 #include <QLineEdit>
@@ -11,16 +11,16 @@
 
 namespace orderlink {
 
-class TForm1 final : public QDialog {
+class PasswordForm final : public QDialog {
   Q_OBJECT
 
  public:
-  TForm1(TxtDir txt, MessageSink& messages, QWidget* parent = nullptr);
+  PasswordForm(TxtDir txt, MessageSink& messages, QWidget* parent = nullptr);
 
-  void BitBtn1Click();  // "修改并保存"
+  void Save();  // "修改并保存"
 
-  QLineEdit* Edit1;  // at most 8 bytes of GBK text
-  QPushButton* BitBtn1;
+  QLineEdit* passwordEdit;  // at most 8 bytes of GBK text
+  QPushButton* saveButton;
 
  private:
   TxtDir txt_;

@@ -57,7 +57,7 @@ void Application::BuildWindows() {
   HandsetPoller* poller = core_.Poller();
   testPage_ = new TestPage(messages_, send, poller, core_.Line());
   stationPage_ = new StationPage(messages_, send, poller, testPage_->Logic().Tree(), core_.Line());
-  downloadPage_ = new DownloadPage([this] { form1_->exec(); }, core_.Line());
+  downloadPage_ = new DownloadPage([this] { passwordForm_->exec(); }, core_.Line());
   handsetLists_.push_back(testPage_);
   handsetLists_.push_back(downloadPage_);
 
@@ -70,15 +70,15 @@ void Application::BuildWindows() {
   mainForm_->onShutdown = [this] { FormCloseQuery(); };
   messages_.SetWindow(mainForm_.get());
 
-  form1_ = std::make_unique<TForm1>(core_.Txt(), messages_);
+  passwordForm_ = std::make_unique<PasswordForm>(core_.Txt(), messages_);
   loginSession_ = std::make_unique<LoginSession>(core_.Txt(), host_, core_.DebugMode());
-  form2_ = std::make_unique<TForm2>(*loginSession_, messages_, mainForm_.get(),
-                                    [this] { FormCloseQuery(); });
-  core_.hostNotify.login = [this] { form2_->LoginResult(); };
+  loginForm_ = std::make_unique<LoginForm>(*loginSession_, messages_, mainForm_.get(),
+                                           [this] { FormCloseQuery(); });
+  core_.hostNotify.login = [this] { loginForm_->LoginResult(); };
 
   tray_ = std::make_unique<TrayIconQt>(*mainForm_);
   messages_.SetNoticeTargets(mainForm_->StatusBar1, tray_->RzTrayIcon1);
-  tray_->onDoubleClick = [this] { form2_->Timer1->start(); };
+  tray_->onDoubleClick = [this] { loginForm_->promptTimer->start(); };
 
   ConnectService();
   ConnectLinkTest();

@@ -70,8 +70,8 @@ class Application final : public QObject {
   std::unique_ptr<TMainForm> mainForm_;
   MonitorPage* monitor_ = nullptr;  // owned by mainForm_
   std::unique_ptr<LoginSession> loginSession_;
-  std::unique_ptr<TForm1> form1_;
-  std::unique_ptr<TForm2> form2_;
+  std::unique_ptr<PasswordForm> passwordForm_;
+  std::unique_ptr<LoginForm> loginForm_;
   std::unique_ptr<TrayIconQt> tray_;
   std::vector<HandsetListView*> handsetLists_;
 

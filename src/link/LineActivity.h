@@ -22,8 +22,8 @@ struct LineActivity {
                                                // ordering software's go-ahead (code 11) is
                                                // not in yet
   std::atomic<bool> linkTestRunning{false};    // the link test's start button reads "停止测试"
-  std::atomic<bool> stationTransfer{false};    // BitBtn1 reads "传输": the receive thread only
-                                               // looks for the base station's answer
+  std::atomic<bool> stationTransfer{false};    // the configure button reads "传输": the
+                                               // receive thread only looks for the station's answer
   std::atomic<bool> stationBusy{false};        // from the click on "确定" until the dialogue
                                                // has ended and polling runs again
 

@@ -35,7 +35,7 @@ StationConfig::StationConfig(WindowTimers& timers, MessageSink& messages, SendTh
       view_(view),
       line_(line) {}
 
-void StationConfig::BitBtn1Click(const StationInput& input) {
+void StationConfig::StartConfiguration(const StationInput& input) {
   if (busy_) return;
   // Also between the download's start click and the ordering software's go-ahead.
   if (line_.DownloadOnLine()) {
@@ -79,7 +79,7 @@ void StationConfig::BitBtn1Click(const StationInput& input) {
   if (poller_ != nullptr) poller_->PausePolling();
   timers_.After(kSettleMs, [this] {
     SetTransfer(true);
-    view_.SetBitBtn1Enabled(false);
+    view_.SetConfigureButtonEnabled(false);
     line_.stationAck = 0;
     SendRequest();
   });
@@ -91,10 +91,10 @@ void StationConfig::SendRequest() {
     return;
   }
   ticks_ = 0;
-  view_.SetTimer5(true);
+  view_.SetDialogueTimer(true);
 }
 
-void StationConfig::Timer5Timer() {
+void StationConfig::DialogueTick() {
   if (!transferring_) return;
   ++ticks_;
   if (recordDue_ || line_.stationAck.exchange(0) == 1) {
@@ -142,12 +142,12 @@ bool StationConfig::SendRecord(const std::string& record) {
 }
 
 void StationConfig::Finish(const std::string& message, int pauseMs) {
-  view_.SetTimer5(false);
+  view_.SetDialogueTimer(false);
   SetTransfer(false);
   auto end = [this, message] {
     if (poller_ != nullptr) poller_->ResumePolling();
     messages_.ShowMessage(message);
-    view_.SetBitBtn1Enabled(true);
+    view_.SetConfigureButtonEnabled(true);
     busy_ = false;
     line_.stationBusy = false;
   };

@@ -1,8 +1,8 @@
 #pragma once
-// Base-station settings: a raw dialogue on the serial line. BitBtn1Click sends the
-// configuration request and starts Timer5 (100 ms); the receive thread, while
+// Base-station settings: a raw dialogue on the serial line. StartConfiguration sends the
+// configuration request and starts the dialogue timer (100 ms); the receive thread, while
 // the line's stationTransfer is set, only compares each chunk with the acknowledgement
-// and sets stationAck; Timer5Timer sends the settings record once it is seen,
+// and sets stationAck; DialogueTick sends the settings record once it is seen,
 // or gives up after 10 ticks. The handset poll is paused for the whole dialogue.
 //
 // Threads: all methods, and the delayed steps they schedule through WindowTimers,
@@ -25,26 +25,26 @@ class HandsetPoller;
 
 // The tab's controls as the user left them.
 struct StationInput {
-  bool voice = false;   // RadioButton2 "语音基站" (else RadioButton1 "数据基站")
-  bool master = true;   // RadioButton3 "主基站" (else RadioButton4 "从基站")
-  std::string channel;  // ComboBox2 "信道选择"
-  std::string station;  // ComboBox1 "基站编号"
-  std::string address;  // Edit2 "从机地址"
+  bool voice = false;   // voiceStationRadio_ "语音基站" (else dataStationRadio_ "数据基站")
+  bool master = true;   // masterStationRadio_ "主基站" (else slaveStationRadio_ "从基站")
+  std::string channel;  // channelCombo_ "信道选择"
+  std::string station;  // stationNumberCombo_ "基站编号"
+  std::string address;  // slaveAddressEdit_ "从机地址"
 };
 
 // What the dialogue changes on its tab (window thread, direct calls).
 class StationView {
  public:
   virtual ~StationView() = default;
-  // BitBtn1 caption "传输" while waiting for the acknowledgement, else "确定".
+  // The configure button's caption "传输" while waiting for the acknowledgement, else "确定".
   virtual void ShowTransfer(bool transferring) = 0;
-  virtual void SetBitBtn1Enabled(bool enabled) = 0;
-  virtual void SetTimer5(bool enabled) = 0;
+  virtual void SetConfigureButtonEnabled(bool enabled) = 0;
+  virtual void SetDialogueTimer(bool running) = 0;
 };
 
 class StationConfig {
  public:
-  static constexpr int kTimer5Ms = 100;
+  static constexpr int kDialogueTickMs = 100;
   static constexpr int kMaxTicks = 10;  // about one second without acknowledgement
 
   // `send` and `poller` may be absent (nothing is then written / paused).
@@ -56,9 +56,9 @@ class StationConfig {
   // "确定": checks the input, pauses polling and, after a short settling pause,
   // sends the configuration request. Refused while a download or a link test holds
   // the line. The values are checked and taken here once; the ticks use them.
-  void BitBtn1Click(const StationInput& input);
+  void StartConfiguration(const StationInput& input);
   // One step of the dialogue.
-  void Timer5Timer();
+  void DialogueTick();
   // The serial device is gone: a dialogue waiting for the acknowledgement fails now
   // with the message of a station that did not answer.
   void LineLost();
@@ -83,7 +83,7 @@ class StationConfig {
   void SendRequest();
   // Writes the settings record and reports success; false while the line is busy.
   [[nodiscard]] bool SendRecord(const std::string& record);
-  // Ends the wait: Timer5 off, caption "确定", optional pause, poll resumed, the
+  // Ends the wait: dialogue timer off, caption "确定", optional pause, poll resumed, the
   // message shown, then the button enabled again.
   void Finish(const std::string& message, int pauseMs);
   [[nodiscard]] std::string SuccessText() const;

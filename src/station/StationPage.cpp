@@ -18,7 +18,7 @@ namespace {
 QComboBox* NumberCombo(const QString& name, int first, int last, QWidget* parent) {
   auto* combo = new QComboBox(parent);
   combo->setObjectName(name);
-  combo->setEditable(true);  // typed text is accepted too; BitBtn1Click checks it
+  combo->setEditable(true);  // typed text is accepted too; StationConfig checks it
   for (int i = first; i <= last; ++i) combo->addItem(QString::number(i));
   combo->setCurrentIndex(0);
   return combo;
@@ -43,35 +43,35 @@ StationPage::StationPage(MessageSink& messages, SendThread* send, HandsetPoller*
   }
 
   auto* typeBox = new QGroupBox(QStringLiteral("基站类型选择"), this);
-  RadioButton1 = new QRadioButton(QStringLiteral("数据基站"), typeBox);
-  RadioButton1->setObjectName(QStringLiteral("RadioButton1"));
-  RadioButton2 = new QRadioButton(QStringLiteral("语音基站"), typeBox);
-  RadioButton2->setObjectName(QStringLiteral("RadioButton2"));
+  dataStationRadio_ = new QRadioButton(QStringLiteral("数据基站"), typeBox);
+  dataStationRadio_->setObjectName(QStringLiteral("dataStationRadio"));
+  voiceStationRadio_ = new QRadioButton(QStringLiteral("语音基站"), typeBox);
+  voiceStationRadio_->setObjectName(QStringLiteral("voiceStationRadio"));
   auto* typeLayout = new QHBoxLayout(typeBox);
-  typeLayout->addWidget(RadioButton1);
-  typeLayout->addWidget(RadioButton2);
+  typeLayout->addWidget(dataStationRadio_);
+  typeLayout->addWidget(voiceStationRadio_);
 
   auto* roleBox = new QGroupBox(QStringLiteral("语音基站类型"), this);
-  RadioButton3 = new QRadioButton(QStringLiteral("主基站"), roleBox);
-  RadioButton3->setObjectName(QStringLiteral("RadioButton3"));
-  RadioButton4 = new QRadioButton(QStringLiteral("从基站"), roleBox);
-  RadioButton4->setObjectName(QStringLiteral("RadioButton4"));
+  masterStationRadio_ = new QRadioButton(QStringLiteral("主基站"), roleBox);
+  masterStationRadio_->setObjectName(QStringLiteral("masterStationRadio"));
+  slaveStationRadio_ = new QRadioButton(QStringLiteral("从基站"), roleBox);
+  slaveStationRadio_->setObjectName(QStringLiteral("slaveStationRadio"));
   auto* roleLayout = new QHBoxLayout(roleBox);
-  roleLayout->addWidget(RadioButton3);
-  roleLayout->addWidget(RadioButton4);
+  roleLayout->addWidget(masterStationRadio_);
+  roleLayout->addWidget(slaveStationRadio_);
 
-  ComboBox2 = NumberCombo(QStringLiteral("ComboBox2"), 0, 7, this);
-  ComboBox1 = NumberCombo(QStringLiteral("ComboBox1"), 1, 15, this);
-  Edit2 = new QLineEdit(QStringLiteral("255"), this);
-  Edit2->setObjectName(QStringLiteral("Edit2"));
+  channelCombo_ = NumberCombo(QStringLiteral("channelCombo"), 0, 7, this);
+  stationNumberCombo_ = NumberCombo(QStringLiteral("stationNumberCombo"), 1, 15, this);
+  slaveAddressEdit_ = new QLineEdit(QStringLiteral("255"), this);
+  slaveAddressEdit_->setObjectName(QStringLiteral("slaveAddressEdit"));
 
   auto* fields = new QFormLayout;
-  fields->addRow(QStringLiteral("信道选择"), ComboBox2);
-  fields->addRow(QStringLiteral("基站编号"), ComboBox1);
-  fields->addRow(QStringLiteral("从机地址"), Edit2);
+  fields->addRow(QStringLiteral("信道选择"), channelCombo_);
+  fields->addRow(QStringLiteral("基站编号"), stationNumberCombo_);
+  fields->addRow(QStringLiteral("从机地址"), slaveAddressEdit_);
 
-  BitBtn1 = new QPushButton(QStringLiteral("确定"), this);
-  BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+  configureButton_ = new QPushButton(QStringLiteral("确定"), this);
+  configureButton_->setObjectName(QStringLiteral("configureButton"));
 
   auto* helpBox = new QGroupBox(QStringLiteral("说明"), this);
   auto* help = new QLabel(QStringLiteral("★首先选择基站类型，语音基站的从机地址范围为1到254\n\n"
@@ -81,23 +81,23 @@ StationPage::StationPage(MessageSink& messages, SendThread* send, HandsetPoller*
   help->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   (new QVBoxLayout(helpBox))->addWidget(help);
 
-  Timer5 = new QTimer(this);
-  Timer5->setObjectName(QStringLiteral("Timer5"));
-  Timer5->setInterval(StationConfig::kTimer5Ms);
+  dialogueTimer_ = new QTimer(this);
+  dialogueTimer_->setObjectName(QStringLiteral("dialogueTimer"));
+  dialogueTimer_->setInterval(StationConfig::kDialogueTickMs);
 
-  RadioButton1->setChecked(true);
-  RadioButton3->setChecked(true);
-  RadioButton3->setEnabled(false);
-  RadioButton4->setEnabled(false);
-  Edit2->setEnabled(false);
+  dataStationRadio_->setChecked(true);
+  masterStationRadio_->setChecked(true);
+  masterStationRadio_->setEnabled(false);
+  slaveStationRadio_->setEnabled(false);
+  slaveAddressEdit_->setEnabled(false);
 
   // clicked, not toggled: only the user's choice runs the handlers.
-  connect(RadioButton1, &QRadioButton::clicked, this, &StationPage::RadioButton1Click);
-  connect(RadioButton2, &QRadioButton::clicked, this, &StationPage::RadioButton2Click);
-  connect(RadioButton3, &QRadioButton::clicked, this, &StationPage::RadioButton3Click);
-  connect(RadioButton4, &QRadioButton::clicked, this, &StationPage::RadioButton4Click);
-  connect(BitBtn1, &QPushButton::clicked, this, &StationPage::BitBtn1Click);
-  connect(Timer5, &QTimer::timeout, this, [this] { config_.Timer5Timer(); });
+  connect(dataStationRadio_, &QRadioButton::clicked, this, &StationPage::ChooseDataStation);
+  connect(voiceStationRadio_, &QRadioButton::clicked, this, &StationPage::ChooseVoiceStation);
+  connect(masterStationRadio_, &QRadioButton::clicked, this, &StationPage::ChooseMasterStation);
+  connect(slaveStationRadio_, &QRadioButton::clicked, this, &StationPage::ChooseSlaveStation);
+  connect(configureButton_, &QPushButton::clicked, this, &StationPage::StartConfiguration);
+  connect(dialogueTimer_, &QTimer::timeout, this, [this] { config_.DialogueTick(); });
 
   // Two rows of choices and the help box must fit the fixed window without squeezing.
   auto* choices = new QHBoxLayout;
@@ -105,7 +105,7 @@ StationPage::StationPage(MessageSink& messages, SendThread* send, HandsetPoller*
   choices->addWidget(roleBox);
   auto* entry = new QHBoxLayout;
   entry->addLayout(fields, 1);
-  entry->addWidget(BitBtn1, 0, Qt::AlignBottom);
+  entry->addWidget(configureButton_, 0, Qt::AlignBottom);
   auto* right = new QVBoxLayout;
   right->addLayout(choices);
   right->addLayout(entry);
@@ -115,51 +115,52 @@ StationPage::StationPage(MessageSink& messages, SendThread* send, HandsetPoller*
   layout->addLayout(right, 1);
 }
 
-void StationPage::RadioButton1Click() {
-  RadioButton3->setEnabled(false);
-  RadioButton4->setEnabled(false);
-  Edit2->setEnabled(false);
-  ComboBox1->setEnabled(true);
+void StationPage::ChooseDataStation() {
+  masterStationRadio_->setEnabled(false);
+  slaveStationRadio_->setEnabled(false);
+  slaveAddressEdit_->setEnabled(false);
+  stationNumberCombo_->setEnabled(true);
 }
 
-void StationPage::RadioButton2Click() {
-  RadioButton3->setEnabled(true);
-  RadioButton4->setEnabled(true);
-  ComboBox1->setEnabled(false);
-  if (RadioButton3->isChecked()) {
-    RadioButton3Click();
+void StationPage::ChooseVoiceStation() {
+  masterStationRadio_->setEnabled(true);
+  slaveStationRadio_->setEnabled(true);
+  stationNumberCombo_->setEnabled(false);
+  if (masterStationRadio_->isChecked()) {
+    ChooseMasterStation();
   } else {
-    Edit2->setEnabled(true);
+    slaveAddressEdit_->setEnabled(true);
   }
 }
 
-void StationPage::RadioButton3Click() {
-  Edit2->setText(QStringLiteral("255"));
-  Edit2->setEnabled(false);
+void StationPage::ChooseMasterStation() {
+  slaveAddressEdit_->setText(QStringLiteral("255"));
+  slaveAddressEdit_->setEnabled(false);
 }
 
-void StationPage::RadioButton4Click() {
-  Edit2->setText(QStringLiteral("1"));
-  Edit2->setEnabled(true);
+void StationPage::ChooseSlaveStation() {
+  slaveAddressEdit_->setText(QStringLiteral("1"));
+  slaveAddressEdit_->setEnabled(true);
 }
 
-void StationPage::BitBtn1Click() {
-  config_.BitBtn1Click({RadioButton2->isChecked(), RadioButton3->isChecked(),
-                        ComboBox2->currentText().toStdString(),
-                        ComboBox1->currentText().toStdString(), Edit2->text().toStdString()});
+void StationPage::StartConfiguration() {
+  config_.StartConfiguration({voiceStationRadio_->isChecked(), masterStationRadio_->isChecked(),
+                              channelCombo_->currentText().toStdString(),
+                              stationNumberCombo_->currentText().toStdString(),
+                              slaveAddressEdit_->text().toStdString()});
 }
 
 void StationPage::ShowTransfer(bool transferring) {
-  BitBtn1->setText(transferring ? QStringLiteral("传输") : QStringLiteral("确定"));
+  configureButton_->setText(transferring ? QStringLiteral("传输") : QStringLiteral("确定"));
 }
 
-void StationPage::SetBitBtn1Enabled(bool enabled) { BitBtn1->setEnabled(enabled); }
+void StationPage::SetConfigureButtonEnabled(bool enabled) { configureButton_->setEnabled(enabled); }
 
-void StationPage::SetTimer5(bool enabled) {
-  if (enabled) {
-    Timer5->start();
+void StationPage::SetDialogueTimer(bool running) {
+  if (running) {
+    dialogueTimer_->start();
   } else {
-    Timer5->stop();
+    dialogueTimer_->stop();
   }
 }
 

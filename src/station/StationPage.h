@@ -29,27 +29,27 @@ class StationPage : public QWidget, public StationView {
 
   // StationView.
   void ShowTransfer(bool transferring) override;
-  void SetBitBtn1Enabled(bool enabled) override;
-  void SetTimer5(bool enabled) override;
+  void SetConfigureButtonEnabled(bool enabled) override;
+  void SetDialogueTimer(bool running) override;
 
-  void RadioButton1Click();
-  void RadioButton2Click();
-  void RadioButton3Click();
-  void RadioButton4Click();
-  void BitBtn1Click();
+  void ChooseDataStation();
+  void ChooseVoiceStation();
+  void ChooseMasterStation();
+  void ChooseSlaveStation();
+  void StartConfiguration();
 
  private:
   StationConfig config_;
   WindowTimersQt timers_;  // after config_: destroyed first, so no pending step outlives it
-  QRadioButton* RadioButton1;
-  QRadioButton* RadioButton2;
-  QRadioButton* RadioButton3;
-  QRadioButton* RadioButton4;
-  QComboBox* ComboBox2;
-  QComboBox* ComboBox1;
-  QLineEdit* Edit2;
-  QPushButton* BitBtn1;
-  QTimer* Timer5;
+  QRadioButton* dataStationRadio_;
+  QRadioButton* voiceStationRadio_;
+  QRadioButton* masterStationRadio_;
+  QRadioButton* slaveStationRadio_;
+  QComboBox* channelCombo_;
+  QComboBox* stationNumberCombo_;
+  QLineEdit* slaveAddressEdit_;
+  QPushButton* configureButton_;
+  QTimer* dialogueTimer_;
 };
 
 }  // namespace orderlink

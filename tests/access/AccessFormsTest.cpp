@@ -25,7 +25,7 @@ class LoginFormTest : public ::testing::Test {
   test::RecordingMessages messages;
   QWidget mainWindow;
   LoginSession session;
-  TForm2 form;
+  LoginForm form;
   int quits = 0;
 };
 
@@ -36,13 +36,13 @@ class DebugLoginFormTest : public LoginFormTest {
 
 TEST_F(DebugLoginFormTest, EnterMovesToThePasswordThenLogsIn) {
   form.show();
-  QTest::keyClicks(form.Edit1, "ab");
-  QTest::keyClick(form.Edit1, Qt::Key_Return);
-  EXPECT_EQ(form.focusWidget(), form.Edit2);
+  QTest::keyClicks(form.userEdit, "ab");
+  QTest::keyClick(form.userEdit, Qt::Key_Return);
+  EXPECT_EQ(form.focusWidget(), form.passwordEdit);
   EXPECT_FALSE(std::filesystem::exists(dir.Txt("DL.txt")));
 
-  QTest::keyClicks(form.Edit2, "1234");
-  QTest::keyClick(form.Edit2, Qt::Key_Return);
+  QTest::keyClicks(form.passwordEdit, "1234");
+  QTest::keyClick(form.passwordEdit, Qt::Key_Return);
   EXPECT_EQ(ReadFileBytes(dir.Txt("DL.txt")).value_or(""), "ab   1234    \r\n");
   EXPECT_TRUE(session.LoggedIn());
   EXPECT_FALSE(form.isVisible());
@@ -51,15 +51,15 @@ TEST_F(DebugLoginFormTest, EnterMovesToThePasswordThenLogsIn) {
 
 TEST_F(LoginFormTest, RefusedVerdictEmptiesTheFieldsAndKeepsTheForm) {
   form.show();
-  form.Edit1->setText("ab");
-  form.Edit2->setText("wrong");
-  form.SpeedButton1Click();
+  form.userEdit->setText("ab");
+  form.passwordEdit->setText("wrong");
+  form.LogIn();
   dir.WriteGbk("DL.txt", "0\r\n");
   form.LoginResult();
   EXPECT_EQ(messages.Messages(), std::vector<std::string>{"用户名或密码错误，请重新登陆！"});
-  EXPECT_TRUE(form.Edit1->text().isEmpty());
-  EXPECT_TRUE(form.Edit2->text().isEmpty());
-  EXPECT_EQ(form.focusWidget(), form.Edit1);
+  EXPECT_TRUE(form.userEdit->text().isEmpty());
+  EXPECT_TRUE(form.passwordEdit->text().isEmpty());
+  EXPECT_EQ(form.focusWidget(), form.userEdit);
   EXPECT_TRUE(form.isVisible());
 
   dir.WriteGbk("DL.txt", "1\r\n");
@@ -70,32 +70,32 @@ TEST_F(LoginFormTest, RefusedVerdictEmptiesTheFieldsAndKeepsTheForm) {
 }
 
 TEST_F(LoginFormTest, TimerBringsTheFormUpUntilSomebodyLoggedIn) {
-  EXPECT_FALSE(form.Timer1->isActive()) << "disabled until the tray icon's double click";
-  EXPECT_EQ(form.Timer1->interval(), 500);
-  form.Timer1->start();
-  form.Timer1Timer();
+  EXPECT_FALSE(form.promptTimer->isActive()) << "disabled until the tray icon's double click";
+  EXPECT_EQ(form.promptTimer->interval(), 500);
+  form.promptTimer->start();
+  form.PromptUntilLoggedIn();
   EXPECT_FALSE(form.isVisible()) << "the main window is not shown";
 
   mainWindow.show();
-  form.Timer1Timer();
+  form.PromptUntilLoggedIn();
   EXPECT_TRUE(form.isVisible());
   EXPECT_TRUE(form.isModal());
   form.close();
-  form.Timer1Timer();
+  form.PromptUntilLoggedIn();
   EXPECT_TRUE(form.isVisible()) << "closed without success: shown again";
 
   dir.WriteGbk("DL.txt", "1\r\n");
   form.LoginResult();
-  form.Timer1Timer();
-  EXPECT_FALSE(form.Timer1->isActive());
+  form.PromptUntilLoggedIn();
+  EXPECT_FALSE(form.promptTimer->isActive());
   EXPECT_FALSE(form.isVisible());
 }
 
 TEST_F(LoginFormTest, PastedLineBreakIsRefusedWithAMessage) {
   form.show();
-  form.Edit1->setText("1\nzz");
-  form.Edit2->setText("pw");
-  QTest::mouseClick(form.Button1, Qt::LeftButton);
+  form.userEdit->setText("1\nzz");
+  form.passwordEdit->setText("pw");
+  QTest::mouseClick(form.loginButton, Qt::LeftButton);
   EXPECT_EQ(messages.Messages(),
             std::vector<std::string>{"用户名中不能有换行、制表符等控制字符，请重新输入！"});
   EXPECT_FALSE(std::filesystem::exists(dir.Txt("DL.txt")));
@@ -103,20 +103,20 @@ TEST_F(LoginFormTest, PastedLineBreakIsRefusedWithAMessage) {
 }
 
 TEST_F(LoginFormTest, QuitRunsTheShutdown) {
-  QTest::mouseClick(form.Button2, Qt::LeftButton);
+  QTest::mouseClick(form.quitButton, Qt::LeftButton);
   EXPECT_EQ(quits, 1);
 }
 
 TEST(PasswordFormTest, EnterSavesThePaddedPassword) {
   test::TempAppDir dir;
   test::RecordingMessages messages;
-  TForm1 form(TxtDir(dir.Path()), messages);
+  PasswordForm form(TxtDir(dir.Path()), messages);
   form.show();
-  QTest::keyClicks(form.Edit1, "1234567890");
-  EXPECT_EQ(form.Edit1->text(), "12345678") << "at most 8 bytes can be typed";
-  form.Edit1->clear();
-  QTest::keyClicks(form.Edit1, "123");
-  QTest::keyClick(form.Edit1, Qt::Key_Return);
+  QTest::keyClicks(form.passwordEdit, "1234567890");
+  EXPECT_EQ(form.passwordEdit->text(), "12345678") << "at most 8 bytes can be typed";
+  form.passwordEdit->clear();
+  QTest::keyClicks(form.passwordEdit, "123");
+  QTest::keyClick(form.passwordEdit, Qt::Key_Return);
   EXPECT_EQ(ReadFileBytes(dir.Txt("管理员密码.txt")).value_or(""), "123     \r\n");
   EXPECT_EQ(form.result(), QDialog::Accepted);
   EXPECT_TRUE(messages.Messages().empty());
@@ -124,25 +124,25 @@ TEST(PasswordFormTest, EnterSavesThePaddedPassword) {
 
 TEST(PasswordFormTest, ChineseCharactersCountTwoBytes) {
   test::RecordingMessages messages;
-  TForm1 form(TxtDir("/nonexistent-orderlink-dir"), messages);
+  PasswordForm form(TxtDir("/nonexistent-orderlink-dir"), messages);
   for (const QChar c : QString("张三李四王")) {
     QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-    QApplication::sendEvent(form.Edit1, &key);
+    QApplication::sendEvent(form.passwordEdit, &key);
   }
-  EXPECT_EQ(form.Edit1->text(), "张三李四");
+  EXPECT_EQ(form.passwordEdit->text(), "张三李四");
 }
 
 TEST(PasswordFormTest, CharacterWithoutGbkCodeIsRefusedNotStoredAsQuestionMark) {
   test::TempAppDir dir;
   test::RecordingMessages messages;
-  TForm1 form(TxtDir(dir.Path()), messages);
+  PasswordForm form(TxtDir(dir.Path()), messages);
   form.show();
   for (const QString& typed : {QString("a"), QString("b"), QString::fromUtf8("😀")}) {
     QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, typed);
-    QApplication::sendEvent(form.Edit1, &key);
+    QApplication::sendEvent(form.passwordEdit, &key);
   }
-  EXPECT_EQ(form.Edit1->text(), QString::fromUtf8("ab😀"));
-  QTest::keyClick(form.Edit1, Qt::Key_Return);
+  EXPECT_EQ(form.passwordEdit->text(), QString::fromUtf8("ab😀"));
+  QTest::keyClick(form.passwordEdit, Qt::Key_Return);
   EXPECT_EQ(messages.Messages(), std::vector<std::string>{
                                      "管理员密码中的字符“😀”不能用GBK保存，请删去它后重新输入！"});
   EXPECT_FALSE(std::filesystem::exists(dir.Txt("管理员密码.txt")));
@@ -151,10 +151,10 @@ TEST(PasswordFormTest, CharacterWithoutGbkCodeIsRefusedNotStoredAsQuestionMark) 
 
 TEST(PasswordFormTest, UnwritableFileIsReportedAndNotAccepted) {
   test::RecordingMessages messages;
-  TForm1 form(TxtDir("/nonexistent-orderlink-dir"), messages);
+  PasswordForm form(TxtDir("/nonexistent-orderlink-dir"), messages);
   form.show();
-  form.Edit1->setText("123");
-  form.BitBtn1Click();
+  form.passwordEdit->setText("123");
+  form.Save();
   EXPECT_EQ(messages.Messages(), std::vector<std::string>{"管理员密码.txt文件无法写入，密码没有保存！"});
   EXPECT_TRUE(form.isVisible());
   EXPECT_NE(form.result(), QDialog::Accepted);

@@ -326,7 +326,7 @@ StationRun WithSimulatedStation(const std::vector<std::string>& options,
 
 // Clicks "确定" and waits until the dialogue is over; the caption read "传输" meanwhile.
 void Transfer(StderrCapture& messages, const std::string& expected) {
-  auto* button = Find<QPushButton>("BitBtn1");
+  auto* button = Find<QPushButton>("configureButton");
   ASSERT_NE(button, nullptr);
   button->click();
   // The request goes out after a 10 ms settling pause, a delayed step of the window.
@@ -341,16 +341,16 @@ void Transfer(StderrCapture& messages, const std::string& expected) {
 TEST(E2eWindow, StationDialogueWritesDataAndVoiceSettings) {
   StderrCapture messages;
   const StationRun run = WithSimulatedStation({"--config-switch"}, [&] {
-    Find<QComboBox>("ComboBox2")->setCurrentText("3");
-    Find<QComboBox>("ComboBox1")->setCurrentText("12");
+    Find<QComboBox>("channelCombo")->setCurrentText("3");
+    Find<QComboBox>("stationNumberCombo")->setCurrentText("12");
     Transfer(messages, "message: 数据基站:信道3 编号12 已设置成功\n");
 
-    Find<QRadioButton>("RadioButton2")->click();  // voice station
-    Find<QRadioButton>("RadioButton4")->click();  // slave
-    auto* address = Find<QLineEdit>("Edit2");
+    Find<QRadioButton>("voiceStationRadio")->click();  // voice station
+    Find<QRadioButton>("slaveStationRadio")->click();  // slave
+    auto* address = Find<QLineEdit>("slaveAddressEdit");
     EXPECT_EQ(address->text(), "1");
     address->setText("5");
-    Find<QComboBox>("ComboBox2")->setCurrentText("2");
+    Find<QComboBox>("channelCombo")->setCurrentText("2");
     Transfer(messages, "message: 语音从基站:信道2 地址5 已设置成功\n");
   });
   EXPECT_EQ(LineStarting(run.output, "settings: kind=data"),

@@ -19,38 +19,38 @@ TEST(StationPage, TypeSelectionAndTransferCaption) {
   LineActivity line;
   StationPage page{messages, nullptr, nullptr, handsets, line};
   auto radio = [&](const char* name) { return page.findChild<QRadioButton*>(name); };
-  auto* station = page.findChild<QComboBox*>("ComboBox1");
-  auto* address = page.findChild<QLineEdit*>("Edit2");
-  EXPECT_TRUE(radio("RadioButton1")->isChecked() && radio("RadioButton3")->isChecked());
-  EXPECT_FALSE(radio("RadioButton3")->isEnabled() || address->isEnabled());
+  auto* station = page.findChild<QComboBox*>("stationNumberCombo");
+  auto* address = page.findChild<QLineEdit*>("slaveAddressEdit");
+  EXPECT_TRUE(radio("dataStationRadio")->isChecked() && radio("masterStationRadio")->isChecked());
+  EXPECT_FALSE(radio("masterStationRadio")->isEnabled() || address->isEnabled());
   EXPECT_EQ(address->text(), "255");
 
-  QTest::mouseClick(radio("RadioButton2"), Qt::LeftButton);  // voice
-  EXPECT_TRUE(radio("RadioButton3")->isEnabled() && radio("RadioButton4")->isEnabled());
+  QTest::mouseClick(radio("voiceStationRadio"), Qt::LeftButton);  // voice
+  EXPECT_TRUE(radio("masterStationRadio")->isEnabled() && radio("slaveStationRadio")->isEnabled());
   EXPECT_FALSE(station->isEnabled() || address->isEnabled());
-  QTest::mouseClick(radio("RadioButton4"), Qt::LeftButton);  // slave
+  QTest::mouseClick(radio("slaveStationRadio"), Qt::LeftButton);  // slave
   EXPECT_EQ(address->text(), "1");
   EXPECT_TRUE(address->isEnabled());
   address->setText("7");
-  QTest::mouseClick(radio("RadioButton1"), Qt::LeftButton);  // data
-  EXPECT_FALSE(radio("RadioButton4")->isEnabled() || address->isEnabled());
+  QTest::mouseClick(radio("dataStationRadio"), Qt::LeftButton);  // data
+  EXPECT_FALSE(radio("slaveStationRadio")->isEnabled() || address->isEnabled());
   EXPECT_TRUE(station->isEnabled());
-  QTest::mouseClick(radio("RadioButton2"), Qt::LeftButton);  // voice again: still the slave
+  QTest::mouseClick(radio("voiceStationRadio"), Qt::LeftButton);  // voice again: still the slave
   EXPECT_TRUE(address->isEnabled());
   EXPECT_EQ(address->text(), "7");
-  QTest::mouseClick(radio("RadioButton3"), Qt::LeftButton);  // master
+  QTest::mouseClick(radio("masterStationRadio"), Qt::LeftButton);  // master
   EXPECT_EQ(address->text(), "255");
   EXPECT_FALSE(address->isEnabled());
 
-  auto* button = page.findChild<QPushButton*>("BitBtn1");
-  auto* timer = page.findChild<QTimer*>("Timer5");
+  auto* button = page.findChild<QPushButton*>("configureButton");
+  auto* timer = page.findChild<QTimer*>("dialogueTimer");
   QTest::mouseClick(button, Qt::LeftButton);
   EXPECT_TRUE(QTest::qWaitFor([&] { return button->text() == "传输"; }, 5000));
   EXPECT_FALSE(button->isEnabled());
   EXPECT_TRUE(line.stationTransfer);
   EXPECT_TRUE(timer->isActive());
   EXPECT_EQ(timer->interval(), 100);
-  for (int i = 0; i < 10; ++i) page.Logic().Timer5Timer();
+  for (int i = 0; i < 10; ++i) page.Logic().DialogueTick();
   EXPECT_EQ(button->text(), "确定");
   EXPECT_TRUE(button->isEnabled());
   EXPECT_FALSE(timer->isActive());

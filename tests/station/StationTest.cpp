@@ -23,8 +23,10 @@ using Events = std::vector<std::string>;
 struct Log : MessageSink, StationView {
   void ShowMessage(const std::string& text) override { events.push_back(text); }
   void ShowTransfer(bool t) override { events.push_back(t ? "传输" : "确定"); }
-  void SetBitBtn1Enabled(bool e) override { events.push_back(e ? "button on" : "button off"); }
-  void SetTimer5(bool e) override { events.push_back(e ? "timer on" : "timer off"); }
+  void SetConfigureButtonEnabled(bool e) override {
+    events.push_back(e ? "button on" : "button off");
+  }
+  void SetDialogueTimer(bool e) override { events.push_back(e ? "timer on" : "timer off"); }
   Events events;
 };
 
@@ -41,7 +43,7 @@ class StationFixture : public ::testing::Test {
 
   // The click and its settling pause, after which the request is on the line.
   void Click(StationConfig& c, const StationInput& input) {
-    c.BitBtn1Click(input);
+    c.StartConfiguration(input);
     timers.RunFor(10);
   }
   void Receive(const std::string& bytes) {
@@ -50,7 +52,7 @@ class StationFixture : public ::testing::Test {
   }
   int TickToEnd(StationConfig& c) {
     int ticks = 0;
-    for (; c.Transferring() && ticks < 100; ++ticks) c.Timer5Timer();
+    for (; c.Transferring() && ticks < 100; ++ticks) c.DialogueTick();
     timers.RunAll();
     return ticks;
   }
@@ -61,7 +63,7 @@ class StationFixture : public ::testing::Test {
     log.events.clear();
     Click(c, input);
     Receive(kAck);
-    c.Timer5Timer();
+    c.DialogueTick();
     timers.RunAll();
     const std::string written = port.Written();
     EXPECT_EQ(ToHex(written.substr(0, 5)), "FF 23 DC 55 AA");
@@ -94,7 +96,7 @@ TEST(StationRecords, Layouts) {
 // steps of the window: the click and the tick return at once.
 TEST_F(StationFixture, AcknowledgementOnTheFifthTickSendsTheRecord) {
   const std::int64_t clickedAt = clock.NowMs();
-  config.BitBtn1Click(kData);
+  config.StartConfiguration(kData);
   EXPECT_EQ(clock.NowMs(), clickedAt);
   EXPECT_TRUE(line.stationBusy);
   EXPECT_EQ(poller.PauseLevel(), -1);
@@ -104,10 +106,10 @@ TEST_F(StationFixture, AcknowledgementOnTheFifthTickSendsTheRecord) {
   timers.RunFor(1);
   EXPECT_TRUE(line.stationTransfer);
   EXPECT_EQ(ToHex(port.Written()), "FF 23 DC 55 AA");
-  for (int i = 0; i < 4; ++i) config.Timer5Timer();
+  for (int i = 0; i < 4; ++i) config.DialogueTick();
   Receive(kAck + Hex("00 00 00"));  // bytes after the fifth do not matter
   EXPECT_EQ(parsed, 0);    // nothing reaches the frame parser
-  config.Timer5Timer();
+  config.DialogueTick();
 
   EXPECT_EQ(ToHex(port.Written().substr(5)), "03 50 86 CC");
   EXPECT_FALSE(line.stationTransfer);
@@ -154,11 +156,11 @@ TEST_F(StationFixture, BusyLineDelaysTheWritesWithoutBlockingTheWindow) {
     releaseAgain.get_future().wait();
   });
   lockedAgain.get_future().wait();
-  for (int i = 0; i < 12; ++i) config.Timer5Timer();  // acknowledged: no timeout
+  for (int i = 0; i < 12; ++i) config.DialogueTick();  // acknowledged: no timeout
   EXPECT_EQ(ToHex(port.Written()), "FF 23 DC 55 AA");
   releaseAgain.set_value();
   secondJob.join();
-  config.Timer5Timer();
+  config.DialogueTick();
   timers.RunAll();
   EXPECT_EQ(ToHex(port.Written().substr(5)), "03 50 86 CC");
   EXPECT_EQ(log.events.at(log.events.size() - 2), "数据基站:信道3 编号12 已设置成功");
@@ -201,7 +203,7 @@ TEST_F(StationFixture, WithoutAcknowledgementTheTenthTickFails) {
   // An acknowledgement split over two chunks is not recognised.
   Click(config, kData);
   Receive(kAck.substr(0, 3));
-  config.Timer5Timer();
+  config.DialogueTick();
   Receive(kAck.substr(3));
   EXPECT_EQ(TickToEnd(config), 9);
   EXPECT_EQ(ToHex(port.Written()), "FF 23 DC 55 AA FF 23 DC 55 AA");
@@ -227,9 +229,9 @@ TEST_F(StationFixture, RefusalsSendNothing) {
   for (const auto& c : cases) {
     if (c.activity != nullptr) *c.activity = true;
     log.events.clear();
-    config.BitBtn1Click(c.input);
+    config.StartConfiguration(c.input);
     timers.RunAll();
-    config.Timer5Timer();  // a stray tick does nothing
+    config.DialogueTick();  // a stray tick does nothing
     EXPECT_EQ(log.events, Events{c.message});
     EXPECT_EQ(port.Written(), "") << c.message;
     EXPECT_EQ(poller.PauseLevel(), 0) << c.message;
@@ -243,7 +245,7 @@ TEST_F(StationFixture, TicksUseTheValuesCheckedAtTheClick) {
   Click(config, input);
   input.channel = "x";  // edited while the dialogue waits: not read again
   Receive(kAck);
-  config.Timer5Timer();
+  config.DialogueTick();
   EXPECT_EQ(ToHex(port.Written().substr(5)), "03 50 86 CC");
 }
 
