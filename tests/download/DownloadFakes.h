@@ -60,23 +60,17 @@ class FakeDownloadView : public DownloadView {
   bool TableTicked(int index) const override { return tables[index]; }
   std::vector<int> TickedHandsets() const override { return handsets; }
   int HandsetCounter() const override { return static_cast<int>(handsets.size()); }
-  void SetSendCaption(const std::string& text) override {
+  void SetStartStopCaption(const std::string& text) override {
     Locked([&] { caption_ = text; });
   }
   void SetInputsEnabled(bool on) override {
     Locked([&] { inputs_ = on; });
   }
-  void SetTimer6Enabled(bool on) override {
-    Locked([&] {
-      timer6_ = on;
-      if (on) ++timer6Restarts_;
-    });
+  void SetStatusTimerEnabled(bool on) override {
+    Locked([&] { statusTimerOn_ = on; });
   }
-  void StartTimer6IfStopped() override {
-    Locked([&] {
-      if (!timer6_) ++timer6Restarts_;
-      timer6_ = true;
-    });
+  void StartStatusTimerIfStopped() override {
+    Locked([&] { statusTimerOn_ = true; });
   }
   void SetProgress(const DownloadProgress& p) override {
     Locked([&] { progress_.push_back(p); });
@@ -88,12 +82,8 @@ class FakeDownloadView : public DownloadView {
   bool InputsEnabled() const {
     return Locked([&] { return inputs_; });
   }
-  bool Timer6() const {
-    return Locked([&] { return timer6_; });
-  }
-  // How often Timer6 was switched on (each restarts its interval).
-  int Timer6Restarts() const {
-    return Locked([&] { return timer6Restarts_; });
+  bool StatusTimerOn() const {
+    return Locked([&] { return statusTimerOn_; });
   }
   std::vector<DownloadProgress> Progress() const {
     return Locked([&] { return progress_; });
@@ -103,8 +93,7 @@ class FakeDownloadView : public DownloadView {
   mutable std::mutex mutex_;
   std::string caption_;
   bool inputs_ = true;
-  bool timer6_ = false;
-  int timer6Restarts_ = 0;
+  bool statusTimerOn_ = false;
   std::vector<DownloadProgress> progress_;
 };
 
