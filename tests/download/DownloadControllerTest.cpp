@@ -81,13 +81,15 @@ class DownloadRun : public ::testing::Test {
   ManualTimers timers{windowClock};
   FakeSerialPort port{&clock};
   FakeDownloadView view;
-  Recorder host;
+  RecordingHostLink host;
+  RecordingMessages messages;
   SendThread send{&port, clock};
   LineActivity line;
   DownloadHandlers handlers{line, controller, rcv};
   ReceiveThread rcv{nullptr, handlers, line, clock};
   HandsetPoller poller{send, rcv};
-  DownloadController controller{TxtDir(app.Path()), timers, host, host, view, &send, &poller, line};
+  DownloadController controller{
+      TxtDir(app.Path()), timers, host, messages, view, &send, &poller, line};
 };
 
 TEST_F(DownloadRun, BroadcastOpensTenTimesThenSendsEveryRecordPaced) {
@@ -137,14 +139,14 @@ TEST_P(StatusPhase, EndsWithTenClosingFramesWhenAllAnsweredOrAfterTenPasses) {
   ASSERT_TRUE(WaitIdle(send));
   EXPECT_EQ(Frames().back().code, "QBJS");
   timers.RunFor(499);
-  EXPECT_TRUE(host.messages.empty() && line.downloadRunning);
+  EXPECT_TRUE(messages.Messages().empty() && line.downloadRunning);
   EXPECT_EQ(poller.PauseLevel(), -1);
   timers.RunFor(1);
   const auto f = Frames();
   ASSERT_GE(f.size(), 10u);
   for (std::size_t i = f.size() - 10; i < f.size(); ++i) EXPECT_EQ(f[i].code, "QBJS");
   EXPECT_EQ(f.back().at - f[f.size() - 2].at, 30);
-  EXPECT_EQ(host.messages, std::vector<std::string>{"下载完毕！"});
+  EXPECT_EQ(messages.Messages(), std::vector<std::string>{"下载完毕！"});
   EXPECT_EQ(view.Progress().back().text, "下载完毕！");
   EXPECT_EQ(view.Caption(), "开始下载");
   EXPECT_FALSE(line.downloadRunning || view.StatusTimerOn());
@@ -275,7 +277,7 @@ TEST_F(DownloadRun, StopInsideAPauseCancelsTheRestOfThatRun) {
     timers.RunAll();
     ASSERT_TRUE(WaitIdle(send));
     EXPECT_EQ(port.Writes().size(), stopAfter < 100 ? 0u : 10u) << stopAfter;
-    EXPECT_TRUE(host.messages.empty()) << stopAfter;
+    EXPECT_TRUE(messages.Messages().empty()) << stopAfter;
     EXPECT_EQ(view.Progress().back().text, "下载被终止!");
     EXPECT_EQ(poller.PauseLevel(), 0) << stopAfter;
   }
@@ -297,7 +299,7 @@ TEST_F(DownloadRun, GoAheadWhileAnotherActivityHoldsTheLineEndsTheAttempt) {
   };
   for (const Case c : {Case{&line.linkTestRunning, "正在进行软件测试，请稍后再试！"},
                        Case{&line.stationBusy, "正在设置基站，请稍后再试！"}}) {
-    host.messages.clear();
+    messages.Clear();
     *c.activity = true;
     controller.OnDownloadGoAhead();
     EXPECT_FALSE(line.DownloadOnLine());
@@ -305,13 +307,13 @@ TEST_F(DownloadRun, GoAheadWhileAnotherActivityHoldsTheLineEndsTheAttempt) {
     EXPECT_TRUE(view.InputsEnabled());
     timers.RunAll();
     ASSERT_TRUE(WaitIdle(send));
-    EXPECT_EQ(host.messages, std::vector<std::string>{c.message});
+    EXPECT_EQ(messages.Messages(), std::vector<std::string>{c.message});
     EXPECT_TRUE(port.Writes().empty());
     EXPECT_EQ(poller.PauseLevel(), 0);
     // The start click is refused as long as the other activity runs.
-    host.messages.clear();
+    messages.Clear();
     controller.StartOrStopDownload();
-    EXPECT_EQ(host.messages, std::vector<std::string>{c.message});
+    EXPECT_EQ(messages.Messages(), std::vector<std::string>{c.message});
     EXPECT_FALSE(line.downloadRequested);
     *c.activity = false;
   }
@@ -327,7 +329,7 @@ TEST_F(DownloadRun, StartChecksComeInTheirOrder) {
   controller.StartOrStopDownload();
   view.handsets.assign(257, 1);
   controller.StartOrStopDownload();
-  EXPECT_EQ(host.messages,
+  EXPECT_EQ(messages.Messages(),
             (std::vector<std::string>{"正在进行软件测试，请稍后再试！", "请先选择文件！",
                                       "请选择点菜机！", "选择的点菜机不能超过256个！"}));
   EXPECT_TRUE(host.codes.empty() && view.InputsEnabled());
@@ -349,10 +351,10 @@ TEST_F(DownloadRun, FailedPreparationKeepsThePreviousJobFileAndEndsTheAttempt) {
   EXPECT_EQ(app.Read("join.txt"), "previous\r\n");
   EXPECT_EQ(view.Caption(), "开始下载");
   // The message comes once polling runs again, after the pause.
-  EXPECT_TRUE(host.messages.empty());
+  EXPECT_TRUE(messages.Messages().empty());
   EXPECT_EQ(poller.PauseLevel(), -1);
   timers.RunFor(1000);
-  EXPECT_EQ(host.messages, std::vector<std::string>{"菜品表第1行格式不正确"});
+  EXPECT_EQ(messages.Messages(), std::vector<std::string>{"菜品表第1行格式不正确"});
   EXPECT_TRUE(view.InputsEnabled());
   EXPECT_FALSE(line.downloadRunning);
   EXPECT_EQ(poller.PauseLevel(), 0);

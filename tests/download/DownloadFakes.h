@@ -13,6 +13,8 @@
 #include "link/ReceiveThread.h"
 #include "link/SendThread.h"
 #include "support/Processes.h"
+#include "support/RecordingHostLink.h"
+#include "support/RecordingMessages.h"
 
 namespace orderlink::test {
 
@@ -33,15 +35,6 @@ inline std::array<bool, kDownloadTableCount> Only(std::initializer_list<std::str
   }
   return ticked;
 }
-
-// Records host notifications and message boxes.
-class Recorder : public HostLink, public MessageSink {
- public:
-  void Notify(int code) override { codes.push_back(code); }
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  std::vector<int> codes;
-  std::vector<std::string> messages;
-};
 
 // A page without a window; the selection is set by the test and queued calls
 // take effect at once, in the order made. Any thread.

@@ -27,12 +27,13 @@ class DownloadPageTest : public ::testing::Test {
 
   VirtualClock clock;
   ManualTimers timers{clock};
-  Recorder host;
+  RecordingHostLink host;
+  RecordingMessages messages;
   TempAppDir app;
   LineActivity line;
   DownloadPage page{nullptr, line};
   DownloadController controller{
-      TxtDir(app.Path()), timers, host, host, page, nullptr, nullptr, line};
+      TxtDir(app.Path()), timers, host, messages, page, nullptr, nullptr, line};
 };
 
 TEST_F(DownloadPageTest, SelectingANodeTogglesItsTickAndTheCounter) {
@@ -67,7 +68,7 @@ TEST_F(DownloadPageTest, StartButtonChecksTablesThenHandsetsThenAsksTheHost) {
   page.startStopButton->click();
   page.recommendedDishesBox->setChecked(true);
   page.startStopButton->click();
-  EXPECT_EQ(host.messages, (std::vector<std::string>{"请先选择文件！", "请选择点菜机！"}));
+  EXPECT_EQ(messages.Messages(), (std::vector<std::string>{"请先选择文件！", "请选择点菜机！"}));
   Select(Handset(1));
   page.startStopButton->click();
   EXPECT_EQ(host.codes, std::vector<int>{NotifyDownload});
@@ -83,7 +84,7 @@ TEST_F(DownloadPageTest, StatusPhaseEndsDespiteADiscardedPacketEvery50Ms) {
   FakeSerialPort port{&lineClock};
   SendThread send{&port, lineClock};
   DownloadController live{
-      TxtDir(app.Path()), page.Timers(), host, host, page, &send, nullptr, line};
+      TxtDir(app.Path()), page.Timers(), host, messages, page, &send, nullptr, line};
   live.RegisterJobs(send);
   page.SetController(&live);
   app.WriteLines("菜品类别表.txt", FixedLines(1, 12));
@@ -104,7 +105,8 @@ TEST_F(DownloadPageTest, StatusPhaseEndsDespiteADiscardedPacketEvery50Ms) {
     }
   });
   const bool finished = QTest::qWaitFor(
-      [&] { return !host.messages.empty() && page.startStopButton->text() == "开始下载"; }, 30000);
+      [&] { return !messages.Messages().empty() && page.startStopButton->text() == "开始下载"; },
+      30000);
   quiet = true;
   noise.join();
   EXPECT_TRUE(finished);
@@ -116,7 +118,7 @@ TEST_F(DownloadPageTest, StatusPhaseEndsDespiteADiscardedPacketEvery50Ms) {
   for (const auto& w : port.Writes()) ++sent[w.bytes.substr(9, 4)];
   EXPECT_EQ(sent["XZDM"], 10);  // the silent handset is asked in every pass
   EXPECT_EQ(sent["QBJS"], 10);
-  EXPECT_EQ(host.messages, std::vector<std::string>{"下载完毕！"});
+  EXPECT_EQ(messages.Messages(), std::vector<std::string>{"下载完毕！"});
   EXPECT_EQ(page.progressCell->Text(), "下载完毕！");
 }
 
