@@ -118,7 +118,7 @@ void Application::ConnectDownload() {
                                                    core_.Poller(), core_.Line());
   downloadPage_->SetController(download_.get());
   if (SendThread* send = core_.Sender()) download_->RegisterJobs(*send);
-  core_.hostNotify.download = [this] { download_->DownLoad(); };
+  core_.hostNotify.download = [this] { download_->OnDownloadGoAhead(); };
   if (ReceiveThread* receiver = core_.Receiver()) {
     core_.Handlers().downloadResult = [this, receiver](const Message& m) {
       download_->OnDownloadResult(m, *receiver);
@@ -157,7 +157,7 @@ void Application::WatchPort(int handle) {
 }
 
 void Application::StopLineWork() {
-  if (core_.Line().downloadRunning.load()) download_->BitBtn_SENDClick();
+  if (core_.Line().downloadRunning.load()) download_->StartOrStopDownload();
   if (testPage_->Logic().Running()) testPage_->Logic().StartOrStop("");
   stationPage_->Logic().LineLost();
 }

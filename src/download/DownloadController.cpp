@@ -85,11 +85,11 @@ void DownloadController::ResumePolling() {
 }
 
 void DownloadController::SetCaption(const char* caption) {
-  view_.SetSendCaption(caption);
-  line_.downloadRunning = std::string_view(caption) == kSendCaptionRunning;
+  view_.SetStartStopCaption(caption);
+  line_.downloadRunning = std::string_view(caption) == kStartStopCaptionRunning;
 }
 
-void DownloadController::BitBtn_SENDClick() {
+void DownloadController::StartOrStopDownload() {
   if (line_.linkTestRunning.load()) {
     messages_.ShowMessage(kLinkTestRunning);
     return;
@@ -137,12 +137,12 @@ void DownloadController::BitBtn_SENDClick() {
 }
 
 void DownloadController::StopClick() {
-  SetCaption(kSendCaptionIdle);
+  SetCaption(kStartStopCaptionIdle);
   // A new download number: the broadcast ends after its current record, answers
-  // no longer re-arm Timer6, and pending steps of the stopped run do nothing.
+  // no longer re-arm the status timer, and pending steps of the stopped run do nothing.
   stopNotice_ = NoticePending;
   const std::uint64_t run = EnterPhase(Phase::Idle);
-  view_.SetTimer6Enabled(false);
+  view_.SetStatusTimerEnabled(false);
   timers_.After(kAfterStopMs, [this, run] {
     if (RunNumber() == run) {
       view_.SetProgress({kStoppedByClick});
@@ -156,8 +156,8 @@ void DownloadController::StopClick() {
   });
 }
 
-void DownloadController::stop_down(const std::string& message) {
-  SetCaption(kSendCaptionIdle);
+void DownloadController::EndFailedAttempt(const std::string& message) {
+  SetCaption(kStartStopCaptionIdle);
   line_.downloadRequested = false;
   EnterPhase(Phase::Idle);
   view_.SetInputsEnabled(true);
@@ -173,11 +173,11 @@ void DownloadController::AddDownloadTable(const std::string& tag,
   if (tables_.size() < static_cast<std::size_t>(kMaxTables)) tables_.push_back({tag, path});
 }
 
-void DownloadController::DownLoad() {
+void DownloadController::OnDownloadGoAhead() {
   // A second notification would prepare a second download and pause polling twice.
   if (line_.downloadRunning.load()) return;
   line_.downloadRequested = false;
-  SetCaption(kSendCaptionRunning);
+  SetCaption(kStartStopCaptionRunning);
   {
     std::lock_guard lock(mutex_);
     tables_.clear();
@@ -185,11 +185,11 @@ void DownloadController::DownLoad() {
   if (poller_ != nullptr) poller_->PausePolling();
   // The go-ahead came while another activity took the line: this attempt ends.
   if (line_.linkTestRunning.load()) {
-    stop_down(kLinkTestRunning);
+    EndFailedAttempt(kLinkTestRunning);
     return;
   }
   if (line_.stationBusy.load()) {
-    stop_down(kStationBusy);
+    EndFailedAttempt(kStationBusy);
     return;
   }
   const std::uint64_t run = EnterPhase(Phase::Idle);
@@ -204,12 +204,12 @@ void DownloadController::PrepareAndBroadcast() {
   const PreparedDownload prepared = PrepareDownload(txt_, ticked);
   for (const auto& table : prepared.tables) AddDownloadTable(table.tag, table.path);
   if (!prepared.error.empty()) {
-    stop_down(prepared.error);
+    EndFailedAttempt(prepared.error);
     return;
   }
   // Written whole beside the old file and renamed: a failure keeps the old one.
   if (!WriteFileAtomically(txt_.ForWrite(kJobFileName), JobFileBytes(prepared.jobLines))) {
-    stop_down(kJobFileNotWritten);
+    EndFailedAttempt(kJobFileNotWritten);
     return;
   }
   view_.SetProgress({kPreparing, 0, static_cast<int>(prepared.jobLines.size())});
@@ -223,13 +223,13 @@ void DownloadController::PrepareAndBroadcast() {
       std::lock_guard lock(mutex_);
       broadcastRuns_.pop_back();
     }
-    stop_down(kLineRefused);
+    EndFailedAttempt(kLineRefused);
   }
 }
 
-void DownloadController::Timer6Timer() {
+void DownloadController::StatusStep() {
   if (PhaseOf(state_.load()) != Phase::Status) {
-    view_.SetTimer6Enabled(false);  // a late enable after the download ended or stopped
+    view_.SetStatusTimerEnabled(false);  // a late enable after the download ended or stopped
     return;
   }
   // A query posted behind a running job (a resend can take a minute) would go out
@@ -257,7 +257,7 @@ void DownloadController::Timer6Timer() {
 }
 
 void DownloadController::FinishDownload() {
-  view_.SetTimer6Enabled(false);
+  view_.SetStatusTimerEnabled(false);
   const std::uint64_t run = EnterPhase(Phase::Idle);
   // Until the last step the caption still reads "正在下载": a click now is a stop,
   // which takes over the page and the resume of polling.
@@ -269,7 +269,7 @@ void DownloadController::FinishDownload() {
     timers_.After(kAfterEndAllMs, [this, run] {
       if (RunNumber() != run) return;
       ResumePolling();
-      SetCaption(kSendCaptionIdle);
+      SetCaption(kStartStopCaptionIdle);
       view_.SetInputsEnabled(true);
       view_.SetProgress({kFinished});
       messages_.ShowMessage(kFinished);
@@ -288,14 +288,14 @@ void DownloadController::RemovePending(int handset) {
 
 void DownloadController::OnDownloadResult(const Message& result, LineWorker& receiver) {
   // Complete and failed are treated alike: the handset is not asked again.
-  view_.SetTimer6Enabled(false);
+  view_.SetStatusTimerEnabled(false);
   RemovePending(result.handset);
   receiver.Pause(kAfterResultMs);
-  if (RoundActive()) view_.SetTimer6Enabled(true);
+  if (RoundActive()) view_.SetStatusTimerEnabled(true);
 }
 
 void DownloadController::OnResendRequest(const Message& request, LineWorker& receiver) {
-  view_.SetTimer6Enabled(false);
+  view_.SetStatusTimerEnabled(false);
   const auto jobLines = ReadJobFile();
   std::vector<ResendEntry> entries;
   if (jobLines) entries = ReadResendRanges(request.payload, *jobLines);
@@ -313,13 +313,13 @@ void DownloadController::OnResendRequest(const Message& request, LineWorker& rec
     }
   }
   receiver.Pause(kAfterResendAskMs);
-  if (RoundActive()) view_.SetTimer6Enabled(true);
+  if (RoundActive()) view_.SetStatusTimerEnabled(true);
 }
 
 void DownloadController::OnDiscardedPacket() {
   // A garbled answer must not stall the status phase; but switching on a running
   // timer would restart its interval, and steady noise would then stop every tick.
-  if (RoundActive()) view_.StartTimer6IfStopped();
+  if (RoundActive()) view_.StartStatusTimerIfStopped();
 }
 
 // ------------------------------------------------------------------ any thread
@@ -407,7 +407,7 @@ void DownloadController::JobDownload(SendThread& thread) {
   // The status phase begins unless the download was stopped meanwhile.
   std::uint64_t expected = started;
   if (state_.compare_exchange_strong(expected, MakeState(NumberOf(started), Phase::Status))) {
-    view_.SetTimer6Enabled(true);
+    view_.SetStatusTimerEnabled(true);
   }
 }
 

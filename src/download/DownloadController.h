@@ -4,9 +4,9 @@
 // that asks every selected handset how its download went.
 //
 // Threads:
-//   window thread   BitBtn_SENDClick, DownLoad (host notification 11), Timer6Timer,
-//                   RegisterJobs (before the send thread starts), and the delayed
-//                   steps they schedule through WindowTimers; none of them sleeps
+//   window thread   StartOrStopDownload, OnDownloadGoAhead (host notification 11),
+//                   StatusStep, RegisterJobs (before the send thread starts), and the
+//                   delayed steps they schedule through WindowTimers; none of them sleeps
 //   send thread     the jobs 2 (broadcast), 8 (status query), 9 (resend), 10 (end)
 //   receive thread  OnDownloadResult ("XZWC"/"XZSB"), OnResendRequest ("XZCC"),
 //                   OnDiscardedPacket; they may pause but never wait for the window
@@ -21,8 +21,8 @@
 // sees that it was stopped even when a new download has started since, and a
 // delayed step of the window (the pauses after a stop, before the tables are read,
 // around the closing frames) that finds a newer number leaves the page to the newer
-// run. Every pause of polling is still resumed exactly once. A tick of Timer6 that
-// comes outside the status phase (a late queued enable) switches the timer off.
+// run. Every pause of polling is still resumed exactly once. A tick of the status timer
+// that comes outside the status phase (a late queued enable) switches the timer off.
 //
 // The line holds one activity at a time: from the start click that asks the host
 // for the tables (downloadRequested) until the download ends or is stopped
@@ -54,9 +54,9 @@ class LineWorker;
 class SendThread;
 struct Message;
 
-inline constexpr char kSendCaptionFirst[] = "开始下传";
-inline constexpr char kSendCaptionRunning[] = "正在下载";
-inline constexpr char kSendCaptionIdle[] = "开始下载";
+inline constexpr char kStartStopCaptionFirst[] = "开始下传";
+inline constexpr char kStartStopCaptionRunning[] = "正在下载";
+inline constexpr char kStartStopCaptionIdle[] = "开始下载";
 
 class DownloadController {
  public:
@@ -76,17 +76,18 @@ class DownloadController {
   // ---- Window thread.
   // Registers the jobs 2, 8, 9 and 10 with the send thread.
   void RegisterJobs(SendThread& thread);
-  // Click on BitBtn_SEND: stops a running download, else checks the selection
+  // Click on the start/stop button: stops a running download, else checks the selection
   // and asks the host for the tables (HostNotify 11). Refused while a link test or
   // a base-station dialogue holds the line.
-  void BitBtn_SENDClick();
-  // The host's answer 11: checks the ticked tables, writes join.txt and starts
-  // the broadcast. Ignored while a download runs; ends the attempt (stop_down and a
-  // message) when a link test or a base-station dialogue holds the line.
-  void DownLoad();
-  // One 200 ms step of the status phase.
-  void Timer6Timer();
-  // Stores a table for the "QBKS" frame (at most kMaxTables). DownLoad calls it.
+  void StartOrStopDownload();
+  // The host's go-ahead (answer 11): checks the ticked tables, writes join.txt and
+  // starts the broadcast. Ignored while a download runs; ends the attempt
+  // (EndFailedAttempt, then a message) when a link test or a base-station dialogue
+  // holds the line.
+  void OnDownloadGoAhead();
+  // One 200 ms step of the status phase (a tick of the page's status timer).
+  void StatusStep();
+  // Stores a table for the "QBKS" frame (at most kMaxTables). OnDownloadGoAhead calls it.
   void AddDownloadTable(const std::string& tag, const std::filesystem::path& path);
 
   // ---- Receive thread. `receiver` is that thread: the pauses after an answer are
@@ -96,7 +97,7 @@ class DownloadController {
   void OnDiscardedPacket();
 
   // ---- Any thread.
-  // The status phase is running (answers re-arm Timer6).
+  // The status phase is running (answers re-arm the status timer).
   [[nodiscard]] bool RoundActive() const;
   // Handsets asked in the current pass and those that have not answered yet.
   [[nodiscard]] std::vector<int> TargetHandsets() const;
@@ -125,7 +126,7 @@ class DownloadController {
   void StopClick();
   // Ends an attempt that failed: the page is idle at once, polling resumes after
   // the pause and then `message` is shown.
-  void stop_down(const std::string& message);
+  void EndFailedAttempt(const std::string& message);
   void PrepareAndBroadcast();
   void FinishDownload();
   // Send thread: a stopped broadcast shows its text, after the stop's own.

@@ -104,36 +104,36 @@ DownloadPage::DownloadPage(std::function<void()> openPasswordForm, const LineAct
       windowCalls_(new WindowCallQueueQt(this)) {
   setObjectName(QStringLiteral("DownloadPage"));
 
-  GroupBox3 = Named(new QGroupBox(U("无线点菜机"), this), "GroupBox3");
-  TreeView2 = Named(new QTreeWidget(GroupBox3), "TreeView2");
-  TreeView2->setHeaderHidden(true);
-  TreeView2->setColumnCount(1);
-  rootNode = new QTreeWidgetItem(TreeView2, QStringList(U(kRootText)));
+  handsetGroup = Named(new QGroupBox(U("无线点菜机"), this), "handsetGroup");
+  downloadHandsetTree = Named(new QTreeWidget(handsetGroup), "downloadHandsetTree");
+  downloadHandsetTree->setHeaderHidden(true);
+  downloadHandsetTree->setColumnCount(1);
+  rootNode = new QTreeWidgetItem(downloadHandsetTree, QStringList(U(kRootText)));
   rootNode->setData(0, kStateRole, kNoState);
-  TreeView2->hide();  // shown once start-up has filled it
-  notSelectedIcon_ = StatePicture(TreeView2, false);
-  selectedIcon_ = StatePicture(TreeView2, true);
-  CheckBox1 = Named(new QCheckBox(U("全选"), GroupBox3), "CheckBox1");
-  Label3 = Named(new QLabel(U("共："), GroupBox3), "Label3");
-  Label4 = Named(new QLabel(QStringLiteral("0"), GroupBox3), "Label4");
-  Label4->setStyleSheet(QStringLiteral("color: red;"));
-  Label5 = Named(new QLabel(U("个"), GroupBox3), "Label5");
+  downloadHandsetTree->hide();  // shown once start-up has filled it
+  notSelectedIcon_ = StatePicture(downloadHandsetTree, false);
+  selectedIcon_ = StatePicture(downloadHandsetTree, true);
+  selectAllBox = Named(new QCheckBox(U("全选"), handsetGroup), "selectAllBox");
+  counterCaption = Named(new QLabel(U("共："), handsetGroup), "counterCaption");
+  handsetCounter = Named(new QLabel(QStringLiteral("0"), handsetGroup), "handsetCounter");
+  handsetCounter->setStyleSheet(QStringLiteral("color: red;"));
+  counterUnit = Named(new QLabel(U("个"), handsetGroup), "counterUnit");
   auto* counterRow = new QHBoxLayout;
-  counterRow->addWidget(CheckBox1);
+  counterRow->addWidget(selectAllBox);
   counterRow->addStretch();
-  counterRow->addWidget(Label3);
-  counterRow->addWidget(Label4);
-  counterRow->addWidget(Label5);
-  auto* treeColumn = new QVBoxLayout(GroupBox3);
-  treeColumn->addWidget(TreeView2);
+  counterRow->addWidget(counterCaption);
+  counterRow->addWidget(handsetCounter);
+  counterRow->addWidget(counterUnit);
+  auto* treeColumn = new QVBoxLayout(handsetGroup);
+  treeColumn->addWidget(downloadHandsetTree);
   treeColumn->addLayout(counterRow);
 
-  GroupBox4 = Named(new QGroupBox(U("下传内容"), this), "GroupBox4");
-  auto* boxes = new QGridLayout(GroupBox4);
+  tablesGroup = Named(new QGroupBox(U("下传内容"), this), "tablesGroup");
+  auto* boxes = new QGridLayout(tablesGroup);
   int shown = 0;
   for (int i = 0; i < kDownloadTableCount; ++i) {
     const DownloadTable& table = kDownloadTables[i];
-    auto* box = Named(new QCheckBox(U(table.caption), GroupBox4), table.checkBox);
+    auto* box = Named(new QCheckBox(U(table.caption), tablesGroup), table.boxName);
     box->setChecked(table.tickedAtStart);
     if (table.visible) {
       boxes->addWidget(box, shown / 4, shown % 4);
@@ -143,61 +143,61 @@ DownloadPage::DownloadPage(std::function<void()> openPasswordForm, const LineAct
     }
     tableBoxes_[i] = box;
   }
-  CheckBox_TJCP = findChild<QCheckBox*>(QStringLiteral("CheckBox_TJCP"));
-  CheckBox_TJCPNR = findChild<QCheckBox*>(QStringLiteral("CheckBox_TJCPNR"));
-  CheckBox_XGMM = findChild<QCheckBox*>(QStringLiteral("CheckBox_XGMM"));
+  recommendedDishesBox = findChild<QCheckBox*>(QStringLiteral("recommendedDishesBox"));
+  recommendedDishContentsBox = findChild<QCheckBox*>(QStringLiteral("recommendedDishContentsBox"));
+  adminPasswordBox = findChild<QCheckBox*>(QStringLiteral("adminPasswordBox"));
 
-  GroupBox6 = Named(new QGroupBox(U("下传进度显示"), this), "GroupBox6");
-  StringGrid5 = Named(new ProgressGrid(GroupBox6), "StringGrid5");
-  auto* progressBox = new QVBoxLayout(GroupBox6);
-  progressBox->addWidget(StringGrid5, 0, Qt::AlignCenter);
+  progressGroup = Named(new QGroupBox(U("下传进度显示"), this), "progressGroup");
+  progressCell = Named(new ProgressGrid(progressGroup), "progressCell");
+  auto* progressBox = new QVBoxLayout(progressGroup);
+  progressBox->addWidget(progressCell, 0, Qt::AlignCenter);
 
-  GroupBox7 = Named(new QGroupBox(U("下载说明"), this), "GroupBox7");
-  Memo3 = Named(new QPlainTextEdit(GroupBox7), "Memo3");
-  Memo3->setReadOnly(true);
+  instructionsGroup = Named(new QGroupBox(U("下载说明"), this), "instructionsGroup");
+  instructions = Named(new QPlainTextEdit(instructionsGroup), "instructions");
+  instructions->setReadOnly(true);
   QStringList lines;
   for (const char* line : kInstructions) lines << U(line);
-  Memo3->setPlainText(lines.join(QLatin1Char('\n')));
-  auto* memoBox = new QVBoxLayout(GroupBox7);
-  memoBox->addWidget(Memo3);
+  instructions->setPlainText(lines.join(QLatin1Char('\n')));
+  auto* instructionsBox = new QVBoxLayout(instructionsGroup);
+  instructionsBox->addWidget(instructions);
 
-  BitBtn_SEND = Named(new QPushButton(U(kSendCaptionFirst), this), "BitBtn_SEND");
-  BitBtn2 = Named(new QPushButton(U("修改管理员密码"), this), "BitBtn2");
-  BitBtn2->hide();
-  Timer6 = Named(new QTimer(this), "Timer6");
-  Timer6->setInterval(200);
+  startStopButton = Named(new QPushButton(U(kStartStopCaptionFirst), this), "startStopButton");
+  passwordButton = Named(new QPushButton(U("修改管理员密码"), this), "passwordButton");
+  passwordButton->hide();
+  statusTimer = Named(new QTimer(this), "statusTimer");
+  statusTimer->setInterval(200);
 
   auto* buttons = new QVBoxLayout;
   buttons->addStretch();
-  buttons->addWidget(BitBtn_SEND);
-  buttons->addWidget(BitBtn2);
+  buttons->addWidget(startStopButton);
+  buttons->addWidget(passwordButton);
   auto* bottom = new QHBoxLayout;
-  bottom->addWidget(GroupBox7, 1);
+  bottom->addWidget(instructionsGroup, 1);
   bottom->addLayout(buttons);
   auto* right = new QVBoxLayout;
-  right->addWidget(GroupBox4);
-  right->addWidget(GroupBox6);
+  right->addWidget(tablesGroup);
+  right->addWidget(progressGroup);
   right->addLayout(bottom, 1);
   auto* page = new QHBoxLayout(this);
-  page->addWidget(GroupBox3);
+  page->addWidget(handsetGroup);
   page->addLayout(right, 1);
 
-  connect(TreeView2, &QTreeWidget::currentItemChanged, this,
+  connect(downloadHandsetTree, &QTreeWidget::currentItemChanged, this,
           [this](QTreeWidgetItem* current, QTreeWidgetItem*) {
-            if (current != nullptr) TreeView2Change(current);
+            if (current != nullptr) ToggleNode(current);
           });
-  connect(CheckBox1, &QCheckBox::clicked, this, [this] { CheckBox1Click(); });
-  for (QCheckBox* box : {CheckBox_XGMM, CheckBox_TJCP, CheckBox_TJCPNR}) {
-    connect(box, &QCheckBox::clicked, this, [this] { CheckBox_XGMMClick(); });
+  connect(selectAllBox, &QCheckBox::clicked, this, [this] { ApplySelectAll(); });
+  for (QCheckBox* box : {adminPasswordBox, recommendedDishesBox, recommendedDishContentsBox}) {
+    connect(box, &QCheckBox::clicked, this, [this] { OpenPasswordFormIfTicked(); });
   }
-  connect(BitBtn2, &QPushButton::clicked, this, [this] {
+  connect(passwordButton, &QPushButton::clicked, this, [this] {
     if (openPasswordForm_) openPasswordForm_();
   });
-  connect(BitBtn_SEND, &QPushButton::clicked, this, [this] {
-    if (controller_ != nullptr) controller_->BitBtn_SENDClick();
+  connect(startStopButton, &QPushButton::clicked, this, [this] {
+    if (controller_ != nullptr) controller_->StartOrStopDownload();
   });
-  connect(Timer6, &QTimer::timeout, this, [this] {
-    if (controller_ != nullptr) controller_->Timer6Timer();
+  connect(statusTimer, &QTimer::timeout, this, [this] {
+    if (controller_ != nullptr) controller_->StatusStep();
   });
 }
 
@@ -214,10 +214,10 @@ void DownloadPage::SetNodeState(QTreeWidgetItem* node, int state) {
 
 void DownloadPage::AddToCounter(int delta) {
   // The count lives in the label's text, as the user sees it.
-  Label4->setText(QString::number(Label4->text().toInt() + delta));
+  handsetCounter->setText(QString::number(handsetCounter->text().toInt() + delta));
 }
 
-void DownloadPage::TreeView2Change(QTreeWidgetItem* node) {
+void DownloadPage::ToggleNode(QTreeWidgetItem* node) {
   if (NodeState(node) == kSelected) {
     SetNodeState(node, kNotSelected);
     AddToCounter(-1);
@@ -228,19 +228,19 @@ void DownloadPage::TreeView2Change(QTreeWidgetItem* node) {
   SetNodeState(rootNode, kNoState);
 }
 
-void DownloadPage::CheckBox1Click() {
-  const bool all = CheckBox1->isChecked();
-  if (!all) Label4->setText(QStringLiteral("0"));
-  if (TreeView2->isHidden()) return;
-  if (all) Label4->setText(QString::number(rootNode->childCount()));
+void DownloadPage::ApplySelectAll() {
+  const bool all = selectAllBox->isChecked();
+  if (!all) handsetCounter->setText(QStringLiteral("0"));
+  if (downloadHandsetTree->isHidden()) return;
+  if (all) handsetCounter->setText(QString::number(rootNode->childCount()));
   for (int i = 0; i < rootNode->childCount(); ++i) {
     SetNodeState(rootNode->child(i), all ? kSelected : kNotSelected);
   }
   SetNodeState(rootNode, kNoState);
 }
 
-void DownloadPage::CheckBox_XGMMClick() {
-  if (CheckBox_XGMM->isChecked() && openPasswordForm_) openPasswordForm_();
+void DownloadPage::OpenPasswordFormIfTicked() {
+  if (adminPasswordBox->isChecked() && openPasswordForm_) openPasswordForm_();
 }
 
 void DownloadPage::AddHandset(const std::string& text) {
@@ -249,7 +249,7 @@ void DownloadPage::AddHandset(const std::string& text) {
 }
 
 void DownloadPage::HandsetsComplete() {
-  TreeView2->show();
+  downloadHandsetTree->show();
   rootNode->setExpanded(true);
 }
 
@@ -264,42 +264,42 @@ std::vector<int> DownloadPage::TickedHandsets() const {
   return numbers;
 }
 
-int DownloadPage::HandsetCounter() const { return Label4->text().toInt(); }
+int DownloadPage::HandsetCounter() const { return handsetCounter->text().toInt(); }
 
-void DownloadPage::SetSendCaption(const std::string& utf8) {
+void DownloadPage::SetStartStopCaption(const std::string& utf8) {
   const QString caption = QString::fromStdString(utf8);
-  BitBtn_SEND->setText(caption);
-  if (caption != U(kSendCaptionRunning)) emit TrayProgressChanged(QString());
+  startStopButton->setText(caption);
+  if (caption != U(kStartStopCaptionRunning)) emit TrayProgressChanged(QString());
 }
 
 void DownloadPage::SetInputsEnabled(bool enabled) {
   for (QCheckBox* box : tableBoxes_) box->setEnabled(enabled);
-  TreeView2->setEnabled(enabled);
-  CheckBox1->setEnabled(enabled);
+  downloadHandsetTree->setEnabled(enabled);
+  selectAllBox->setEnabled(enabled);
 }
 
 void DownloadPage::SetProgress(const DownloadProgress& progress) {
   windowCalls_->Post([this, progress] {
-    StringGrid5->SetProgress(progress);
+    progressCell->SetProgress(progress);
     if (line_.downloadRunning.load()) {
       emit TrayProgressChanged(QString::fromStdString(ProgressToolTipLine(progress)));
     }
   });
 }
 
-void DownloadPage::SetTimer6Enabled(bool enabled) {
+void DownloadPage::SetStatusTimerEnabled(bool enabled) {
   windowCalls_->Post([this, enabled] {
     if (enabled) {
-      Timer6->start();  // (re)starts the 200 ms interval
+      statusTimer->start();  // (re)starts the 200 ms interval
     } else {
-      Timer6->stop();
+      statusTimer->stop();
     }
   });
 }
 
-void DownloadPage::StartTimer6IfStopped() {
+void DownloadPage::StartStatusTimerIfStopped() {
   windowCalls_->Post([this] {
-    if (!Timer6->isActive()) Timer6->start();
+    if (!statusTimer->isActive()) statusTimer->start();
   });
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The download tab: handset tree with its counter, the table check boxes, the
-// progress cell, the instructions and the start/stop button. Clicks and Timer6
+// progress cell, the instructions and the start/stop button. Clicks and status-timer
 // ticks go to DownloadController; workers reach the page through DownloadView,
 // whose cross-thread calls are queued to the window thread (WindowCallQueueQt).
 
@@ -26,7 +26,7 @@ namespace orderlink {
 
 class DownloadController;
 
-// StringGrid5: one cell, one row, one column. The text is centred horizontally,
+// The progress cell: one cell, one row, one column. The text is centred horizontally,
 // 5 pixels below the cell's top; behind it the cell fills with the share done.
 class ProgressGrid : public QWidget {
  public:
@@ -73,11 +73,11 @@ class DownloadPage : public QWidget, public DownloadView, public HandsetListView
   [[nodiscard]] bool TableTicked(int index) const override;
   [[nodiscard]] std::vector<int> TickedHandsets() const override;
   [[nodiscard]] int HandsetCounter() const override;
-  void SetSendCaption(const std::string& utf8) override;
+  void SetStartStopCaption(const std::string& utf8) override;
   void SetInputsEnabled(bool enabled) override;
   void SetProgress(const DownloadProgress& progress) override;
-  void SetTimer6Enabled(bool enabled) override;
-  void StartTimer6IfStopped() override;
+  void SetStatusTimerEnabled(bool enabled) override;
+  void StartStatusTimerIfStopped() override;
 
   // The window's pauses of the download logic; they end with this page.
   [[nodiscard]] WindowTimers& Timers() { return *timers_; }
@@ -90,33 +90,33 @@ class DownloadPage : public QWidget, public DownloadView, public HandsetListView
   [[nodiscard]] QCheckBox* TableBox(int index) const { return tableBoxes_[index]; }
 
   // Components, named as their objectName.
-  QGroupBox* GroupBox3;
-  QTreeWidget* TreeView2;
+  QGroupBox* handsetGroup;
+  QTreeWidget* downloadHandsetTree;
   QTreeWidgetItem* rootNode;
-  QCheckBox* CheckBox1;
-  QLabel* Label3;
-  QLabel* Label4;
-  QLabel* Label5;
-  QGroupBox* GroupBox4;
-  QCheckBox* CheckBox_TJCP;
-  QCheckBox* CheckBox_TJCPNR;
-  QCheckBox* CheckBox_XGMM;
-  QGroupBox* GroupBox6;
-  ProgressGrid* StringGrid5;
-  QGroupBox* GroupBox7;
-  QPlainTextEdit* Memo3;
-  QPushButton* BitBtn_SEND;
-  QPushButton* BitBtn2;
-  QTimer* Timer6;
+  QCheckBox* selectAllBox;
+  QLabel* counterCaption;
+  QLabel* handsetCounter;
+  QLabel* counterUnit;
+  QGroupBox* tablesGroup;
+  QCheckBox* recommendedDishesBox;
+  QCheckBox* recommendedDishContentsBox;
+  QCheckBox* adminPasswordBox;
+  QGroupBox* progressGroup;
+  ProgressGrid* progressCell;
+  QGroupBox* instructionsGroup;
+  QPlainTextEdit* instructions;
+  QPushButton* startStopButton;
+  QPushButton* passwordButton;
+  QTimer* statusTimer;
 
  signals:
   // The tray tool-tip line while a download runs; empty when none runs.
   void TrayProgressChanged(const QString& line);
 
  private:
-  void TreeView2Change(QTreeWidgetItem* node);
-  void CheckBox1Click();
-  void CheckBox_XGMMClick();
+  void ToggleNode(QTreeWidgetItem* node);
+  void ApplySelectAll();
+  void OpenPasswordFormIfTicked();
   void SetNodeState(QTreeWidgetItem* node, int state);
   void AddToCounter(int delta);
 

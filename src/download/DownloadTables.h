@@ -31,7 +31,7 @@ enum class TableRewrite {
 };
 
 struct DownloadTable {
-  const char* checkBox;  // objectName of its check box on the download page
+  const char* boxName;  // objectName of its check box on the download page
   const char* caption;
   const char* fileName;  // in TXT
   const char* tag;       // four characters

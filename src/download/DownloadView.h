@@ -31,21 +31,23 @@ class DownloadView {
   // ---- Window thread only; these act at once.
   // Table check box `index` (order of kDownloadTables) is ticked.
   [[nodiscard]] virtual bool TableTicked(int index) const = 0;
-  // Numbers of the ticked handset nodes of TreeView2, in tree order.
+  // Numbers of the ticked handset nodes of the handset tree, in tree order.
   [[nodiscard]] virtual std::vector<int> TickedHandsets() const = 0;
-  // The counter Label4 as a number.
+  // The handset counter under the tree, as a number.
   [[nodiscard]] virtual int HandsetCounter() const = 0;
-  virtual void SetSendCaption(const std::string& utf8) = 0;
-  // The thirteen table boxes, TreeView2 and "全选".
+  // Caption of the start/stop button.
+  virtual void SetStartStopCaption(const std::string& utf8) = 0;
+  // The thirteen table boxes, the handset tree and "全选".
   virtual void SetInputsEnabled(bool enabled) = 0;
 
   // ---- Any thread; carried to the window thread in the order of the calls and
   // never waiting for it.
   virtual void SetProgress(const DownloadProgress& progress) = 0;
-  // Enabling restarts the 200 ms interval.
-  virtual void SetTimer6Enabled(bool enabled) = 0;
-  // Switches Timer6 on only when it is off; a running interval goes on undisturbed.
-  virtual void StartTimer6IfStopped() = 0;
+  // The 200 ms timer whose ticks step the status phase; enabling restarts its
+  // interval.
+  virtual void SetStatusTimerEnabled(bool enabled) = 0;
+  // Switches the status timer on only when it is off; a running interval goes on undisturbed.
+  virtual void StartStatusTimerIfStopped() = 0;
 };
 
 }  // namespace orderlink

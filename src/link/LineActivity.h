@@ -17,7 +17,7 @@
 namespace orderlink {
 
 struct LineActivity {
-  std::atomic<bool> downloadRunning{false};    // BitBtn_SEND reads "正在下载"
+  std::atomic<bool> downloadRunning{false};    // the start/stop button reads "正在下载"
   std::atomic<bool> downloadRequested{false};  // the start click passed its checks and the
                                                // ordering software's go-ahead (code 11) is
                                                // not in yet

@@ -53,8 +53,8 @@ class DownloadRun : public ::testing::Test {
     view.tables = Only({"CLB "});
     view.handsets = std::move(handsets);
     send.Start();
-    controller.BitBtn_SENDClick();
-    controller.DownLoad();
+    controller.StartOrStopDownload();
+    controller.OnDownloadGoAhead();
     timers.RunAll();  // the pause before the tables are read
     ASSERT_TRUE(WaitIdle(send));
   }
@@ -62,9 +62,9 @@ class DownloadRun : public ::testing::Test {
   // to its query ("" = nothing). Returns how often each handset was asked.
   std::map<int, int> RunStatusPhase(const std::function<std::string(int)>& answer) {
     std::map<int, int> asked;
-    for (int tick = 0; tick < 100 && view.Timer6(); ++tick) {
+    for (int tick = 0; tick < 100 && view.StatusTimerOn(); ++tick) {
       const std::size_t before = port.Writes().size();
-      controller.Timer6Timer();
+      controller.StatusStep();
       EXPECT_TRUE(WaitIdle(send));
       const auto f = Frames();
       if (f.size() == before || f.back().code != "XZDM") continue;
@@ -81,13 +81,15 @@ class DownloadRun : public ::testing::Test {
   ManualTimers timers{windowClock};
   FakeSerialPort port{&clock};
   FakeDownloadView view;
-  Recorder host;
+  RecordingHostLink host;
+  RecordingMessages messages;
   SendThread send{&port, clock};
   LineActivity line;
   DownloadHandlers handlers{line, controller, rcv};
   ReceiveThread rcv{nullptr, handlers, line, clock};
   HandsetPoller poller{send, rcv};
-  DownloadController controller{TxtDir(app.Path()), timers, host, host, view, &send, &poller, line};
+  DownloadController controller{
+      TxtDir(app.Path()), timers, host, messages, view, &send, &poller, line};
 };
 
 TEST_F(DownloadRun, BroadcastOpensTenTimesThenSendsEveryRecordPaced) {
@@ -111,7 +113,7 @@ TEST_F(DownloadRun, BroadcastOpensTenTimesThenSendsEveryRecordPaced) {
   EXPECT_EQ(p[2].text, "正在下载菜品类别表...      第0002条/共0003条");
   EXPECT_EQ(p[2].done * 3, p[2].total);  // one of three records sent
   EXPECT_EQ(p[4].text, "正在配置文件，请稍后...");
-  EXPECT_TRUE(view.Timer6() && controller.RoundActive() && line.downloadRunning);
+  EXPECT_TRUE(view.StatusTimerOn() && controller.RoundActive() && line.downloadRunning);
   EXPECT_EQ(view.Caption(), "正在下载");
   EXPECT_EQ(poller.PauseLevel(), -1);
 }
@@ -137,20 +139,20 @@ TEST_P(StatusPhase, EndsWithTenClosingFramesWhenAllAnsweredOrAfterTenPasses) {
   ASSERT_TRUE(WaitIdle(send));
   EXPECT_EQ(Frames().back().code, "QBJS");
   timers.RunFor(499);
-  EXPECT_TRUE(host.messages.empty() && line.downloadRunning);
+  EXPECT_TRUE(messages.Messages().empty() && line.downloadRunning);
   EXPECT_EQ(poller.PauseLevel(), -1);
   timers.RunFor(1);
   const auto f = Frames();
   ASSERT_GE(f.size(), 10u);
   for (std::size_t i = f.size() - 10; i < f.size(); ++i) EXPECT_EQ(f[i].code, "QBJS");
   EXPECT_EQ(f.back().at - f[f.size() - 2].at, 30);
-  EXPECT_EQ(host.messages, std::vector<std::string>{"下载完毕！"});
+  EXPECT_EQ(messages.Messages(), std::vector<std::string>{"下载完毕！"});
   EXPECT_EQ(view.Progress().back().text, "下载完毕！");
   EXPECT_EQ(view.Caption(), "开始下载");
-  EXPECT_FALSE(line.downloadRunning || view.Timer6());
+  EXPECT_FALSE(line.downloadRunning || view.StatusTimerOn());
   EXPECT_EQ(poller.PauseLevel(), 0);
   Feed(AnswerFrame("CRC ", 3));  // a late garbled frame must not restart the status phase
-  EXPECT_FALSE(view.Timer6());
+  EXPECT_FALSE(view.StatusTimerOn());
 }
 
 INSTANTIATE_TEST_SUITE_P(Answers, StatusPhase,
@@ -171,7 +173,7 @@ TEST_F(DownloadRun, ResendAnswersSendEachTheirOwnRecordsBetweenCcksAndCcjs) {
   EXPECT_EQ(f[0].route, 0xC0);
   EXPECT_EQ(f[1].at - f[0].at, 100);
   EXPECT_EQ(f[2].at - f[1].at, 150);
-  EXPECT_TRUE(view.Timer6());  // both stay pending and are asked again
+  EXPECT_TRUE(view.StatusTimerOn());  // both stay pending and are asked again
   EXPECT_EQ(controller.PendingHandsets(), (std::vector<int>{5, 7}));
 }
 
@@ -192,16 +194,16 @@ TEST_F(DownloadRun, StopClickEndsTheBroadcastAfterTheCurrentRecord) {
       reached.set_value();
       clickedDone.wait();
     };
-    controller.BitBtn_SENDClick();
-    controller.DownLoad();
+    controller.StartOrStopDownload();
+    controller.OnDownloadGoAhead();
     timers.RunFor(500);
     reached.get_future().wait();
-    controller.BitBtn_SENDClick();                  // stop
-    if (startAgain) controller.BitBtn_SENDClick();  // and start again at once
+    controller.StartOrStopDownload();                  // stop
+    if (startAgain) controller.StartOrStopDownload();  // and start again at once
     clicked.set_value();
     ASSERT_TRUE(WaitIdle(send));
     timers.RunAll();
-    controller.Timer6Timer();  // a late tick asks nobody
+    controller.StatusStep();  // a late tick asks nobody
     ASSERT_TRUE(WaitIdle(send));
 
     EXPECT_EQ(Summary().substr(Summary().size() - 26), "0:CLB :00001 0:CLB :00002 ");
@@ -216,7 +218,7 @@ TEST_F(DownloadRun, StopClickEndsTheBroadcastAfterTheCurrentRecord) {
       EXPECT_EQ(p.back().text, "下载被终止！");
       EXPECT_TRUE(view.InputsEnabled());
     }
-    EXPECT_FALSE(view.Timer6() || controller.RoundActive() || line.downloadRunning);
+    EXPECT_FALSE(view.StatusTimerOn() || controller.RoundActive() || line.downloadRunning);
     EXPECT_EQ(view.Caption(), "开始下载");
     EXPECT_EQ(poller.PauseLevel(), 0);
   }
@@ -228,10 +230,10 @@ TEST_F(DownloadRun, StopClickEndsTheBroadcastAfterTheCurrentRecord) {
 TEST_F(DownloadRun, StopIsADelayedStepAfterTheClickReturns) {
   StartDownload(1, {3});
   const std::int64_t clickedAt = windowClock.NowMs();
-  controller.BitBtn_SENDClick();
+  controller.StartOrStopDownload();
   EXPECT_EQ(windowClock.NowMs(), clickedAt);
   EXPECT_EQ(view.Caption(), "开始下载");
-  EXPECT_FALSE(view.Timer6() || controller.RoundActive());
+  EXPECT_FALSE(view.StatusTimerOn() || controller.RoundActive());
   timers.RunFor(999);
   EXPECT_EQ(poller.PauseLevel(), -1);
   EXPECT_FALSE(view.InputsEnabled());
@@ -251,10 +253,10 @@ TEST_F(DownloadRun, StopInsideAPauseCancelsTheRestOfThatRun) {
   view.tables = Only({"CLB "});
   view.handsets = {3};
   send.Start();
-  controller.BitBtn_SENDClick();
-  controller.DownLoad();
+  controller.StartOrStopDownload();
+  controller.OnDownloadGoAhead();
   timers.RunFor(200);
-  controller.BitBtn_SENDClick();
+  controller.StartOrStopDownload();
   timers.RunAll();
   ASSERT_TRUE(WaitIdle(send));
   EXPECT_TRUE(port.Writes().empty());
@@ -263,19 +265,19 @@ TEST_F(DownloadRun, StopInsideAPauseCancelsTheRestOfThatRun) {
 
   // During the pauses around the closing frames: no "下载完毕！" and one resume.
   for (const std::int64_t stopAfter : {50, 300}) {
-    controller.BitBtn_SENDClick();
-    controller.DownLoad();
+    controller.StartOrStopDownload();
+    controller.OnDownloadGoAhead();
     timers.RunAll();
     ASSERT_TRUE(WaitIdle(send));
     RunStatusPhase([](int) { return "XZWC"; });
     port.ClearWrites();
     timers.RunFor(stopAfter);
     ASSERT_TRUE(WaitIdle(send));
-    controller.BitBtn_SENDClick();
+    controller.StartOrStopDownload();
     timers.RunAll();
     ASSERT_TRUE(WaitIdle(send));
     EXPECT_EQ(port.Writes().size(), stopAfter < 100 ? 0u : 10u) << stopAfter;
-    EXPECT_TRUE(host.messages.empty()) << stopAfter;
+    EXPECT_TRUE(messages.Messages().empty()) << stopAfter;
     EXPECT_EQ(view.Progress().back().text, "下载被终止!");
     EXPECT_EQ(poller.PauseLevel(), 0) << stopAfter;
   }
@@ -287,7 +289,7 @@ TEST_F(DownloadRun, GoAheadWhileAnotherActivityHoldsTheLineEndsTheAttempt) {
   view.tables = Only({"CLB "});
   view.handsets = {3};
   send.Start();
-  controller.BitBtn_SENDClick();
+  controller.StartOrStopDownload();
   EXPECT_TRUE(line.downloadRequested && line.DownloadOnLine());
   EXPECT_FALSE(line.downloadRunning);
 
@@ -297,21 +299,21 @@ TEST_F(DownloadRun, GoAheadWhileAnotherActivityHoldsTheLineEndsTheAttempt) {
   };
   for (const Case c : {Case{&line.linkTestRunning, "正在进行软件测试，请稍后再试！"},
                        Case{&line.stationBusy, "正在设置基站，请稍后再试！"}}) {
-    host.messages.clear();
+    messages.Clear();
     *c.activity = true;
-    controller.DownLoad();
+    controller.OnDownloadGoAhead();
     EXPECT_FALSE(line.DownloadOnLine());
     EXPECT_EQ(view.Caption(), "开始下载");
     EXPECT_TRUE(view.InputsEnabled());
     timers.RunAll();
     ASSERT_TRUE(WaitIdle(send));
-    EXPECT_EQ(host.messages, std::vector<std::string>{c.message});
+    EXPECT_EQ(messages.Messages(), std::vector<std::string>{c.message});
     EXPECT_TRUE(port.Writes().empty());
     EXPECT_EQ(poller.PauseLevel(), 0);
     // The start click is refused as long as the other activity runs.
-    host.messages.clear();
-    controller.BitBtn_SENDClick();
-    EXPECT_EQ(host.messages, std::vector<std::string>{c.message});
+    messages.Clear();
+    controller.StartOrStopDownload();
+    EXPECT_EQ(messages.Messages(), std::vector<std::string>{c.message});
     EXPECT_FALSE(line.downloadRequested);
     *c.activity = false;
   }
@@ -320,20 +322,20 @@ TEST_F(DownloadRun, GoAheadWhileAnotherActivityHoldsTheLineEndsTheAttempt) {
 
 TEST_F(DownloadRun, StartChecksComeInTheirOrder) {
   line.linkTestRunning = true;
-  controller.BitBtn_SENDClick();
+  controller.StartOrStopDownload();
   line.linkTestRunning = false;
-  controller.BitBtn_SENDClick();  // neither table nor handset
+  controller.StartOrStopDownload();  // neither table nor handset
   view.tables = Only({"XGMM"});
-  controller.BitBtn_SENDClick();
+  controller.StartOrStopDownload();
   view.handsets.assign(257, 1);
-  controller.BitBtn_SENDClick();
-  EXPECT_EQ(host.messages,
+  controller.StartOrStopDownload();
+  EXPECT_EQ(messages.Messages(),
             (std::vector<std::string>{"正在进行软件测试，请稍后再试！", "请先选择文件！",
                                       "请选择点菜机！", "选择的点菜机不能超过256个！"}));
   EXPECT_TRUE(host.codes.empty() && view.InputsEnabled());
   EXPECT_EQ(controller.TargetHandsets().size(), 256u);  // never more than the lists hold
   view.handsets = {9, 2};
-  controller.BitBtn_SENDClick();
+  controller.StartOrStopDownload();
   EXPECT_EQ(host.codes, std::vector<int>{NotifyDownload});
   EXPECT_FALSE(view.InputsEnabled());
   EXPECT_EQ(controller.PendingHandsets(), (std::vector<int>{9, 2}));
@@ -344,15 +346,15 @@ TEST_F(DownloadRun, FailedPreparationKeepsThePreviousJobFileAndEndsTheAttempt) {
   app.WriteLines("菜品类别表.txt", FixedLines(2, 12));
   app.WriteLines("菜品表.txt", FixedLines(1, 99));
   view.tables = Only({"CLB ", "CPB "});
-  controller.DownLoad();
+  controller.OnDownloadGoAhead();
   timers.RunFor(500);
   EXPECT_EQ(app.Read("join.txt"), "previous\r\n");
   EXPECT_EQ(view.Caption(), "开始下载");
   // The message comes once polling runs again, after the pause.
-  EXPECT_TRUE(host.messages.empty());
+  EXPECT_TRUE(messages.Messages().empty());
   EXPECT_EQ(poller.PauseLevel(), -1);
   timers.RunFor(1000);
-  EXPECT_EQ(host.messages, std::vector<std::string>{"菜品表第1行格式不正确"});
+  EXPECT_EQ(messages.Messages(), std::vector<std::string>{"菜品表第1行格式不正确"});
   EXPECT_TRUE(view.InputsEnabled());
   EXPECT_FALSE(line.downloadRunning);
   EXPECT_EQ(poller.PauseLevel(), 0);
@@ -368,11 +370,11 @@ TEST_F(DownloadRun, StatusTickAsksNobodyWhileAJobRuns) {
   StartDownload(1, {3});
   ASSERT_TRUE(send.PostJob(JobReplyCode, 0));
   port.ClearWrites();
-  controller.Timer6Timer();
+  controller.StatusStep();
   release.set_value();
   ASSERT_TRUE(WaitIdle(send));
   EXPECT_EQ(Summary(), "");
-  controller.Timer6Timer();  // the next tick asks the handset
+  controller.StatusStep();  // the next tick asks the handset
   ASSERT_TRUE(WaitIdle(send));
   EXPECT_EQ(Summary(), "3:XZDM ");
 }

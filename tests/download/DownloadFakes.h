@@ -13,6 +13,8 @@
 #include "link/ReceiveThread.h"
 #include "link/SendThread.h"
 #include "support/Processes.h"
+#include "support/RecordingHostLink.h"
+#include "support/RecordingMessages.h"
 
 namespace orderlink::test {
 
@@ -34,15 +36,6 @@ inline std::array<bool, kDownloadTableCount> Only(std::initializer_list<std::str
   return ticked;
 }
 
-// Records host notifications and message boxes.
-class Recorder : public HostLink, public MessageSink {
- public:
-  void Notify(int code) override { codes.push_back(code); }
-  void ShowMessage(const std::string& text) override { messages.push_back(text); }
-  std::vector<int> codes;
-  std::vector<std::string> messages;
-};
-
 // A page without a window; the selection is set by the test and queued calls
 // take effect at once, in the order made. Any thread.
 class FakeDownloadView : public DownloadView {
@@ -60,23 +53,17 @@ class FakeDownloadView : public DownloadView {
   bool TableTicked(int index) const override { return tables[index]; }
   std::vector<int> TickedHandsets() const override { return handsets; }
   int HandsetCounter() const override { return static_cast<int>(handsets.size()); }
-  void SetSendCaption(const std::string& text) override {
+  void SetStartStopCaption(const std::string& text) override {
     Locked([&] { caption_ = text; });
   }
   void SetInputsEnabled(bool on) override {
     Locked([&] { inputs_ = on; });
   }
-  void SetTimer6Enabled(bool on) override {
-    Locked([&] {
-      timer6_ = on;
-      if (on) ++timer6Restarts_;
-    });
+  void SetStatusTimerEnabled(bool on) override {
+    Locked([&] { statusTimerOn_ = on; });
   }
-  void StartTimer6IfStopped() override {
-    Locked([&] {
-      if (!timer6_) ++timer6Restarts_;
-      timer6_ = true;
-    });
+  void StartStatusTimerIfStopped() override {
+    Locked([&] { statusTimerOn_ = true; });
   }
   void SetProgress(const DownloadProgress& p) override {
     Locked([&] { progress_.push_back(p); });
@@ -88,12 +75,8 @@ class FakeDownloadView : public DownloadView {
   bool InputsEnabled() const {
     return Locked([&] { return inputs_; });
   }
-  bool Timer6() const {
-    return Locked([&] { return timer6_; });
-  }
-  // How often Timer6 was switched on (each restarts its interval).
-  int Timer6Restarts() const {
-    return Locked([&] { return timer6Restarts_; });
+  bool StatusTimerOn() const {
+    return Locked([&] { return statusTimerOn_; });
   }
   std::vector<DownloadProgress> Progress() const {
     return Locked([&] { return progress_; });
@@ -103,8 +86,7 @@ class FakeDownloadView : public DownloadView {
   mutable std::mutex mutex_;
   std::string caption_;
   bool inputs_ = true;
-  bool timer6_ = false;
-  int timer6Restarts_ = 0;
+  bool statusTimerOn_ = false;
   std::vector<DownloadProgress> progress_;
 };
 

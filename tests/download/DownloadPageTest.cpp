@@ -18,7 +18,7 @@ class DownloadPageTest : public ::testing::Test {
     for (const char* text : {"001", "002", "003", "004", "005"}) page.AddHandset(text);
   }
   QTreeWidgetItem* Handset(int index) { return page.rootNode->child(index); }
-  void Select(QTreeWidgetItem* node) { page.TreeView2->setCurrentItem(node); }
+  void Select(QTreeWidgetItem* node) { page.downloadHandsetTree->setCurrentItem(node); }
   std::vector<int> States() {
     std::vector<int> states;
     for (int i = 0; i < 5; ++i) states.push_back(DownloadPage::NodeState(Handset(i)));
@@ -27,63 +27,64 @@ class DownloadPageTest : public ::testing::Test {
 
   VirtualClock clock;
   ManualTimers timers{clock};
-  Recorder host;
+  RecordingHostLink host;
+  RecordingMessages messages;
   TempAppDir app;
   LineActivity line;
   DownloadPage page{nullptr, line};
   DownloadController controller{
-      TxtDir(app.Path()), timers, host, host, page, nullptr, nullptr, line};
+      TxtDir(app.Path()), timers, host, messages, page, nullptr, nullptr, line};
 };
 
 TEST_F(DownloadPageTest, SelectingANodeTogglesItsTickAndTheCounter) {
   page.HandsetsComplete();
   for (int i = 0; i < 3; ++i) Select(Handset(i));
-  EXPECT_EQ(page.Label4->text(), "3");
+  EXPECT_EQ(page.handsetCounter->text(), "3");
   Select(Handset(0));  // no longer the selected node: selecting it again clears its tick
-  EXPECT_EQ(page.Label4->text(), "2");
+  EXPECT_EQ(page.handsetCounter->text(), "2");
   Select(page.rootNode);  // the root is never counted and shows no picture
-  EXPECT_EQ(page.Label4->text(), "2");
+  EXPECT_EQ(page.handsetCounter->text(), "2");
   EXPECT_EQ(DownloadPage::NodeState(page.rootNode), DownloadPage::kNoState);
   EXPECT_EQ(States(), (std::vector<int>{1, 2, 2, 1, 1}));
   EXPECT_EQ(page.TickedHandsets(), (std::vector<int>{2, 3}));
 }
 
 TEST_F(DownloadPageTest, SelectAllTicksAndClearsEveryHandset) {
-  page.CheckBox1->click();  // the tree is not shown yet: nothing is counted
-  EXPECT_EQ(page.Label4->text(), "0");
-  page.CheckBox1->click();
+  page.selectAllBox->click();  // the tree is not shown yet: nothing is counted
+  EXPECT_EQ(page.handsetCounter->text(), "0");
+  page.selectAllBox->click();
   page.HandsetsComplete();
-  page.CheckBox1->click();
-  EXPECT_EQ(page.Label4->text(), "5");
+  page.selectAllBox->click();
+  EXPECT_EQ(page.handsetCounter->text(), "5");
   EXPECT_EQ(States(), std::vector<int>(5, DownloadPage::kSelected));
-  page.CheckBox1->click();
-  EXPECT_EQ(page.Label4->text(), "0");
+  page.selectAllBox->click();
+  EXPECT_EQ(page.handsetCounter->text(), "0");
   EXPECT_EQ(States(), std::vector<int>(5, DownloadPage::kNotSelected));
 }
 
 TEST_F(DownloadPageTest, StartButtonChecksTablesThenHandsetsThenAsksTheHost) {
   page.HandsetsComplete();
   for (int i = 0; i < kDownloadTableCount; ++i) page.TableBox(i)->setChecked(false);
-  page.BitBtn_SEND->click();
-  page.CheckBox_TJCP->setChecked(true);
-  page.BitBtn_SEND->click();
-  EXPECT_EQ(host.messages, (std::vector<std::string>{"请先选择文件！", "请选择点菜机！"}));
+  page.startStopButton->click();
+  page.recommendedDishesBox->setChecked(true);
+  page.startStopButton->click();
+  EXPECT_EQ(messages.Messages(), (std::vector<std::string>{"请先选择文件！", "请选择点菜机！"}));
   Select(Handset(1));
-  page.BitBtn_SEND->click();
+  page.startStopButton->click();
   EXPECT_EQ(host.codes, std::vector<int>{NotifyDownload});
-  EXPECT_FALSE(page.TreeView2->isEnabled() || page.CheckBox1->isEnabled() ||
+  EXPECT_FALSE(page.downloadHandsetTree->isEnabled() || page.selectAllBox->isEnabled() ||
                page.TableBox(0)->isEnabled());
   EXPECT_EQ(controller.TargetHandsets(), std::vector<int>{2});
 }
 
 // Noise on the line in the status phase: a discarded packet every 50 ms must not
-// keep restarting the 200 ms interval of Timer6, or no handset is ever asked.
+// keep restarting the 200 ms interval of statusTimer, or no handset is ever asked.
 TEST_F(DownloadPageTest, StatusPhaseEndsDespiteADiscardedPacketEvery50Ms) {
   VirtualClock lineClock;  // the jobs' pauses pass at once; the window's timers are real
   FakeSerialPort port{&lineClock};
   SendThread send{&port, lineClock};
   DownloadController live{
-      TxtDir(app.Path()), page.Timers(), host, host, page, &send, nullptr, line};
+      TxtDir(app.Path()), page.Timers(), host, messages, page, &send, nullptr, line};
   live.RegisterJobs(send);
   page.SetController(&live);
   app.WriteLines("菜品类别表.txt", FixedLines(1, 12));
@@ -93,8 +94,8 @@ TEST_F(DownloadPageTest, StatusPhaseEndsDespiteADiscardedPacketEvery50Ms) {
   page.HandsetsComplete();
   Select(Handset(2));
   send.Start();
-  page.BitBtn_SEND->click();
-  live.DownLoad();  // the ordering software's go-ahead
+  page.startStopButton->click();
+  live.OnDownloadGoAhead();  // the ordering software's go-ahead
 
   std::atomic<bool> quiet{false};
   std::thread noise([&] {  // the receive thread's discarded packets
@@ -104,7 +105,8 @@ TEST_F(DownloadPageTest, StatusPhaseEndsDespiteADiscardedPacketEvery50Ms) {
     }
   });
   const bool finished = QTest::qWaitFor(
-      [&] { return !host.messages.empty() && page.BitBtn_SEND->text() == "开始下载"; }, 30000);
+      [&] { return !messages.Messages().empty() && page.startStopButton->text() == "开始下载"; },
+      30000);
   quiet = true;
   noise.join();
   EXPECT_TRUE(finished);
@@ -116,8 +118,8 @@ TEST_F(DownloadPageTest, StatusPhaseEndsDespiteADiscardedPacketEvery50Ms) {
   for (const auto& w : port.Writes()) ++sent[w.bytes.substr(9, 4)];
   EXPECT_EQ(sent["XZDM"], 10);  // the silent handset is asked in every pass
   EXPECT_EQ(sent["QBJS"], 10);
-  EXPECT_EQ(host.messages, std::vector<std::string>{"下载完毕！"});
-  EXPECT_EQ(page.StringGrid5->Text(), "下载完毕！");
+  EXPECT_EQ(messages.Messages(), std::vector<std::string>{"下载完毕！"});
+  EXPECT_EQ(page.progressCell->Text(), "下载完毕！");
 }
 
 }  // namespace

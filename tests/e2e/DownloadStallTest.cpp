@@ -47,10 +47,10 @@ TEST(E2eMeasure, WindowStallDuringASampleMenuDownloadWithTraffic) {
     auto* page = Find<DownloadPage>("DownloadPage");
     ASSERT_NE(page, nullptr);
     WaitUntil([] { return false; }, 5000);  // requests and replies before the download
-    page->CheckBox1->click();                // every handset, the tables ticked at start
-    page->BitBtn_SEND->click();
-    started = WaitUntil([&] { return page->BitBtn_SEND->text() == "正在下载"; }, 20000);
-    finished = WaitUntil([&] { return page->BitBtn_SEND->text() == "开始下载"; }, 240000);
+    page->selectAllBox->click();            // every handset, the tables ticked at start
+    page->startStopButton->click();
+    started = WaitUntil([&] { return page->startStopButton->text() == "正在下载"; }, 20000);
+    finished = WaitUntil([&] { return page->startStopButton->text() == "开始下载"; }, 240000);
     WaitUntil([] { return false; }, 5000);  // what queued up behind the download
   });
   const std::string text = log.Text();

@@ -105,18 +105,18 @@ TEST(E2eWindow, DownloadToThreeHandsetsResendsWhatOneOfThemMissed) {
     ASSERT_NE(page, nullptr);
     ASSERT_TRUE(station.WaitFor(0, IsPoll, 20000));
     // Tick the three handsets and only the three tables.
-    for (int i = 0; i < 3; ++i) page->TreeView2->setCurrentItem(page->rootNode->child(i));
-    ASSERT_EQ(page->Label4->text(), "3");
+    for (int i = 0; i < 3; ++i) page->downloadHandsetTree->setCurrentItem(page->rootNode->child(i));
+    ASSERT_EQ(page->handsetCounter->text(), "3");
     for (int i = 0; i < kDownloadTableCount; ++i) page->TableBox(i)->setChecked(false);
-    for (const char* name : {"CheckBox_JDMC", "CheckBox_CPLB", "CheckBox_CP"}) {
+    for (const char* name : {"restaurantNameBox", "dishCategoriesBox", "dishesBox"}) {
       Find<QCheckBox>(name)->setChecked(true);
     }
-    page->BitBtn_SEND->click();
-    ASSERT_TRUE(WaitUntil([&] { return page->BitBtn_SEND->text() == "正在下载"; }, 10000));
-    EXPECT_TRUE(WaitUntil([&] { return page->BitBtn_SEND->text() == "开始下载"; }, 90000));
+    page->startStopButton->click();
+    ASSERT_TRUE(WaitUntil([&] { return page->startStopButton->text() == "正在下载"; }, 10000));
+    EXPECT_TRUE(WaitUntil([&] { return page->startStopButton->text() == "开始下载"; }, 90000));
     // The progress cell follows a moment later (its updates are queued).
-    WaitUntil([&] { return page->StringGrid5->Text() == "下载完毕！"; }, 5000);
-    progress = page->StringGrid5->Text().toStdString();
+    WaitUntil([&] { return page->progressCell->Text() == "下载完毕！"; }, 5000);
+    progress = page->progressCell->Text().toStdString();
     // Polling resumes after the download.
     EXPECT_TRUE(station.WaitFor(station.Count(), IsPoll, 20000));
   });
