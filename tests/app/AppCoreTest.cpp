@@ -50,7 +50,7 @@ class AppCoreTest : public ::testing::Test {
           return fake;
         });
     core->quitApplication = [this] {
-      ++closeQueries;
+      ++quits;
       core->Shutdown();
     };
   }
@@ -72,7 +72,7 @@ class AppCoreTest : public ::testing::Test {
   bool portFails = false;
   int nextHandle = 40;
   test::FakeSerialPort* port = nullptr;  // the latest device; gone once the core drops it
-  int closeQueries = 0;
+  int quits = 0;
   std::unique_ptr<AppCore> core;
 };
 
@@ -172,7 +172,7 @@ TEST_P(StartupFailureTest, ShowsItsMessageAndShutsDown) {
   if (core->OpenLink(args, dir.Path())) core->FillAndStart({&list});
 
   EXPECT_EQ(messages.Messages(), c.messages);
-  EXPECT_GE(closeQueries, 1);
+  EXPECT_GE(quits, 1);
   EXPECT_TRUE(core->ShutDown());
   EXPECT_EQ(core->Receiver(), nullptr);
   EXPECT_EQ(core->Poller(), nullptr);
@@ -286,11 +286,11 @@ TEST_F(AppCoreTest, OnlyTheHostsWellFormedDatagramsAreRouted) {
   ordering.SendBytes(host.OwnPort(), EncodeHostMessage(HostMessage{kHostNotifyMessage, 0, 0}));
   core->HostReadable();
   EXPECT_EQ(routed, (std::vector<int>{1, 11, 10, 0}));
-  EXPECT_EQ(closeQueries, 0);
+  EXPECT_EQ(quits, 0);
 
   ordering.SendBytes(host.OwnPort(), EncodeHostMessage(HostMessage{kCloseMessage, 0, 0}));
   core->HostReadable();
-  EXPECT_EQ(closeQueries, 1);
+  EXPECT_EQ(quits, 1);
 }
 
 TEST_F(AppCoreTest, DebugModeLoopsNotificationsBackToItself) {

@@ -1,5 +1,5 @@
 #pragma once
-// Fakes and helpers shared by the request-service tests.
+// Fakes, helpers and the common fixture (ServiceRig) of the request-service tests.
 
 #include <gtest/gtest.h>
 
@@ -42,8 +42,8 @@ struct ServiceHandlers : LinkHandlers {
 // time: a send thread on a recording port (started by the test when it needs one), a
 // receive thread fed by Feed (never started), the host link, the user's messages and
 // the window's delayed steps all recorded. The service has no jobs registered and
-// knows no handsets; the tests add what they need. Members are declared in the order
-// they depend on each other: the send thread is destroyed first.
+// knows no handsets; the tests add what they need. The send thread is declared last,
+// so it is joined before anything its jobs use is destroyed.
 class ServiceRig : public ::testing::Test {
  protected:
   // `localTime` is where time answers take the time.
