@@ -52,13 +52,13 @@ void AppCore::WrapDevices(
 bool AppCore::Fatal(const std::string& message) {
   startFailed_ = true;
   messages_.ShowMessage(message);
-  CloseQuery();
+  QuitApplication();
   return false;
 }
 
-void AppCore::CloseQuery() {
-  if (closeQuery) {
-    closeQuery();
+void AppCore::QuitApplication() {
+  if (quitApplication) {
+    quitApplication();
   } else {
     Shutdown();
   }
@@ -176,7 +176,7 @@ void AppCore::WatchPort() {
   if (Receiver() != nullptr) SetWatch(port_.Handle());
 }
 
-void AppCore::MSComm1Comm() {
+void AppCore::PortReadable() {
   ReceiveThread* rcv = Receiver();
   if (rcv == nullptr || !port_.HasDevice()) return;
   switch (rcv->ReadInput()) {
@@ -240,7 +240,7 @@ void AppCore::HostReadable() {
     if (message.message == kHostNotifyMessage) {
       OnHostNotify(message.lParam);
     } else if (message.message == kCloseMessage) {
-      CloseQuery();
+      QuitApplication();
     }
   }
 }

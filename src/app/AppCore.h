@@ -10,8 +10,8 @@
 //                 workers created
 //   FillAndStart  点菜机.txt into every handset list and the poller, workers started,
 //                 polling at 15 per second
-// Every fatal condition shows its message and runs `closeQuery`, the window's whole
-// shutdown, which calls Shutdown() and ends the application.
+// Every fatal condition shows its message and runs `quitApplication`, the application's
+// whole shutdown, which calls Shutdown() and ends the application.
 //
 // The serial line in service: the workers keep one port for the life of the
 // program (a ReplaceablePort). When the device hangs up (a USB adapter pulled) the
@@ -77,11 +77,11 @@ class AppCore {
   AppCore(const AppCore&) = delete;
   AppCore& operator=(const AppCore&) = delete;
 
-  // The window's whole shutdown (FormCloseQuery). Unset: Shutdown() alone.
-  std::function<void()> closeQuery;
+  // The application's whole shutdown (Application::Quit). Unset: Shutdown() alone.
+  std::function<void()> quitApplication;
   // Filled by the composition before FillAndStart.
   HostNotifyHandlers hostNotify;
-  // Watch `handle` for arriving bytes and call MSComm1Comm; -1: stop watching.
+  // Watch `handle` for arriving bytes and call PortReadable; -1: stop watching.
   std::function<void(int handle)> watchPort;
   // The device was lost: stop the work that needs the line (after the notice).
   std::function<void()> lineLost;
@@ -106,11 +106,11 @@ class AppCore {
 
   // The serial receive event: stores what the port has buffered. A full ring pauses
   // the watch for a moment; a hang-up loses the line as described above.
-  void MSComm1Comm();
+  void PortReadable();
   // Starts watching the port's handle (after FillAndStart).
   void WatchPort();
   // Datagrams waiting on the host socket: HostNotify is routed by its code, WM_CLOSE
-  // runs closeQuery.
+  // runs quitApplication.
   void HostReadable();
   // OnHostNotify: routes 0, 1, 10 and 11; any other code is ignored.
   void OnHostNotify(int code);
@@ -138,7 +138,7 @@ class AppCore {
 
  private:
   bool Fatal(const std::string& message);
-  void CloseQuery();
+  void QuitApplication();
   bool CreateWorkers(PortOpenError* error);
   [[nodiscard]] std::string PortFailureMessage() const;
   void SetWatch(int handle);

@@ -16,8 +16,8 @@ Application::Application() : core_(clock_, messages_, host_, lineTimers_) {}
 Application::~Application() { StopLink(); }
 
 int Application::Run(const std::vector<std::string>& args) {
-  signals_ = std::make_unique<ShutdownSignalsQt>([this] { FormCloseQuery(); });
-  core_.closeQuery = [this] { FormCloseQuery(); };
+  signals_ = std::make_unique<ShutdownSignalsQt>([this] { Quit(); });
+  core_.quitApplication = [this] { Quit(); };
   core_.watchPort = [this](int handle) { WatchPort(handle); };
   core_.lineLost = [this] { StopLineWork(); };
   WatchHost();
@@ -66,18 +66,18 @@ void Application::BuildWindows() {
   pages.test = testPage_;
   pages.download = downloadPage_;
   pages.station = stationPage_;
-  mainForm_ = std::make_unique<TMainForm>(pages, messages_, core_.Line());
-  mainForm_->onShutdown = [this] { FormCloseQuery(); };
-  messages_.SetWindow(mainForm_.get());
+  mainWindow_ = std::make_unique<MainWindow>(pages, messages_, core_.Line());
+  mainWindow_->onShutdown = [this] { Quit(); };
+  messages_.SetWindow(mainWindow_.get());
 
   passwordForm_ = std::make_unique<PasswordForm>(core_.Txt(), messages_);
   loginSession_ = std::make_unique<LoginSession>(core_.Txt(), host_, core_.DebugMode());
-  loginForm_ = std::make_unique<LoginForm>(*loginSession_, messages_, mainForm_.get(),
-                                           [this] { FormCloseQuery(); });
+  loginForm_ = std::make_unique<LoginForm>(*loginSession_, messages_, mainWindow_.get(),
+                                           [this] { Quit(); });
   core_.hostNotify.login = [this] { loginForm_->LoginResult(); };
 
-  tray_ = std::make_unique<TrayIconQt>(*mainForm_);
-  messages_.SetNoticeTargets(mainForm_->StatusBar1, tray_->RzTrayIcon1);
+  tray_ = std::make_unique<TrayIconQt>(*mainWindow_);
+  messages_.SetNoticeTargets(mainWindow_->statusBar, tray_->trayIcon);
   tray_->onDoubleClick = [this] { loginForm_->promptTimer->start(); };
 
   ConnectService();
@@ -100,11 +100,13 @@ void Application::ConnectService() {
 
   // The hidden roll-call button.
   rollCall_ = std::make_unique<RollCallButton>(core_.Poller());
-  auto* button5 = new QPushButton(QString::fromUtf8(rollCall_->Caption()), mainForm_.get());
-  button5->setObjectName("Button5");
-  button5->hide();
-  connect(button5, &QPushButton::clicked, this,
-          [this, button5] { button5->setText(QString::fromStdString(rollCall_->Click())); });
+  auto* rollCallButton =
+      new QPushButton(QString::fromUtf8(rollCall_->Caption()), mainWindow_.get());
+  rollCallButton->setObjectName("rollCallButton");
+  rollCallButton->hide();
+  connect(rollCallButton, &QPushButton::clicked, this, [this, rollCallButton] {
+    rollCallButton->setText(QString::fromStdString(rollCall_->Click()));
+  });
 }
 
 void Application::ConnectLinkTest() {
@@ -153,7 +155,7 @@ void Application::WatchPort(int handle) {
     return;
   }
   portWatch_ = std::make_unique<QSocketNotifier>(handle, QSocketNotifier::Read);
-  connect(portWatch_.get(), &QSocketNotifier::activated, this, [this] { core_.MSComm1Comm(); });
+  connect(portWatch_.get(), &QSocketNotifier::activated, this, [this] { core_.PortReadable(); });
 }
 
 void Application::StopLineWork() {
@@ -170,7 +172,7 @@ void Application::StopLink() {
   core_.Shutdown();
 }
 
-void Application::FormCloseQuery() {
+void Application::Quit() {
   StopLink();
   const int status = core_.StartFailed() ? 1 : 0;
   QMetaObject::invokeMethod(this, [status] { QCoreApplication::exit(status); },

@@ -12,7 +12,7 @@
 #include "access/LoginSession.h"
 #include "access/PasswordForm.h"
 #include "app/AppCore.h"
-#include "app/MainForm.h"
+#include "app/MainWindowQt.h"
 #include "app/MessageBoxQt.h"
 #include "app/ShutdownSignalsQt.h"
 #include "app/TrayIconQt.h"
@@ -40,7 +40,7 @@ class Application final : public QObject {
   int Run(const std::vector<std::string>& args);
   // The whole shutdown: stop watching the port and the host, AppCore::Shutdown, end
   // the event loop. Every way of closing comes here; later calls do nothing harmful.
-  void FormCloseQuery();
+  void Quit();
 
  private:
   void BuildWindows();
@@ -67,8 +67,8 @@ class Application final : public QObject {
   std::unique_ptr<QSocketNotifier> portWatch_;
   std::unique_ptr<ShutdownSignalsQt> signals_;
 
-  std::unique_ptr<TMainForm> mainForm_;
-  MonitorPage* monitor_ = nullptr;  // owned by mainForm_
+  std::unique_ptr<MainWindow> mainWindow_;
+  MonitorPage* monitor_ = nullptr;  // owned by mainWindow_
   std::unique_ptr<LoginSession> loginSession_;
   std::unique_ptr<PasswordForm> passwordForm_;
   std::unique_ptr<LoginForm> loginForm_;
@@ -84,9 +84,9 @@ class Application final : public QObject {
   WindowTimersQt serviceTimers_;  // the request service's delayed steps; dropped before core_
   std::unique_ptr<RequestService> service_;
   std::unique_ptr<RollCallButton> rollCall_;
-  TestPage* testPage_ = nullptr;        // owned by mainForm_
-  StationPage* stationPage_ = nullptr;  // owned by mainForm_
-  DownloadPage* downloadPage_ = nullptr;  // owned by mainForm_
+  TestPage* testPage_ = nullptr;        // owned by mainWindow_
+  StationPage* stationPage_ = nullptr;  // owned by mainWindow_
+  DownloadPage* downloadPage_ = nullptr;  // owned by mainWindow_
   std::unique_ptr<DownloadController> download_;
 };
 

@@ -7,11 +7,11 @@
 
 namespace orderlink {
 
-TrayIconQt::TrayIconQt(TMainForm& window, QObject* parent) : QObject(parent), window_(&window) {
-  RzTrayIcon1 = new QSystemTrayIcon(PictureIcon("tab_test.png"), this);
-  RzTrayIcon1->setObjectName("RzTrayIcon1");
-  RzTrayIcon1->setToolTip("无线点菜机管理软件");
-  connect(RzTrayIcon1, &QSystemTrayIcon::activated, this, &TrayIconQt::IconActivated);
+TrayIconQt::TrayIconQt(MainWindow& window, QObject* parent) : QObject(parent), window_(&window) {
+  trayIcon = new QSystemTrayIcon(PictureIcon("tab_test.png"), this);
+  trayIcon->setObjectName("trayIcon");
+  trayIcon->setToolTip("无线点菜机管理软件");
+  connect(trayIcon, &QSystemTrayIcon::activated, this, &TrayIconQt::IconActivated);
   sinceStart_.start();
   trayCheck_.setInterval(2000);
   connect(&trayCheck_, &QTimer::timeout, this, &TrayIconQt::CheckTray);
@@ -32,11 +32,11 @@ void TrayIconQt::Apply(TrayPolicy::Action action) {
   if (window_) window_->SetMinimiseHides(policy_.MinimiseHides());
   switch (action) {
     case TrayPolicy::Action::AddIcon:
-      RzTrayIcon1->hide();
-      RzTrayIcon1->show();
+      trayIcon->hide();
+      trayIcon->show();
       break;
     case TrayPolicy::Action::ShowWindow:
-      RzTrayIcon1LButtonDblClick();
+      OpenWindow();
       break;
     case TrayPolicy::Action::None:
       break;
@@ -46,11 +46,11 @@ void TrayIconQt::Apply(TrayPolicy::Action action) {
 void TrayIconQt::IconActivated(QSystemTrayIcon::ActivationReason reason) {
   if (reason != QSystemTrayIcon::Trigger && reason != QSystemTrayIcon::DoubleClick) return;
   if (policy_.Clicked(sinceStart_.elapsed(), QApplication::doubleClickInterval())) {
-    RzTrayIcon1LButtonDblClick();
+    OpenWindow();
   }
 }
 
-void TrayIconQt::RzTrayIcon1LButtonDblClick() {
+void TrayIconQt::OpenWindow() {
   if (window_) window_->Restore();
   if (onDoubleClick) onDoubleClick();
 }
@@ -58,9 +58,9 @@ void TrayIconQt::RzTrayIcon1LButtonDblClick() {
 void TrayIconQt::SetToolTip(const std::string& utf8Text) {
   const QString text = QString::fromStdString(utf8Text);
   if (QThread::currentThread() == thread()) {
-    RzTrayIcon1->setToolTip(text);
+    trayIcon->setToolTip(text);
   } else {
-    QMetaObject::invokeMethod(this, [this, text] { RzTrayIcon1->setToolTip(text); },
+    QMetaObject::invokeMethod(this, [this, text] { trayIcon->setToolTip(text); },
                               Qt::QueuedConnection);
   }
 }

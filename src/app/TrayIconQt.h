@@ -1,5 +1,5 @@
 #pragma once
-// RzTrayIcon1: the application's icon in the desktop's notification area. A click
+// TrayIconQt: the application's icon in the desktop's notification area. A click
 // (single or double, see TrayPolicy) brings up the main window and runs
 // `onDoubleClick` (the login form's timer).
 // The tray is looked at every two seconds: an icon is put back when the tray
@@ -13,7 +13,7 @@
 #include <functional>
 #include <string>
 
-#include "app/MainForm.h"
+#include "app/MainWindowQt.h"
 #include "app/TrayPolicy.h"
 
 namespace orderlink {
@@ -22,7 +22,7 @@ class TrayIconQt final : public QObject {
   Q_OBJECT
 
  public:
-  explicit TrayIconQt(TMainForm& window, QObject* parent = nullptr);
+  explicit TrayIconQt(MainWindow& window, QObject* parent = nullptr);
 
   // Puts the icon into the tray, or shows the window where there is no tray.
   void Start();
@@ -34,18 +34,18 @@ class TrayIconQt final : public QObject {
   void SetToolTip(const std::string& utf8Text);
 
   // Opens the main window (what a click on the icon does).
-  void RzTrayIcon1LButtonDblClick();
+  void OpenWindow();
   // The tray reported a click or another activation of the icon.
   void IconActivated(QSystemTrayIcon::ActivationReason reason);
   // Looks at the tray again (the timer's tick).
   void CheckTray();
 
-  QSystemTrayIcon* RzTrayIcon1;
+  QSystemTrayIcon* trayIcon;
 
  private:
   void Apply(TrayPolicy::Action action);
 
-  QPointer<TMainForm> window_;
+  QPointer<MainWindow> window_;
   TrayPolicy policy_;
   QTimer trayCheck_;
   QElapsedTimer sinceStart_;  // the steady clock of the clicks

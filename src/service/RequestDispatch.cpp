@@ -4,7 +4,7 @@
 #include <string>
 
 #include "common/Log.h"
-#include "service/functions.h"
+#include "service/RequestRecords.h"
 
 namespace orderlink {
 

@@ -1,5 +1,5 @@
 #pragma once
-// The roll-call button (Button5, hidden on the main window): its caption is its state
+// The roll-call button (rollCallButton, hidden on the main window): its caption is its state
 // and each click works the poller. The window owns the QPushButton; it calls Click()
 // and shows the caption returned.
 

@@ -49,8 +49,8 @@ class AppCoreTest : public ::testing::Test {
           port = fake.get();
           return fake;
         });
-    core->closeQuery = [this] {
-      ++closeQueries;
+    core->quitApplication = [this] {
+      ++quits;
       core->Shutdown();
     };
   }
@@ -72,7 +72,7 @@ class AppCoreTest : public ::testing::Test {
   bool portFails = false;
   int nextHandle = 40;
   test::FakeSerialPort* port = nullptr;  // the latest device; gone once the core drops it
-  int closeQueries = 0;
+  int quits = 0;
   std::unique_ptr<AppCore> core;
 };
 
@@ -172,7 +172,7 @@ TEST_P(StartupFailureTest, ShowsItsMessageAndShutsDown) {
   if (core->OpenLink(args, dir.Path())) core->FillAndStart({&list});
 
   EXPECT_EQ(messages.Messages(), c.messages);
-  EXPECT_GE(closeQueries, 1);
+  EXPECT_GE(quits, 1);
   EXPECT_TRUE(core->ShutDown());
   EXPECT_EQ(core->Receiver(), nullptr);
   EXPECT_EQ(core->Poller(), nullptr);
@@ -259,7 +259,7 @@ TEST_F(AppCoreTest, ReceivedBytesReachTheReceiveThreadsHandOvers) {
   ASSERT_TRUE(core->FillAndStart({&list}));
 
   port->QueueInput(test::Hex("00 00 00 C1 02 07 FF 01 00 53 4A 43 58"));
-  core->MSComm1Comm();
+  core->PortReadable();
   auto future = timeQuery.get_future();
   ASSERT_EQ(future.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_EQ(future.get(), 0);
@@ -286,11 +286,11 @@ TEST_F(AppCoreTest, OnlyTheHostsWellFormedDatagramsAreRouted) {
   ordering.SendBytes(host.OwnPort(), EncodeHostMessage(HostMessage{kHostNotifyMessage, 0, 0}));
   core->HostReadable();
   EXPECT_EQ(routed, (std::vector<int>{1, 11, 10, 0}));
-  EXPECT_EQ(closeQueries, 0);
+  EXPECT_EQ(quits, 0);
 
   ordering.SendBytes(host.OwnPort(), EncodeHostMessage(HostMessage{kCloseMessage, 0, 0}));
   core->HostReadable();
-  EXPECT_EQ(closeQueries, 1);
+  EXPECT_EQ(quits, 1);
 }
 
 TEST_F(AppCoreTest, DebugModeLoopsNotificationsBackToItself) {
@@ -364,10 +364,10 @@ TEST_F(LineServiceTest, ALostDeviceIsReportedOnceAndTheSamePortIsTriedEverySecon
   core->WatchPort();
   // The first packet of a two-packet request; the device goes before the second.
   port->QueueInput(test::LongFrame(0xC0, 0xFF, 1, true, "DC  ", test::Hex("07 41")));
-  core->MSComm1Comm();
+  core->PortReadable();
   port->HangUp();
-  core->MSComm1Comm();
-  core->MSComm1Comm();  // a late event of the old handle changes nothing
+  core->PortReadable();
+  core->PortReadable();  // a late event of the old handle changes nothing
 
   EXPECT_EQ(events, (std::vector<std::string>{"watch 40 after 0 notices", "watch -1 after 0 notices",
                                               "lost after 1 notices"}));
@@ -394,7 +394,7 @@ TEST_F(LineServiceTest, ALostDeviceIsReportedOnceAndTheSamePortIsTriedEverySecon
   // second packet is dropped, the next whole request goes through.
   port->QueueInput(test::LongFrame(0xC0, 0xFF, 2, false, "DC  ", test::Hex("42")) +
                    test::LongFrame(0xC0, 0xFF, 1, false, "DC  ", test::Hex("08 43")));
-  core->MSComm1Comm();
+  core->PortReadable();
   ASSERT_TRUE(WaitForRequests(1));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(Requests(), std::vector<std::string>{"DC  43"});
@@ -424,16 +424,16 @@ TEST_F(LineServiceTest, WrappedDevicesIncludeTheOneOpenedAfterAHangUp) {
   core->WatchPort();
   const std::string before = test::LongFrame(0xC0, 0xFF, 1, false, "DC  ", test::Hex("07 41"));
   port->QueueInput(before);
-  core->MSComm1Comm();
+  core->PortReadable();
   port->HangUp();
-  core->MSComm1Comm();
+  core->PortReadable();
   timers.RunFor(1000);
   ASSERT_TRUE(core->LineUp());
   EXPECT_EQ(wrapped, 2);
 
   const std::string after = test::LongFrame(0xC0, 0xFF, 1, false, "DC  ", test::Hex("08 43"));
   port->QueueInput(after);
-  core->MSComm1Comm();
+  core->PortReadable();
   ASSERT_TRUE(WaitForRequests(2));
   core->Shutdown();
   core.reset();  // the port lets go of its device and with it of the trace
@@ -448,7 +448,7 @@ TEST_F(LineServiceTest, ShutdownWhileTheDeviceIsGoneEndsTheTries) {
   ASSERT_TRUE(core->OpenLink({"DEBUG"}, dir.Path()));
   ASSERT_TRUE(core->FillAndStart({&list}));
   port->HangUp();
-  core->MSComm1Comm();
+  core->PortReadable();
   core->Shutdown();
   portFails = false;
   timers.RunFor(5000);
@@ -462,21 +462,21 @@ TEST_F(LineServiceTest, AFullRingLeavesTheBytesWithThePortAndReadsAgainShortlyAf
   core->WatchPort();
   const std::size_t rest = 10;
   port->QueueInput(std::string(ReceiveThread::kRingSlots * kMaxReadBytes + rest, '\x55'));
-  for (int i = 0; i < ReceiveThread::kRingSlots; ++i) core->MSComm1Comm();
+  for (int i = 0; i < ReceiveThread::kRingSlots; ++i) core->PortReadable();
   EXPECT_EQ(events, std::vector<std::string>{"watch 40 after 0 notices"});
 
   // Each read took one slot's worth: the rest still waits with the port.
-  core->MSComm1Comm();
+  core->PortReadable();
   EXPECT_EQ(events.back(), "watch -1 after 0 notices") << "the watch pauses instead of firing on";
   EXPECT_EQ(timers.Delays(), std::vector<std::int64_t>{AppCore::kRingFullRetryMs});
   timers.RunFor(AppCore::kRingFullRetryMs);
   EXPECT_EQ(events.back(), "watch 40 after 0 notices");
 
-  core->MSComm1Comm();  // still full: paused again
+  core->PortReadable();  // still full: paused again
   EXPECT_EQ(events.back(), "watch -1 after 0 notices");
   EXPECT_EQ(core->Receiver()->HandleChunks(), ReceiveThread::kRingSlots);
   timers.RunFor(AppCore::kRingFullRetryMs);
-  core->MSComm1Comm();
+  core->PortReadable();
   EXPECT_EQ(core->Receiver()->HandleChunks(), 1);
   std::string left;
   EXPECT_EQ(port->Read(left, kMaxReadBytes), ReadOutcome::Ok);

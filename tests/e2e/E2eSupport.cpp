@@ -259,7 +259,7 @@ int RunApplication(const std::vector<std::string>& args,
   Application application;
   QTimer::singleShot(0, &application, [&] {
     script(application);
-    application.FormCloseQuery();
+    application.Quit();
   });
   return application.Run(args);
 }

@@ -157,7 +157,7 @@ int RunApplication(const std::vector<std::string>& args,
 template <typename T>
 T* Find(const char* name) {
   for (QWidget* top : QApplication::topLevelWidgets()) {
-    if (top->objectName() == QLatin1String("MainForm"))
+    if (top->objectName() == QLatin1String("mainWindow"))
       return top->findChild<T*>(QLatin1String(name));
   }
   return nullptr;

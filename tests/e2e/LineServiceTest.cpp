@@ -170,7 +170,7 @@ TEST_F(LineService, ARunningLinkTestStopsWhenTheDeviceGoesAndTheStatusLineSaysWh
     auto* tree = Find<QTreeWidget>("handsetTree");
     auto* start = Find<QPushButton>("startButton");
     auto* wait = Find<QLineEdit>("waitEdit");
-    auto* status = Find<QStatusBar>("StatusBar1");
+    auto* status = Find<QStatusBar>("statusBar");
     ASSERT_TRUE(tree && start && wait && status);
     ASSERT_TRUE(station->WaitFor(0, IsPoll, 20000));
     tree->setCurrentItem(tree->topLevelItem(0)->child(1));

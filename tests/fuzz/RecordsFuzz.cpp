@@ -12,7 +12,7 @@
 #include "common/HostLink.h"
 #include "link/LineWorker.h"
 #include "service/RequestDispatch.h"
-#include "service/functions.h"
+#include "service/RequestRecords.h"
 
 namespace orderlink {
 namespace {

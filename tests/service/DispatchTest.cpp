@@ -9,20 +9,9 @@ namespace {
 
 using namespace std::string_literals;
 
-class DispatchTest : public ::testing::Test {
+class DispatchTest : public test::ServiceRig {
  protected:
   std::optional<std::string> Record() { return dir.Read("T1.txt"); }
-
-  test::TempAppDir dir;
-  test::RecordingHostLink host;
-  test::RecordingMessages messages;
-  test::RecordingMarker marker;
-  VirtualClock clock;
-  test::ManualTimers timers{clock};
-  RequestService service{TxtDir(dir.Path()), host, messages, timers, &marker};
-  LineActivity line;
-  test::ServiceHandlers handlers{line, service, rcv};
-  ReceiveThread rcv{nullptr, handlers, line, clock};
 };
 
 TEST_F(DispatchTest, LoginWritesRecordMarksHandsetNotifiesAndHoldsPollingOff) {

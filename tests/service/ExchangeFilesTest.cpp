@@ -16,22 +16,12 @@ namespace {
 
 using test::Hex;
 
-class ExchangeFilesTest : public ::testing::Test {
+class ExchangeFilesTest : public test::ServiceRig {
  protected:
   void SetUp() override {
     service.AddHandset("012");
-    service.RegisterJobs(send, activity);
+    service.RegisterJobs(send, line);
   }
-
-  test::TempAppDir dir;
-  test::RecordingHostLink host;
-  test::RecordingMessages messages;
-  VirtualClock clock;
-  test::FakeSerialPort port{&clock};
-  test::ManualTimers timers{clock};
-  LineActivity activity;
-  RequestService service{TxtDir(dir.Path()), host, messages, timers, nullptr};
-  SendThread send{&port, clock};
 };
 
 TEST_F(ExchangeFilesTest, UnreadableReplyFileIsLoggedWithItsReasonAndNothingIsSent) {

@@ -20,7 +20,7 @@ namespace {
 using test::Hex;
 using test::ToHex;
 
-class ReplyTest : public ::testing::Test {
+class ReplyTest : public test::ServiceRig {
  protected:
   void SetUp() override { line.replyRoute = 0xC1; }  // as left by the handset's request
 
@@ -35,16 +35,6 @@ class ReplyTest : public ::testing::Test {
     for (const auto& w : port.Writes()) out.emplace_back(w.atMs - start, ToHex(w.bytes));
     return out;
   }
-
-  test::TempAppDir dir;
-  test::RecordingHostLink host;
-  test::RecordingMessages messages;
-  VirtualClock clock;
-  test::FakeSerialPort port{&clock};
-  test::ManualTimers timers{clock};
-  LineActivity line;
-  RequestService service{TxtDir(dir.Path()), host, messages, timers, nullptr};
-  SendThread send{&port, clock};
 };
 
 using Writes = std::vector<std::pair<std::int64_t, std::string>>;
@@ -135,8 +125,6 @@ class HostReplyTest : public ReplyTest {
     return count;
   }
 
-  test::ServiceHandlers handlers{line, service, rcv};
-  ReceiveThread rcv{nullptr, handlers, line, clock};
   HandsetPoller poller{send, rcv};
   test::LineHolder holder{send};
 };

@@ -1,10 +1,13 @@
 #pragma once
-// Fakes and helpers shared by the request-service tests.
+// Fakes, helpers and the common fixture (ServiceRig) of the request-service tests.
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "app/LinkHandlers.h"
+#include "common/Clock.h"
 #include "common/HostLink.h"
 #include "common/Messages.h"
 #include "link/ReceiveThread.h"
@@ -33,6 +36,32 @@ struct ServiceHandlers : LinkHandlers {
     request = [&service, &receiver](const Message& m) { service.OnRequest(m, receiver); };
     timeQuery = [&service](const Message& m) { service.OnTimeQuery(m); };
   }
+};
+
+// The request service wired as the application wires it, on a fake line in virtual
+// time: a send thread on a recording port (started by the test when it needs one), a
+// receive thread fed by Feed (never started), the host link, the user's messages and
+// the window's delayed steps all recorded. The service has no jobs registered and
+// knows no handsets; the tests add what they need. The send thread is declared last,
+// so it is joined before anything its jobs use is destroyed.
+class ServiceRig : public ::testing::Test {
+ protected:
+  // `localTime` is where time answers take the time.
+  explicit ServiceRig(RequestService::LocalTimeSource localTime = RequestService::CurrentLocalTime)
+      : service{TxtDir(dir.Path()), host, messages, timers, &marker, std::move(localTime)} {}
+
+  TempAppDir dir;
+  RecordingHostLink host;
+  RecordingMessages messages;
+  RecordingMarker marker;
+  VirtualClock clock;
+  FakeSerialPort port{&clock};
+  ManualTimers timers{clock};
+  LineActivity line;
+  RequestService service;
+  ServiceHandlers handlers{line, service, rcv};
+  ReceiveThread rcv{nullptr, handlers, line, clock};
+  SendThread send{&port, clock};
 };
 
 // A one-packet frame from handset `handset` to the PC, as the base station relays it.

@@ -36,8 +36,9 @@ TEST(TimeReplyTextTest, SixBinaryBytes) {
 
 // Receive side, send thread and service wired as in the application; jobs run on a
 // started send thread in virtual time.
-class HandsetServiceTest : public ::testing::Test {
+class HandsetServiceTest : public test::ServiceRig {
  protected:
+  HandsetServiceTest() : ServiceRig([this] { return now; }) {}
   void SetUp() override {
     service.AddHandset("003");
     service.AddHandset("012");
@@ -50,19 +51,7 @@ class HandsetServiceTest : public ::testing::Test {
     return out;
   }
 
-  test::TempAppDir dir;
-  test::RecordingHostLink host;
-  test::RecordingMessages messages;
-  VirtualClock clock;
-  test::FakeSerialPort port{&clock};
-  test::ManualTimers timers{clock};
   std::tm now = LocalTime(2026, 12, 7, 8, 5, 0);
-  RequestService service{TxtDir(dir.Path()), host, messages, timers, nullptr,
-                         [this] { return now; }};
-  LineActivity line;
-  test::ServiceHandlers handlers{line, service, rcv};
-  ReceiveThread rcv{nullptr, handlers, line, clock};
-  SendThread send{&port, clock};
 };
 
 TEST_F(HandsetServiceTest, TimeQueryIsAnsweredToTheLastHandsetWithContent) {

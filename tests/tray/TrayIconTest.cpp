@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "app/MainForm.h"
+#include "app/MainWindowQt.h"
 #include "app/TrayIconQt.h"
 #include "app/TrayPolicy.h"
 #include "support/Processes.h"
@@ -52,22 +52,22 @@ TEST(TrayPolicyClicks, ASingleClickOpensAndTheDoubleClickOfTheSameGestureDoesNot
 TEST(TrayIconClicks, SingleOrDoubleClickRestoresTheWindowOncePerGesture) {
   test::RecordingMessages messages;
   LineActivity line;
-  TMainForm form(MainPages{}, messages, line);
-  TrayIconQt tray(form);
+  MainWindow window(MainPages{}, messages, line);
+  TrayIconQt tray(window);
   int loginTimerStarts = 0;
   tray.onDoubleClick = [&] { ++loginTimerStarts; };
-  ASSERT_FALSE(form.isVisible());
+  ASSERT_FALSE(window.isVisible());
 
-  emit tray.RzTrayIcon1->activated(QSystemTrayIcon::Trigger);
-  EXPECT_TRUE(form.isVisible());
+  emit tray.trayIcon->activated(QSystemTrayIcon::Trigger);
+  EXPECT_TRUE(window.isVisible());
   EXPECT_EQ(loginTimerStarts, 1);
-  emit tray.RzTrayIcon1->activated(QSystemTrayIcon::DoubleClick);
+  emit tray.trayIcon->activated(QSystemTrayIcon::DoubleClick);
   EXPECT_EQ(loginTimerStarts, 1) << "the double click belongs to the click before it";
 
-  form.hide();
-  emit tray.RzTrayIcon1->activated(QSystemTrayIcon::Context);
-  emit tray.RzTrayIcon1->activated(QSystemTrayIcon::MiddleClick);
-  EXPECT_FALSE(form.isVisible()) << "only the left button opens the window";
+  window.hide();
+  emit tray.trayIcon->activated(QSystemTrayIcon::Context);
+  emit tray.trayIcon->activated(QSystemTrayIcon::MiddleClick);
+  EXPECT_FALSE(window.isVisible()) << "only the left button opens the window";
   EXPECT_EQ(loginTimerStarts, 1);
 }
 

@@ -1,4 +1,4 @@
-#include "service/functions.h"
+#include "service/RequestRecords.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #pragma once
-// TMainForm: the frame around the four working tabs, with the title, the close
+// MainWindow: the frame around the four working tabs, with the title, the close
 // button and the status bar. Not shown at start; the tray icon brings it up and
 // minimising sends it back to the tray. Every way of closing runs `onShutdown`
-// (FormCloseQuery); the close button first refuses while a download runs.
+// (Application::Quit); the close button first refuses while a download runs.
 
 #include <QLabel>
 #include <QPushButton>
@@ -24,31 +24,31 @@ struct MainPages {
   QWidget* station = nullptr;   // "基站"
 };
 
-class TMainForm final : public QWidget {
+class MainWindow final : public QWidget {
   Q_OBJECT
 
  public:
   // `line` must outlive the window.
-  TMainForm(const MainPages& pages, MessageSink& messages, const LineActivity& line,
-            QWidget* parent = nullptr);
+  MainWindow(const MainPages& pages, MessageSink& messages, const LineActivity& line,
+             QWidget* parent = nullptr);
 
-  // The whole shutdown of the application (FormCloseQuery).
+  // The whole shutdown of the application (Application::Quit).
   std::function<void()> onShutdown;
   // Whether minimising hides the window (only while a tray icon can bring it back).
   void SetMinimiseHides(bool hides) { minimiseHides_ = hides; }
   // Shows the window from the tray or the taskbar: restored and in front.
   void Restore();
 
-  void StartButtonClick();  // "关闭"
+  void CloseButtonClicked();  // "关闭"
 
-  QTabWidget* PageControl1;
-  QWidget* TabSheet1;
-  QWidget* TabSheet2;
-  QWidget* TabSheet3;
-  QWidget* TabSheet4;
-  QLabel* Label6;
-  QPushButton* StartButton;
-  QStatusBar* StatusBar1;
+  QTabWidget* tabs;
+  QWidget* monitorTab;
+  QWidget* testTab;
+  QWidget* downloadTab;
+  QWidget* stationTab;
+  QLabel* titleLabel;
+  QPushButton* closeButton;
+  QStatusBar* statusBar;
 
  protected:
   void closeEvent(QCloseEvent* event) override;  // the title bar's close box

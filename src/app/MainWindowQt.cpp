@@ -1,0 +1,114 @@
+#include "app/MainWindowQt.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/PicturesQt.h"
+
+namespace orderlink {
+
+namespace {
+
+constexpr int kClientWidth = 626;
+constexpr int kClientHeight = 361;
+constexpr int kStatusHeight = 20;
+
+QWidget* TabContent(QWidget* page, const char* name) {
+  auto* tab = new QWidget;
+  tab->setObjectName(name);
+  auto* layout = new QVBoxLayout(tab);
+  layout->setContentsMargins(0, 0, 0, 0);
+  if (page != nullptr) layout->addWidget(page);
+  return tab;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(const MainPages& pages, MessageSink& messages, const LineActivity& line,
+                       QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      messages_(messages),
+      line_(line) {
+  setObjectName("mainWindow");
+  setWindowTitle("无线点菜机管理");
+  setWindowIcon(PictureIcon("tab_test.png"));
+  setFixedSize(kClientWidth, kClientHeight);
+
+  tabs = new QTabWidget(this);
+  tabs->setObjectName("tabs");
+  tabs->setGeometry(0, 0, kClientWidth, kClientHeight - kStatusHeight);
+  tabs->setIconSize(QSize(32, 32));
+  tabs->setDocumentMode(true);
+  monitorTab = TabContent(pages.monitor, "monitorTab");
+  testTab = TabContent(pages.test, "testTab");
+  downloadTab = TabContent(pages.download, "downloadTab");
+  stationTab = TabContent(pages.station, "stationTab");
+  tabs->addTab(monitorTab, PictureIcon("tab_monitor.png"), "监测");
+  tabs->addTab(testTab, PictureIcon("tab_test.png"), "测试");
+  tabs->addTab(downloadTab, PictureIcon("tab_download.png"), "下载");
+  tabs->addTab(stationTab, PictureIcon("tab_station.png"), "基站");
+  tabs->setCurrentWidget(downloadTab);
+
+  titleLabel = new QLabel("无 线 点 菜 机 管 理", this);
+  titleLabel->setObjectName("titleLabel");
+  QFont titleFont = titleLabel->font();
+  titleFont.setItalic(true);
+  titleFont.setPixelSize(20);
+  titleLabel->setFont(titleFont);
+  titleLabel->setGeometry(346, 8, 190, 32);
+
+  closeButton = new QPushButton(PictureIcon("close.png"), "关闭", this);
+  closeButton->setObjectName("closeButton");
+  closeButton->setGeometry(540, 6, 80, 34);
+  connect(closeButton, &QPushButton::clicked, this, &MainWindow::CloseButtonClicked);
+
+  statusBar = new QStatusBar(this);
+  statusBar->setObjectName("statusBar");
+  statusBar->setSizeGripEnabled(false);
+  statusBar->setGeometry(0, kClientHeight - kStatusHeight, kClientWidth, kStatusHeight);
+  for (int width : {100, 50}) {
+    auto* panel = new QLabel(statusBar);
+    panel->setFixedWidth(width);
+    statusBar->addWidget(panel);
+  }
+
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+}
+
+void MainWindow::CloseButtonClicked() {
+  if (line_.downloadRunning.load()) {
+    messages_.ShowMessage("正在下载数据，请先停止下载！");
+    return;
+  }
+  if (onShutdown) onShutdown();
+}
+
+void MainWindow::Restore() {
+  showNormal();
+  raise();
+  activateWindow();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (onShutdown) onShutdown();
+  event->accept();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange && isMinimized() && minimiseHides_) {
+    // Hidden after the state change has been handled; the tray icon stays.
+    QTimer::singleShot(0, this, [this] {
+      if (isMinimized()) hide();
+    });
+  }
+}
+
+}  // namespace orderlink

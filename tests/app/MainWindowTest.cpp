@@ -1,0 +1,131 @@
+#include "app/MainWindowQt.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTabBar>
+#include <QTest>
+#include <thread>
+
+#include "app/TrayIconQt.h"
+#include "app/TrayPolicy.h"
+#include "support/RecordingMessages.h"
+
+namespace orderlink {
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  MainWindowTest() : window(MainPages{}, messages, line) {
+    window.onShutdown = [this] { ++shutdowns; };
+  }
+
+  test::RecordingMessages messages;
+  LineActivity line;
+  MainWindow window;
+  int shutdowns = 0;
+};
+
+TEST_F(MainWindowTest, FrameTabsAndTitle) {
+  EXPECT_EQ(window.windowTitle(), "无线点菜机管理");
+  EXPECT_EQ(window.size(), QSize(626, 361));
+  EXPECT_EQ(window.minimumSize(), window.maximumSize()) << "not resizable";
+  EXPECT_TRUE(window.windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
+
+  QStringList captions;
+  for (int i = 0; i < window.tabs->count(); ++i) captions << window.tabs->tabText(i);
+  EXPECT_EQ(captions, (QStringList{"监测", "测试", "下载", "基站"}));
+  EXPECT_EQ(window.tabs->currentWidget(), window.downloadTab);
+  for (int i = 0; i < 4; ++i) EXPECT_FALSE(window.tabs->tabIcon(i).isNull());
+  EXPECT_FALSE(window.isVisible()) << "nothing is shown at start";
+}
+
+TEST(MainWindowPagesTest, PagesHandedInFillTheirTabs) {
+  test::RecordingMessages messages;
+  auto* test = new QWidget;
+  auto* download = new QWidget;
+  LineActivity line;
+  MainWindow window(MainPages{nullptr, test, download, nullptr}, messages, line);
+  EXPECT_TRUE(window.testTab->isAncestorOf(test));
+  EXPECT_TRUE(window.downloadTab->isAncestorOf(download));
+}
+
+TEST_F(MainWindowTest, CloseButtonRefusesDuringADownloadTheCloseBoxDoesNot) {
+  line.downloadRunning = true;
+  QTest::mouseClick(window.closeButton, Qt::LeftButton);
+  EXPECT_EQ(messages.Messages(), std::vector<std::string>{"正在下载数据，请先停止下载！"});
+  EXPECT_EQ(shutdowns, 0);
+
+  window.show();
+  window.close();
+  EXPECT_EQ(shutdowns, 1);
+
+  line.downloadRunning = false;
+  QTest::mouseClick(window.closeButton, Qt::LeftButton);
+  EXPECT_EQ(shutdowns, 2);
+  EXPECT_EQ(messages.Messages().size(), 1u);
+}
+
+TEST_F(MainWindowTest, MinimisingHidesOnlyWhileATrayCanBringItBack) {
+  window.SetMinimiseHides(false);
+  window.show();
+  window.showMinimized();
+  QApplication::processEvents();
+  EXPECT_TRUE(window.isVisible());
+
+  window.SetMinimiseHides(true);
+  window.showNormal();
+  window.showMinimized();
+  QApplication::processEvents();
+  EXPECT_FALSE(window.isVisible());
+
+  window.Restore();
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_FALSE(window.isMinimized());
+}
+
+TEST(TrayPolicyTest, WindowStaysReachable) {
+  using Action = TrayPolicy::Action;
+  TrayPolicy withTray;
+  EXPECT_EQ(withTray.Start(true), Action::AddIcon);
+  EXPECT_TRUE(withTray.MinimiseHides());
+  EXPECT_EQ(withTray.TrayChecked(true, false), Action::None);
+  // The tray went away while the window sat in it: bring the window up.
+  EXPECT_EQ(withTray.TrayChecked(false, false), Action::ShowWindow);
+  EXPECT_FALSE(withTray.MinimiseHides());
+  EXPECT_EQ(withTray.TrayChecked(false, true), Action::None);
+  // The tray restarted: the icon goes back in.
+  EXPECT_EQ(withTray.TrayChecked(true, true), Action::AddIcon);
+  EXPECT_TRUE(withTray.MinimiseHides());
+
+  TrayPolicy noTray;
+  EXPECT_EQ(noTray.Start(false), Action::ShowWindow);
+  EXPECT_FALSE(noTray.MinimiseHides());
+}
+
+TEST_F(MainWindowTest, WithoutATrayTheWindowIsShownAtStart) {
+  ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable()) << "the offscreen platform has no tray";
+  TrayIconQt tray(window);
+  int loginTimerStarts = 0;
+  tray.onDoubleClick = [&] { ++loginTimerStarts; };
+  EXPECT_EQ(tray.trayIcon->toolTip(), "无线点菜机管理软件");
+  tray.Start();
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_EQ(loginTimerStarts, 1);
+
+  window.showMinimized();
+  QApplication::processEvents();
+  EXPECT_TRUE(window.isVisible()) << "no tray to come back from";
+}
+
+TEST_F(MainWindowTest, ToolTipCanBeSetFromAWorker) {
+  TrayIconQt tray(window);
+  std::thread worker([&] { tray.SetToolTip("下载 3/10"); });
+  worker.join();
+  QApplication::processEvents();
+  EXPECT_EQ(tray.trayIcon->toolTip(), "下载 3/10");
+}
+
+}  // namespace
+}  // namespace orderlink
