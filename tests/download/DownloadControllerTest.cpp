@@ -76,8 +76,10 @@ class DownloadRun : public ::testing::Test {
   }
 
   TempAppDir app;
-  VirtualClock clock;        // the send thread's pauses
-  VirtualClock windowClock;  // the window's delayed steps, apart from the jobs' time
+  VirtualClock clock;         // the send thread's pauses
+  VirtualClock receiveClock;  // the receive side's pauses, taken on the test's thread
+                              // while a job runs: they must not stretch the job's time
+  VirtualClock windowClock;   // the window's delayed steps, apart from the jobs' time
   ManualTimers timers{windowClock};
   FakeSerialPort port{&clock};
   FakeDownloadView view;
@@ -86,7 +88,7 @@ class DownloadRun : public ::testing::Test {
   SendThread send{&port, clock};
   LineActivity line;
   DownloadHandlers handlers{line, controller, rcv};
-  ReceiveThread rcv{nullptr, handlers, line, clock};
+  ReceiveThread rcv{nullptr, handlers, line, receiveClock};
   HandsetPoller poller{send, rcv};
   DownloadController controller{
       TxtDir(app.Path()), timers, host, messages, view, &send, &poller, line};
