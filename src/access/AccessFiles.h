@@ -30,11 +30,11 @@ inline constexpr std::size_t kAdminPasswordBytes = 8;
 [[nodiscard]] bool WriteLoginFile(const TxtDir& txt, std::string_view bytes);
 
 enum class LoginVerdict {
-  NoFile,      // DL.txt does not exist: no verdict yet
-  NotAnswered, // DL.txt still holds exactly the request this program wrote
-  Unreadable,  // DL.txt is there but cannot be read: `problem` says why
-  Accepted,    // first line exactly "1"
-  Refused,     // anything else, an empty file included
+  NoFile,       // DL.txt does not exist: no verdict yet
+  NotAnswered,  // DL.txt still holds exactly the request this program wrote
+  Unreadable,   // DL.txt is there but cannot be read: `problem` says why
+  Accepted,     // first line exactly "1"
+  Refused,      // anything else, an empty file included
 };
 struct LoginVerdictRead {
   LoginVerdict verdict = LoginVerdict::NoFile;

@@ -29,8 +29,9 @@ LoginSession::Verdict LoginSession::TakeVerdict() {
     case LoginVerdict::NoFile:
       return {VerdictResult::None, {}};
     case LoginVerdict::NotAnswered:
-      LogWarning("NotifyLogin came while DL.txt still holds the login request; waiting for the "
-                 "ordering software's verdict");
+      LogWarning(
+          "NotifyLogin came while DL.txt still holds the login request; waiting for the "
+          "ordering software's verdict");
       return {VerdictResult::None, {}};
     case LoginVerdict::Unreadable:
       return {VerdictResult::Unreadable, read.problem};

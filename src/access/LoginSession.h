@@ -52,8 +52,8 @@ class LoginSession {
   TxtDir txt_;
   HostLink& host_;
   bool debugMode_;
-  bool loggedIn_ = false;    // set once, never reset during the run
-  std::string ownRequest_;   // the DL.txt content of the last login sent
+  bool loggedIn_ = false;   // set once, never reset during the run
+  std::string ownRequest_;  // the DL.txt content of the last login sent
 };
 
 }  // namespace orderlink

@@ -21,8 +21,7 @@ std::size_t SequenceLength(unsigned char lead) {
 bool IsControl(std::string_view character) {
   const auto lead = static_cast<unsigned char>(character[0]);
   if (character.size() == 1) return lead < 0x20 || lead == 0x7F;
-  return character.size() == 2 && lead == 0xC2 &&
-         static_cast<unsigned char>(character[1]) <= 0x9F;
+  return character.size() == 2 && lead == 0xC2 && static_cast<unsigned char>(character[1]) <= 0x9F;
 }
 
 // A well-formed sequence can be shown back to the user; stray bytes cannot.
@@ -30,9 +29,8 @@ bool IsWellFormed(std::string_view character) {
   const auto lead = static_cast<unsigned char>(character[0]);
   if ((lead >= 0x80 && lead < 0xC0) || lead > 0xF7) return false;
   if (character.size() != SequenceLength(static_cast<unsigned char>(character[0]))) return false;
-  return std::all_of(character.begin() + 1, character.end(), [](char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-  });
+  return std::all_of(character.begin() + 1, character.end(),
+                     [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; });
 }
 
 }  // namespace
@@ -60,8 +58,8 @@ TypedText CheckTypedText(std::string_view fieldName, std::string_view utf8,
     i += length;
   }
   if (maxGbkBytes != 0 && result.gbk.size() > maxGbkBytes) {
-    result.problem = field + "最多" + std::to_string(maxGbkBytes) +
-                     "个字节（一个汉字占两个字节），请重新输入！";
+    result.problem =
+        field + "最多" + std::to_string(maxGbkBytes) + "个字节（一个汉字占两个字节），请重新输入！";
   }
   return result;
 }

@@ -43,7 +43,7 @@ AppCore::~AppCore() { Shutdown(); }
 void AppCore::WrapDevices(
     std::function<std::unique_ptr<SerialPort>(std::unique_ptr<SerialPort>)> wrap) {
   openPort_ = [open = std::move(openPort_), wrap = std::move(wrap)](int number,
-                                                                   PortOpenError* error) {
+                                                                    PortOpenError* error) {
     std::unique_ptr<SerialPort> device = open(number, error);
     return device ? wrap(std::move(device)) : nullptr;
   };
@@ -248,11 +248,20 @@ void AppCore::HostReadable() {
 void AppCore::OnHostNotify(int code) {
   const std::function<void()>* handler = nullptr;
   switch (code) {
-    case NotifyShortMessage: handler = &hostNotify.shortMessage; break;
-    case NotifyRequest: handler = &hostNotify.reply; break;
-    case NotifyLogin: handler = &hostNotify.login; break;
-    case NotifyDownload: handler = &hostNotify.download; break;
-    default: return;
+    case NotifyShortMessage:
+      handler = &hostNotify.shortMessage;
+      break;
+    case NotifyRequest:
+      handler = &hostNotify.reply;
+      break;
+    case NotifyLogin:
+      handler = &hostNotify.login;
+      break;
+    case NotifyDownload:
+      handler = &hostNotify.download;
+      break;
+    default:
+      return;
   }
   if (*handler) (*handler)();
 }

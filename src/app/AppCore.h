@@ -37,12 +37,12 @@
 #include "common/Messages.h"
 #include "common/TxtDir.h"
 #include "common/WindowTimers.h"
-#include "link/LineActivity.h"
-#include "link/ReplaceablePort.h"
-#include "link/SerialPort.h"
 #include "link/HandsetPoller.h"
+#include "link/LineActivity.h"
 #include "link/ReceiveThread.h"
+#include "link/ReplaceablePort.h"
 #include "link/SendThread.h"
+#include "link/SerialPort.h"
 
 namespace orderlink {
 
@@ -162,7 +162,7 @@ class AppCore {
 
   LineActivity line_;             // outlives the workers and the handlers
   LinkHandlers handlers_{line_};  // outlives the receive thread
-  ReplaceablePort port_;   // outlives the workers
+  ReplaceablePort port_;          // outlives the workers
   std::unique_ptr<ReceiveThread> rcv_;
   std::unique_ptr<SendThread> send_;
   std::unique_ptr<HandsetPoller> poller_;

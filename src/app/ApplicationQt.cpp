@@ -72,8 +72,8 @@ void Application::BuildWindows() {
 
   passwordForm_ = std::make_unique<PasswordForm>(core_.Txt(), messages_);
   loginSession_ = std::make_unique<LoginSession>(core_.Txt(), host_, core_.DebugMode());
-  loginForm_ = std::make_unique<LoginForm>(*loginSession_, messages_, mainWindow_.get(),
-                                           [this] { Quit(); });
+  loginForm_ =
+      std::make_unique<LoginForm>(*loginSession_, messages_, mainWindow_.get(), [this] { Quit(); });
   core_.hostNotify.login = [this] { loginForm_->LoginResult(); };
 
   tray_ = std::make_unique<TrayIconQt>(*mainWindow_);
@@ -92,7 +92,9 @@ void Application::ConnectService() {
   handsetLists_.push_back(service_.get());
   if (SendThread* send = core_.Sender()) service_->RegisterJobs(*send, core_.Line());
   if (ReceiveThread* receiver = core_.Receiver()) {
-    core_.Handlers().request = [this, receiver](const Message& m) { service_->OnRequest(m, *receiver); };
+    core_.Handlers().request = [this, receiver](const Message& m) {
+      service_->OnRequest(m, *receiver);
+    };
   }
   core_.Handlers().timeQuery = [this](const Message& m) { service_->OnTimeQuery(m); };
   core_.hostNotify.reply = [this] { service_->OnHostReply(core_.Sender(), core_.Poller()); };
@@ -111,7 +113,9 @@ void Application::ConnectService() {
 
 void Application::ConnectLinkTest() {
   if (SendThread* send = core_.Sender()) LinkTest::RegisterJobs(*send, core_.Line());
-  core_.Handlers().testAnswer = [this](const Message& m) { testPage_->Logic().EvaluateTestAnswer(m); };
+  core_.Handlers().testAnswer = [this](const Message& m) {
+    testPage_->Logic().EvaluateTestAnswer(m);
+  };
 }
 
 void Application::ConnectDownload() {
@@ -175,8 +179,8 @@ void Application::StopLink() {
 void Application::Quit() {
   StopLink();
   const int status = core_.StartFailed() ? 1 : 0;
-  QMetaObject::invokeMethod(this, [status] { QCoreApplication::exit(status); },
-                            Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [status] { QCoreApplication::exit(status); }, Qt::QueuedConnection);
 }
 
 }  // namespace orderlink

@@ -84,8 +84,8 @@ class Application final : public QObject {
   WindowTimersQt serviceTimers_;  // the request service's delayed steps; dropped before core_
   std::unique_ptr<RequestService> service_;
   std::unique_ptr<RollCallButton> rollCall_;
-  TestPage* testPage_ = nullptr;        // owned by mainWindow_
-  StationPage* stationPage_ = nullptr;  // owned by mainWindow_
+  TestPage* testPage_ = nullptr;          // owned by mainWindow_
+  StationPage* stationPage_ = nullptr;    // owned by mainWindow_
   DownloadPage* downloadPage_ = nullptr;  // owned by mainWindow_
   std::unique_ptr<DownloadController> download_;
 };

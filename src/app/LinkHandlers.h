@@ -18,11 +18,11 @@ class LinkHandlers : public FrameSink {
 
   using MessageHook = std::function<void(const Message&)>;
 
-  MessageHook testAnswer;      // "TXCS": link test
-  MessageHook downloadResult;  // "XZWC" / "XZSB": download status
-  MessageHook resendRequest;   // "XZCC": download resend
-  MessageHook timeQuery;       // "SJCX": time query
-  MessageHook request;         // any other command: request dispatch
+  MessageHook testAnswer;                 // "TXCS": link test
+  MessageHook downloadResult;             // "XZWC" / "XZSB": download status
+  MessageHook resendRequest;              // "XZCC": download resend
+  MessageHook timeQuery;                  // "SJCX": time query
+  MessageHook request;                    // any other command: request dispatch
   std::function<void()> discardedPacket;  // re-arms the download status timer
 
   void OnMessage(const Message& message) override {
@@ -37,11 +37,16 @@ class LinkHandlers : public FrameSink {
  private:
   [[nodiscard]] const MessageHook& HookFor(MessageKind kind) const {
     switch (kind) {
-      case MessageKind::TestAnswer: return testAnswer;
-      case MessageKind::DownloadResult: return downloadResult;
-      case MessageKind::ResendRequest: return resendRequest;
-      case MessageKind::TimeQuery: return timeQuery;
-      case MessageKind::Request: break;
+      case MessageKind::TestAnswer:
+        return testAnswer;
+      case MessageKind::DownloadResult:
+        return downloadResult;
+      case MessageKind::ResendRequest:
+        return resendRequest;
+      case MessageKind::TimeQuery:
+        return timeQuery;
+      case MessageKind::Request:
+        break;
     }
     return request;
   }

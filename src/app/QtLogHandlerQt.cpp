@@ -13,11 +13,15 @@ namespace {
 
 LogLevel LevelOf(QtMsgType type) {
   switch (type) {
-    case QtDebugMsg: return LogLevel::Debug;
-    case QtInfoMsg: return LogLevel::Info;
-    case QtWarningMsg: return LogLevel::Warning;
+    case QtDebugMsg:
+      return LogLevel::Debug;
+    case QtInfoMsg:
+      return LogLevel::Info;
+    case QtWarningMsg:
+      return LogLevel::Warning;
     case QtCriticalMsg:
-    case QtFatalMsg: return LogLevel::Error;
+    case QtFatalMsg:
+      return LogLevel::Error;
   }
   return LogLevel::Warning;
 }

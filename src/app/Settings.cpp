@@ -81,7 +81,8 @@ std::optional<SettingsFault> CheckSettingsText(std::string_view text) {
       return SettingsFault{number, "未知的节“" + std::string(line) + "”（只有[General]）"};
     }
     const auto equals = line.find('=');
-    const std::string_view key = equals == std::string_view::npos ? std::string_view{} : Trim(line.substr(0, equals));
+    const std::string_view key =
+        equals == std::string_view::npos ? std::string_view{} : Trim(line.substr(0, equals));
     if (key.empty()) {
       return SettingsFault{number, "格式错误：“" + std::string(line) + "”，应为 名称=值"};
     }
@@ -106,7 +107,8 @@ std::filesystem::path XdgBaseDir(const char* variable, std::string_view fallback
   std::filesystem::path home;
   if (const char* value = std::getenv("HOME"); value != nullptr && value[0] == '/') {
     home = value;
-  } else if (const passwd* user = ::getpwuid(::getuid()); user != nullptr && user->pw_dir != nullptr) {
+  } else if (const passwd* user = ::getpwuid(::getuid());
+             user != nullptr && user->pw_dir != nullptr) {
     home = user->pw_dir;
   } else {
     home = "/tmp";
@@ -118,14 +120,17 @@ std::filesystem::path SettingsFilePath() {
   return XdgBaseDir("XDG_CONFIG_HOME", ".config") / "orderlink" / "orderlink.conf";
 }
 
-std::filesystem::path LogDir() { return XdgBaseDir("XDG_STATE_HOME", ".local/state") / "orderlink"; }
+std::filesystem::path LogDir() {
+  return XdgBaseDir("XDG_STATE_HOME", ".local/state") / "orderlink";
+}
 
 AppDirChoice ChooseAppDir(const AppDirSources& sources) {
   if (!sources.environment.empty()) return {sources.environment, false};
   if (sources.settings) return {*sources.settings, false};
   // Where the ordering software keeps the program beside its TXT folder.
   std::error_code ec;
-  if (!sources.executableDir.empty() && std::filesystem::is_directory(sources.executableDir / "TXT", ec)) {
+  if (!sources.executableDir.empty() &&
+      std::filesystem::is_directory(sources.executableDir / "TXT", ec)) {
     return {sources.executableDir, false};
   }
   return {sources.userDataDir, true};

@@ -16,8 +16,8 @@
 namespace orderlink {
 
 struct Settings {
-  std::optional<std::filesystem::path> appDir;  // AppDir=
-  std::map<int, std::string> comDevices;        // COM<n>= by n (1..9)
+  std::optional<std::filesystem::path> appDir;     // AppDir=
+  std::map<int, std::string> comDevices;           // COM<n>= by n (1..9)
   std::optional<std::filesystem::path> traceFile;  // Trace=
 };
 
@@ -45,10 +45,10 @@ struct SettingsFault {
 
 // Where AppDir comes from, first match wins.
 struct AppDirSources {
-  std::string environment;                     // $ORDERLINK_APPDIR, empty when unset
+  std::string environment;                        // $ORDERLINK_APPDIR, empty when unset
   std::optional<std::filesystem::path> settings;  // AppDir= of the settings file
-  std::filesystem::path executableDir;         // used when it holds TXT
-  std::filesystem::path userDataDir;           // $XDG_DATA_HOME/orderlink
+  std::filesystem::path executableDir;            // used when it holds TXT
+  std::filesystem::path userDataDir;              // $XDG_DATA_HOME/orderlink
 };
 struct AppDirChoice {
   std::filesystem::path dir;

@@ -10,8 +10,8 @@
 namespace orderlink {
 
 struct SettingsFileResult {
-  Settings settings;   // empty when the file does not exist
-  std::string error;   // the user's message when the file is refused; empty when read
+  Settings settings;  // empty when the file does not exist
+  std::string error;  // the user's message when the file is refused; empty when read
 };
 
 [[nodiscard]] SettingsFileResult LoadSettingsFile(const std::filesystem::path& file);

@@ -60,8 +60,8 @@ void TrayIconQt::SetToolTip(const std::string& utf8Text) {
   if (QThread::currentThread() == thread()) {
     trayIcon->setToolTip(text);
   } else {
-    QMetaObject::invokeMethod(this, [this, text] { trayIcon->setToolTip(text); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, text] { trayIcon->setToolTip(text); }, Qt::QueuedConnection);
   }
 }
 

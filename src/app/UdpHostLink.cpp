@@ -42,7 +42,8 @@ std::string EncodeHostMessage(const HostMessage& message) {
 
 std::optional<HostMessage> DecodeHostMessage(std::string_view bytes) {
   if (bytes.size() != kHostMessageSize) return std::nullopt;
-  return HostMessage{GetLe32(bytes, 0), GetLe32(bytes, 4), static_cast<std::int32_t>(GetLe32(bytes, 8))};
+  return HostMessage{GetLe32(bytes, 0), GetLe32(bytes, 4),
+                     static_cast<std::int32_t>(GetLe32(bytes, 8))};
 }
 
 UdpHostLink::UdpHostLink() {
@@ -71,8 +72,8 @@ void UdpHostLink::Post(const HostMessage& message) {
   const std::string bytes = EncodeHostMessage(message);
   const sockaddr_in to = Loopback(port);
   // Like a posted message: a full buffer or a vanished receiver is not our concern.
-  (void)sendto(fd_, bytes.data(), bytes.size(), MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&to),
-               sizeof to);
+  (void)sendto(fd_, bytes.data(), bytes.size(), MSG_DONTWAIT,
+               reinterpret_cast<const sockaddr*>(&to), sizeof to);
 }
 
 std::vector<HostMessage> UdpHostLink::ReadPending() {

@@ -13,7 +13,8 @@ namespace orderlink {
 WindowCallQueueQt::WindowCallQueueQt(QObject* parent) : QObject(parent) {
   wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (wakeFd_ < 0) {
-    LogError("window calls: no eventfd (" + std::to_string(errno) + "); updates from workers are lost");
+    LogError("window calls: no eventfd (" + std::to_string(errno) +
+             "); updates from workers are lost");
     return;
   }
   wake_ = std::make_unique<QSocketNotifier>(wakeFd_, QSocketNotifier::Read);

@@ -66,10 +66,17 @@ bool ApplySettings(const CommandLine& commandLine, MessageSink& messages) {
 int main(int argc, char** argv) {
   const CommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   switch (commandLine.action) {
-    case CommandLine::Action::Help: std::fputs(HelpText().c_str(), stdout); return 0;
-    case CommandLine::Action::Version: std::fputs(VersionText().c_str(), stdout); return 0;
-    case CommandLine::Action::Refuse: LogError(commandLine.error); return kUsageExitStatus;
-    case CommandLine::Action::Run: break;
+    case CommandLine::Action::Help:
+      std::fputs(HelpText().c_str(), stdout);
+      return 0;
+    case CommandLine::Action::Version:
+      std::fputs(VersionText().c_str(), stdout);
+      return 0;
+    case CommandLine::Action::Refuse:
+      LogError(commandLine.error);
+      return kUsageExitStatus;
+    case CommandLine::Action::Run:
+      break;
   }
 
   RotatingLogFile logFile(LogDir() / "orderlink.log");
@@ -80,8 +87,9 @@ int main(int argc, char** argv) {
   // Closing the login form or hiding the window to the tray must not end the program.
   QApplication::setQuitOnLastWindowClosed(false);
   if (!LoadChineseQtTranslations(app)) {
-    LogWarning("Qt's Chinese translations are missing (Debian package qt6-translations-l10n): "
-               "Qt's own buttons and dialogs stay in English");
+    LogWarning(
+        "Qt's Chinese translations are missing (Debian package qt6-translations-l10n): "
+        "Qt's own buttons and dialogs stay in English");
   }
   {
     MessageBoxQt startupMessages;

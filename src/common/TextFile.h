@@ -75,7 +75,8 @@ class [[nodiscard]] ReadResult {
                                              std::string_view missingMessage);
 
 // Writes every line followed by CR LF, replacing the file in place. False on any failure.
-[[nodiscard]] bool WriteLines(const std::filesystem::path& path, const std::vector<std::string>& lines);
+[[nodiscard]] bool WriteLines(const std::filesystem::path& path,
+                              const std::vector<std::string>& lines);
 // Replaces the file with `bytes` in place. False on any failure.
 [[nodiscard]] bool WriteFileBytes(const std::filesystem::path& path, std::string_view bytes);
 // Writes `bytes` to a new temporary file of a unique name beside `path` (created

@@ -49,7 +49,8 @@ std::string ProgressToolTipLine(const DownloadProgress& progress) {
 
 DownloadController::DownloadController(TxtDir txt, WindowTimers& timers, HostLink& host,
                                        MessageSink& messages, DownloadView& view,
-                                       SendThread* sendThread, HandsetPoller* poller, LineActivity& line)
+                                       SendThread* sendThread, HandsetPoller* poller,
+                                       LineActivity& line)
     : txt_(std::move(txt)),
       timers_(timers),
       host_(host),

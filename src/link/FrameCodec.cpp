@@ -94,10 +94,10 @@ std::string RecordPacket(std::uint8_t address, std::uint8_t sequence, bool more,
   frame += static_cast<char>(address);
   frame += static_cast<char>(sequence);
   frame += static_cast<char>(more ? 1 : 0);
-  frame += head.substr(8, 4);   // table tag
+  frame += head.substr(8, 4);  // table tag
   frame += recordNumber.substr(0, 5);
-  frame += head.substr(0, 4);   // line count of the table
-  frame += head.substr(4, 4);   // position in the table
+  frame += head.substr(0, 4);  // line count of the table
+  frame += head.substr(4, 4);  // position in the table
   frame += piece;
   return frame;
 }
@@ -110,8 +110,8 @@ std::vector<std::string> EncodeRecord(std::uint8_t address, std::string_view rec
   const auto pieces = CutPieces(data, kRecordPiece, false);
   std::uint8_t sequence = 1;
   for (std::size_t i = 0; i < pieces.size(); ++i) {
-    packets.push_back(RecordPacket(address, sequence, i + 1 < pieces.size(), jobLine, recordNumber,
-                                   pieces[i]));
+    packets.push_back(
+        RecordPacket(address, sequence, i + 1 < pieces.size(), jobLine, recordNumber, pieces[i]));
     ++sequence;
   }
   return packets;

@@ -26,19 +26,21 @@ constexpr std::size_t kMaxPacketsPerMessage = 255;
 // Cuts `payload` into pieces of at most `maxPiece` bytes, one byte less where the
 // last byte would be the first half of a two-byte GBK character. An empty payload
 // gives one empty piece when `emptyGivesOne`, else none. Linear in the payload.
-[[nodiscard]] std::vector<std::string_view> CutPieces(std::string_view payload, std::size_t maxPiece,
-                                                      bool emptyGivesOne);
+[[nodiscard]] std::vector<std::string_view> CutPieces(std::string_view payload,
+                                                      std::size_t maxPiece, bool emptyGivesOne);
 
 // Packets EncodeMessage makes of `payload` (at least one).
 [[nodiscard]] std::size_t MessagePacketCount(std::string_view payload);
 
 // One long packet: 00 00 00 route 02 L address seq more code piece (L = piece + 7).
-[[nodiscard]] std::string LongPacket(std::uint8_t route, std::uint8_t address, std::uint8_t sequence,
-                                     bool more, std::string_view code, std::string_view piece);
+[[nodiscard]] std::string LongPacket(std::uint8_t route, std::uint8_t address,
+                                     std::uint8_t sequence, bool more, std::string_view code,
+                                     std::string_view piece);
 
 // Every packet of a message, as SendFrame writes them ("DM  " gives roll-call frames).
 [[nodiscard]] std::vector<std::string> EncodeMessage(std::uint8_t route, std::string_view code,
-                                                     std::uint8_t address, std::string_view payload);
+                                                     std::uint8_t address,
+                                                     std::string_view payload);
 
 // One download record packet: 00 00 00 C0 02 L address seq more tag recno(5) count(4) pos(4) piece
 // (L = piece + 20).
@@ -49,7 +51,9 @@ constexpr std::size_t kMaxPacketsPerMessage = 255;
 // Every packet of a download record for a job line in wire form (bytes 1-4 line
 // count, 5-8 position, 9-12 tag, record data from byte 13). `length` limits the
 // record data (0 = all of it). None for empty data.
-[[nodiscard]] std::vector<std::string> EncodeRecord(std::uint8_t address, std::string_view recordNumber,
-                                                    std::string_view jobLine, std::size_t length = 0);
+[[nodiscard]] std::vector<std::string> EncodeRecord(std::uint8_t address,
+                                                    std::string_view recordNumber,
+                                                    std::string_view jobLine,
+                                                    std::size_t length = 0);
 
 }  // namespace orderlink

@@ -115,7 +115,8 @@ void FrameTrace::Run() {
       LogWarning("frame trace: the file cannot keep up with the line; records are dropped");
       dropLogged = true;
     }
-    for (const Entry& entry : batch) out += PcapngPacket(entry.microseconds, entry.direction, entry.bytes);
+    for (const Entry& entry : batch)
+      out += PcapngPacket(entry.microseconds, entry.direction, entry.bytes);
     std::string error;
     if (!out.empty() && !file_->Write(out, &error)) {
       Fail(error);

@@ -18,7 +18,8 @@ std::string Remedy(const PortOpenError& error, int portNumber) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
-      return "设备不存在，请检查设置" + setting + "（已连接的USB串口适配器列在/dev/serial/by-id/中）。";
+      return "设备不存在，请检查设置" + setting +
+             "（已连接的USB串口适配器列在/dev/serial/by-id/中）。";
     case EBUSY:
     case EWOULDBLOCK:
       return "串口已被另一个程序占用，请先关闭该程序。";

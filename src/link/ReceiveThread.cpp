@@ -83,7 +83,8 @@ void ReceiveThread::Execute() {
   while (!Terminated()) {
     if (HandleChunks() > 0) continue;
     std::unique_lock wake(wakeMutex_);
-    chunkStored_.wait(wake, [this] { return readCount_.load() < writeCount_.load() || Terminated(); });
+    chunkStored_.wait(wake,
+                      [this] { return readCount_.load() < writeCount_.load() || Terminated(); });
   }
 }
 

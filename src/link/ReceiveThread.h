@@ -21,8 +21,8 @@
 
 #include "link/FrameParser.h"
 #include "link/LineActivity.h"
-#include "link/SerialPort.h"
 #include "link/LineWorker.h"
+#include "link/SerialPort.h"
 
 namespace orderlink {
 

@@ -13,16 +13,26 @@ constexpr int kPacketPauseMs = 150;        // handsets listen for 150 ms between
 
 std::string JobName(int code) {
   switch (code) {
-    case JobReplyCode: return "reply";
-    case JobDownloadCode: return "download";
-    case JobShortMessageCode: return "short message";
-    case JobLinkTestCode: return "link test";
-    case JobShortMessageAckCode: return "short-message answer";
-    case JobTimeReplyCode: return "time answer";
-    case JobStatusQueryCode: return "download status query";
-    case JobResendCode: return "download resend";
-    case JobEndAllCode: return "end of download";
-    default: return "job " + std::to_string(code);
+    case JobReplyCode:
+      return "reply";
+    case JobDownloadCode:
+      return "download";
+    case JobShortMessageCode:
+      return "short message";
+    case JobLinkTestCode:
+      return "link test";
+    case JobShortMessageAckCode:
+      return "short-message answer";
+    case JobTimeReplyCode:
+      return "time answer";
+    case JobStatusQueryCode:
+      return "download status query";
+    case JobResendCode:
+      return "download resend";
+    case JobEndAllCode:
+      return "end of download";
+    default:
+      return "job " + std::to_string(code);
   }
 }
 

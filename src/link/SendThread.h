@@ -20,21 +20,21 @@
 #include <string>
 #include <string_view>
 
-#include "link/SerialPort.h"
 #include "link/LineWorker.h"
+#include "link/SerialPort.h"
 
 namespace orderlink {
 
 enum JobCode : int {
-  JobReplyCode = 1,             // reply delivery
-  JobDownloadCode = 2,          // download broadcast
-  JobShortMessageCode = 4,      // short message to its recipient
-  JobLinkTestCode = 5,          // link-test frame
-  JobShortMessageAckCode = 6,   // short-message answer to the sender
-  JobTimeReplyCode = 7,         // time answer
-  JobStatusQueryCode = 8,       // download status query
-  JobResendCode = 9,            // resend of download records
-  JobEndAllCode = 10,           // end of download to all
+  JobReplyCode = 1,            // reply delivery
+  JobDownloadCode = 2,         // download broadcast
+  JobShortMessageCode = 4,     // short message to its recipient
+  JobLinkTestCode = 5,         // link-test frame
+  JobShortMessageAckCode = 6,  // short-message answer to the sender
+  JobTimeReplyCode = 7,        // time answer
+  JobStatusQueryCode = 8,      // download status query
+  JobResendCode = 9,           // resend of download records
+  JobEndAllCode = 10,          // end of download to all
 };
 
 // "reply", "download", ... for log lines; "job <code>" for other codes.
@@ -100,8 +100,8 @@ class SendThread : public LineWorker {
   std::array<DataJob, 11> jobs_{};
   std::mutex queueMutex_;
   std::condition_variable jobQueued_;
-  std::deque<PostedJob> queue_;         // guarded by queueMutex_
-  std::atomic<int> outstanding_{0};     // queued + running
+  std::deque<PostedJob> queue_;      // guarded by queueMutex_
+  std::atomic<int> outstanding_{0};  // queued + running
   std::atomic<std::uint64_t> jobActivity_{0};
 };
 

@@ -111,7 +111,7 @@ void SetError(PortOpenError* error, const std::string& device, int code) {
   error->systemReason = std::strerror(code);
   error->group.clear();
   if (code != EACCES && code != EPERM) return;
-  struct stat info{};
+  struct stat info {};
   if (::stat(device.c_str(), &info) != 0) return;
   if (const group* owner = ::getgrgid(info.st_gid); owner != nullptr) error->group = owner->gr_name;
 }

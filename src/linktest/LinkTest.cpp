@@ -11,8 +11,8 @@ constexpr int kMinWaitMs = 1;
 constexpr int kMaxWaitMs = 60000;
 }  // namespace
 
-LinkTest::LinkTest(MessageSink& messages, SendThread* send, HandsetPoller* poller, LinkTestView& view,
-                   LineActivity& line)
+LinkTest::LinkTest(MessageSink& messages, SendThread* send, HandsetPoller* poller,
+                   LinkTestView& view, LineActivity& line)
     : messages_(messages), send_(send), poller_(poller), view_(view), line_(line) {}
 
 void LinkTest::RegisterJobs(SendThread& thread, LineActivity& line) {

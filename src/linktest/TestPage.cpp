@@ -99,8 +99,8 @@ class TestGridModel : public QAbstractTableModel {
   const TestGrid& grid_;
 };
 
-TestPage::TestPage(MessageSink& messages, SendThread* send, HandsetPoller* poller, LineActivity& line,
-                   QWidget* parent)
+TestPage::TestPage(MessageSink& messages, SendThread* send, HandsetPoller* poller,
+                   LineActivity& line, QWidget* parent)
     : QWidget(parent), messages_(messages), test_(messages, send, poller, *this, line) {
   auto* treeBox = new QGroupBox(QStringLiteral("无线点菜机"), this);
   handsetTree_ = new QTreeWidget(treeBox);

@@ -4,7 +4,9 @@
 
 namespace orderlink {
 
-void MonitorList::Add(std::string caption) { entries_.push_back({std::move(caption), kSwitchedOff, {}}); }
+void MonitorList::Add(std::string caption) {
+  entries_.push_back({std::move(caption), kSwitchedOff, {}});
+}
 
 bool MonitorList::MarkSwitchedOn(std::string_view caption) {
   const auto it = std::find_if(entries_.begin(), entries_.end(),

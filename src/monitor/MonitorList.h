@@ -11,13 +11,13 @@ namespace orderlink {
 
 class MonitorList {
  public:
-  static constexpr int kSwitchedOn = 0;   // picture index
+  static constexpr int kSwitchedOn = 0;  // picture index
   static constexpr int kSwitchedOff = 1;
 
   enum class View { LargeIcons, SmallIcons, Details };
 
   struct Entry {
-    std::string caption;                 // handset text, "007"
+    std::string caption;  // handset text, "007"
     int image = kSwitchedOff;
     std::vector<std::string> subItems;  // the status column shows the first
   };

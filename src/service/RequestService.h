@@ -21,8 +21,8 @@
 #include "common/TxtDir.h"
 #include "common/WindowTimers.h"
 #include "link/FrameParser.h"
-#include "link/LineActivity.h"
 #include "link/HandsetPoller.h"
+#include "link/LineActivity.h"
 #include "link/SendThread.h"
 #include "service/RequestDispatch.h"
 

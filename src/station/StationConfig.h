@@ -50,8 +50,9 @@ class StationConfig {
   // `send` and `poller` may be absent (nothing is then written / paused).
   // `handsets` is the test tab's handset tree: a voice station serves those handsets.
   // `timers` must drop its pending calls before this object goes; `line` must outlive it.
-  StationConfig(WindowTimers& timers, MessageSink& messages, SendThread* send, HandsetPoller* poller,
-                const HandsetTree& handsets, StationView& view, LineActivity& line);
+  StationConfig(WindowTimers& timers, MessageSink& messages, SendThread* send,
+                HandsetPoller* poller, const HandsetTree& handsets, StationView& view,
+                LineActivity& line);
 
   // "确定": checks the input, pauses polling and, after a short settling pause,
   // sends the configuration request. Refused while a download or a link test holds

@@ -143,8 +143,8 @@ TEST(PasswordFormTest, CharacterWithoutGbkCodeIsRefusedNotStoredAsQuestionMark) 
   }
   EXPECT_EQ(form.passwordEdit->text(), QString::fromUtf8("ab😀"));
   QTest::keyClick(form.passwordEdit, Qt::Key_Return);
-  EXPECT_EQ(messages.Messages(), std::vector<std::string>{
-                                     "管理员密码中的字符“😀”不能用GBK保存，请删去它后重新输入！"});
+  EXPECT_EQ(messages.Messages(),
+            std::vector<std::string>{"管理员密码中的字符“😀”不能用GBK保存，请删去它后重新输入！"});
   EXPECT_FALSE(std::filesystem::exists(dir.Txt("管理员密码.txt")));
   EXPECT_NE(form.result(), QDialog::Accepted);
 }
@@ -155,7 +155,8 @@ TEST(PasswordFormTest, UnwritableFileIsReportedAndNotAccepted) {
   form.show();
   form.passwordEdit->setText("123");
   form.Save();
-  EXPECT_EQ(messages.Messages(), std::vector<std::string>{"管理员密码.txt文件无法写入，密码没有保存！"});
+  EXPECT_EQ(messages.Messages(),
+            std::vector<std::string>{"管理员密码.txt文件无法写入，密码没有保存！"});
   EXPECT_TRUE(form.isVisible());
   EXPECT_NE(form.result(), QDialog::Accepted);
 }

@@ -23,7 +23,7 @@ TEST(LoginFileTest, FieldsArePaddedInGbkBytesAndNeverCut) {
       {"ab", "1234", "ab   1234    "},
       {"abcde", "123456789", "abcde 123456789"},
       {"", "", std::string(13, ' ')},
-      {"张", "密码", "张   密码    "},       // two-byte characters count two
+      {"张", "密码", "张   密码    "},     // two-byte characters count two
       {"张三丰", "1", "张三丰 1       "},  // six bytes: longer than the field, kept whole
   };
   for (const auto& c : cases) {
@@ -86,10 +86,14 @@ TEST(LoginFileTest, VerdictIsExactlyOneOnTheFirstLine) {
     LoginVerdict verdict;
   };
   const std::vector<Case> cases = {
-      {"1\r\n", LoginVerdict::Accepted}, {"1", LoginVerdict::Accepted},
-      {"1\r\nanything\r\n", LoginVerdict::Accepted}, {" 1\r\n", LoginVerdict::Refused},
-      {"1 \r\n", LoginVerdict::Refused}, {"0\r\n", LoginVerdict::Refused},
-      {"\r\n1\r\n", LoginVerdict::Refused}, {"", LoginVerdict::Refused},
+      {"1\r\n", LoginVerdict::Accepted},
+      {"1", LoginVerdict::Accepted},
+      {"1\r\nanything\r\n", LoginVerdict::Accepted},
+      {" 1\r\n", LoginVerdict::Refused},
+      {"1 \r\n", LoginVerdict::Refused},
+      {"0\r\n", LoginVerdict::Refused},
+      {"\r\n1\r\n", LoginVerdict::Refused},
+      {"", LoginVerdict::Refused},
       {"ab   1234    \r\n", LoginVerdict::Refused},
   };
   test::TempAppDir dir;

@@ -1,5 +1,3 @@
-#include "app/AppCore.h"
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -8,6 +6,7 @@
 #include <mutex>
 #include <thread>
 
+#include "app/AppCore.h"
 #include "app/UdpHostLink.h"
 #include "common/Gbk.h"
 #include "common/TextFile.h"
@@ -15,9 +14,9 @@
 #include "link/FrameTrace.h"
 #include "link/TracingPort.h"
 #include "support/AppTestSupport.h"
-#include "support/Processes.h"
 #include "support/FakeSerialPort.h"
 #include "support/ManualTimers.h"
+#include "support/Processes.h"
 #include "support/RecordingMessages.h"
 
 namespace orderlink {
@@ -196,25 +195,73 @@ INSTANTIATE_TEST_SUITE_P(
     Conditions, StartupFailureTest,
     ::testing::Values(
         FailureCase{"NoParameter", {}, kBase, kHandsets, false, {"没有参数"}, false, {}},
-        FailureCase{"ParameterNotANumber", {"debug"}, kBase, kHandsets, false,
-                    {"参数“debug”无效：应为DEBUG或点菜软件的端口号1～65535。"}, false, {}},
-        FailureCase{"ParameterOutOfRange", {"65536"}, kBase, kHandsets, false,
-                    {"参数“65536”无效：应为DEBUG或点菜软件的端口号1～65535。"}, false, {}},
-        FailureCase{"BaseFileMissing", {"HOST"}, std::nullopt, kHandsets, false,
-                    {"基站.txt文件不存在！"}, true, {}},
-        FailureCase{"BaseFileThreeLines", {"HOST"}, "1 COM1\r\n2 COM2\r\n3 COM3\r\n", kHandsets,
-                    false, {"基站.txt第3行：基站文件最多只能有两行。"}, true, {}},
-        FailureCase{"PortNotADigit", {"HOST"}, "1 COMA\r\n", kHandsets, false,
-                    {"基站.txt第1行：第6个字符应是串口号1～9。"}, true, {}},
+        FailureCase{"ParameterNotANumber",
+                    {"debug"},
+                    kBase,
+                    kHandsets,
+                    false,
+                    {"参数“debug”无效：应为DEBUG或点菜软件的端口号1～65535。"},
+                    false,
+                    {}},
+        FailureCase{"ParameterOutOfRange",
+                    {"65536"},
+                    kBase,
+                    kHandsets,
+                    false,
+                    {"参数“65536”无效：应为DEBUG或点菜软件的端口号1～65535。"},
+                    false,
+                    {}},
+        FailureCase{"BaseFileMissing",
+                    {"HOST"},
+                    std::nullopt,
+                    kHandsets,
+                    false,
+                    {"基站.txt文件不存在！"},
+                    true,
+                    {}},
+        FailureCase{"BaseFileThreeLines",
+                    {"HOST"},
+                    "1 COM1\r\n2 COM2\r\n3 COM3\r\n",
+                    kHandsets,
+                    false,
+                    {"基站.txt第3行：基站文件最多只能有两行。"},
+                    true,
+                    {}},
+        FailureCase{"PortNotADigit",
+                    {"HOST"},
+                    "1 COMA\r\n",
+                    kHandsets,
+                    false,
+                    {"基站.txt第1行：第6个字符应是串口号1～9。"},
+                    true,
+                    {}},
         // The remaining steps still run: the lists are filled, nothing is started.
-        FailureCase{"PortCannotBeOpened", {"HOST"}, kBase, kHandsets, true,
-                    {kNoDevice}, true, {"001"}},
-        FailureCase{"PortAndHandsetFileMissing", {"HOST"}, kBase, std::nullopt, true,
-                    {kNoDevice, "点菜机.txt文件不存在！"}, true, {}},
-        FailureCase{"HandsetFileMissing", {"HOST"}, kBase, std::nullopt, false,
-                    {"点菜机.txt文件不存在！"}, true, {}},
-        FailureCase{"HandsetNumberNotANumber", {"HOST"}, kBase, "001 1\r\n0x2 1\r\n", false,
-                    {"点菜机.txt第2行：机号“0x2”不是三位数字。"}, true, {}}),
+        FailureCase{
+            "PortCannotBeOpened", {"HOST"}, kBase, kHandsets, true, {kNoDevice}, true, {"001"}},
+        FailureCase{"PortAndHandsetFileMissing",
+                    {"HOST"},
+                    kBase,
+                    std::nullopt,
+                    true,
+                    {kNoDevice, "点菜机.txt文件不存在！"},
+                    true,
+                    {}},
+        FailureCase{"HandsetFileMissing",
+                    {"HOST"},
+                    kBase,
+                    std::nullopt,
+                    false,
+                    {"点菜机.txt文件不存在！"},
+                    true,
+                    {}},
+        FailureCase{"HandsetNumberNotANumber",
+                    {"HOST"},
+                    kBase,
+                    "001 1\r\n0x2 1\r\n",
+                    false,
+                    {"点菜机.txt第2行：机号“0x2”不是三位数字。"},
+                    true,
+                    {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AppCoreTest, MoreThan256HandsetsAreRefusedAtStart) {
@@ -224,7 +271,8 @@ TEST_F(AppCoreTest, MoreThan256HandsetsAreRefusedAtStart) {
   RecordingList list;
   ASSERT_TRUE(core->OpenLink({"DEBUG"}, dir.Path()));
   EXPECT_FALSE(core->FillAndStart({&list}));
-  EXPECT_EQ(messages.Messages(), std::vector<std::string>{"点菜机.txt中本基站的点菜机超过256台（第257行）。"});
+  EXPECT_EQ(messages.Messages(),
+            std::vector<std::string>{"点菜机.txt中本基站的点菜机超过256台（第257行）。"});
   EXPECT_TRUE(core->ShutDown());
   EXPECT_TRUE(list.texts.empty());
 }
@@ -369,8 +417,8 @@ TEST_F(LineServiceTest, ALostDeviceIsReportedOnceAndTheSamePortIsTriedEverySecon
   core->PortReadable();
   core->PortReadable();  // a late event of the old handle changes nothing
 
-  EXPECT_EQ(events, (std::vector<std::string>{"watch 40 after 0 notices", "watch -1 after 0 notices",
-                                              "lost after 1 notices"}));
+  EXPECT_EQ(events, (std::vector<std::string>{"watch 40 after 0 notices",
+                                              "watch -1 after 0 notices", "lost after 1 notices"}));
   EXPECT_EQ(messages.Notices(), std::vector<std::string>{kLost});
   EXPECT_TRUE(messages.Messages().empty()) << "no box waits for the user";
   EXPECT_FALSE(core->LineUp());

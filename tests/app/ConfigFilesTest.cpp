@@ -1,9 +1,8 @@
-#include "app/ConfigFiles.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "app/ConfigFiles.h"
 #include "common/Gbk.h"
 #include "support/Processes.h"
 
@@ -42,10 +41,18 @@ INSTANTIATE_TEST_SUITE_P(
         // The first line names the port and selects the handsets; the last opens its port.
         BaseCase{"TwoLinesSecondDigitOpens", {"1 COM1", "2 COM2"}, '1', "COM1", 2, ""},
         BaseCase{"BlankLinesAreNoRecords", {"", "1 COM4", "  ", "2 COM5", ""}, '1', "COM4", 5, ""},
-        BaseCase{"ThreeLines", {"1 COM1", "2 COM2", "3 COM3"}, 0, "", 0,
+        BaseCase{"ThreeLines",
+                 {"1 COM1", "2 COM2", "3 COM3"},
+                 0,
+                 "",
+                 0,
                  "基站.txt第3行：基站文件最多只能有两行。"},
         BaseCase{"PortZero", {"1 COM0"}, 0, "", 0, "基站.txt第1行：第6个字符应是串口号1～9。"},
-        BaseCase{"PortLetter", {"1 COM1", "2 COMX"}, 0, "", 0,
+        BaseCase{"PortLetter",
+                 {"1 COM1", "2 COMX"},
+                 0,
+                 "",
+                 0,
                  "基站.txt第2行：第6个字符应是串口号1～9。"},
         BaseCase{"LineTooShort", {"1 COM"}, 0, "", 0, "基站.txt第1行：第6个字符应是串口号1～9。"},
         BaseCase{"Empty", {}, 0, "", 0, "基站.txt文件是空的！"}),

@@ -33,7 +33,8 @@ TEST(HostLinkExampleTest, SeesStartUpAndCloseOfOrderlinkWithTheSampleFiles) {
       {program.string(), port},
       {"ORDERLINK_APPDIR=" + appDir.Path(), "ORDERLINK_COM1=" + line.SlavePath(),
        "ORDERLINK_NONINTERACTIVE=1", "QT_QPA_PLATFORM=offscreen",
-       "XDG_CONFIG_HOME=" + appDir.Path() + "/config", "XDG_STATE_HOME=" + appDir.Path() + "/state"});
+       "XDG_CONFIG_HOME=" + appDir.Path() + "/config",
+       "XDG_STATE_HOME=" + appDir.Path() + "/state"});
   const auto started = host.ReadLine(15000);
   ASSERT_TRUE(started) << orderlink.Stderr();
   EXPECT_EQ(started->rfind("orderlink started on port ", 0), 0u) << *started;

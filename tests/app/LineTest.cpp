@@ -6,10 +6,10 @@
 #include <filesystem>
 
 #include "app/UdpHostLink.h"
-#include "support/AppTestSupport.h"
-#include "support/Processes.h"
 #include "link/FrameCodec.h"
+#include "support/AppTestSupport.h"
 #include "support/FakeSerialPort.h"
+#include "support/Processes.h"
 
 namespace orderlink {
 namespace {
@@ -42,7 +42,8 @@ TEST_F(LineTest, PollsTheConfiguredHandsetsInOrderAndEndsOnSigterm) {
   auto program = StartProgram({"DEBUG"}, dir.Path(), pty.SlavePath());
 
   std::string expected;
-  for (int number : {1, 7, 12, 1, 7, 12, 1}) expected += PollFrame(static_cast<std::uint8_t>(number));
+  for (int number : {1, 7, 12, 1, 7, 12, 1})
+    expected += PollFrame(static_cast<std::uint8_t>(number));
   const std::string polled = pty.ReadAtLeast(expected.size(), 15000);
   EXPECT_EQ(test::ToHex(polled), test::ToHex(expected));
 

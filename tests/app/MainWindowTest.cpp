@@ -1,5 +1,3 @@
-#include "app/MainWindowQt.h"
-
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -7,6 +5,7 @@
 #include <QTest>
 #include <thread>
 
+#include "app/MainWindowQt.h"
 #include "app/TrayIconQt.h"
 #include "app/TrayPolicy.h"
 #include "support/RecordingMessages.h"

@@ -34,12 +34,14 @@ class ProgramStartTest : public ::testing::Test {
   int Run(const std::vector<std::string>& args, std::vector<std::string> extraEnv = {}) {
     std::vector<std::string> argv = {ProgramPath()};
     argv.insert(argv.end(), args.begin(), args.end());
-    for (const char* base : {"XDG_CONFIG_HOME=config", "XDG_DATA_HOME=data", "XDG_STATE_HOME=state"}) {
+    for (const char* base :
+         {"XDG_CONFIG_HOME=config", "XDG_DATA_HOME=data", "XDG_STATE_HOME=state"}) {
       const std::string setting(base);
       const auto eq = setting.find('=');
       extraEnv.push_back(setting.substr(0, eq + 1) + home.Path() + "/" + setting.substr(eq + 1));
     }
-    extraEnv.insert(extraEnv.end(), {"ORDERLINK_APPDIR=", "ORDERLINK_COM1=", "ORDERLINK_NONINTERACTIVE=1"});
+    extraEnv.insert(extraEnv.end(),
+                    {"ORDERLINK_APPDIR=", "ORDERLINK_COM1=", "ORDERLINK_NONINTERACTIVE=1"});
     test::ChildProcess program(argv, extraEnv);
     while (auto line = program.ReadLine(15000)) stdoutText += *line + "\n";
     const auto status = program.Wait(15000);
@@ -66,7 +68,8 @@ TEST_F(ProgramStartTest, HelpAndVersionAnswerWithoutAnyDisplayWhereverTheyStand)
   EXPECT_NE(stdoutText.find("ORDERLINK_COM<n>"), std::string::npos);
   stdoutText.clear();
   EXPECT_EQ(Run({"12345", "--version"}, kNoDisplay), 0) << stderrText;
-  EXPECT_TRUE(std::regex_match(stdoutText, std::regex("orderlink [0-9]+\\.[0-9]+(\\.[0-9]+)?\n"))) << stdoutText;
+  EXPECT_TRUE(std::regex_match(stdoutText, std::regex("orderlink [0-9]+\\.[0-9]+(\\.[0-9]+)?\n")))
+      << stdoutText;
   EXPECT_EQ(stderrText, "");
 }
 
@@ -107,7 +110,8 @@ TEST_F(ProgramStartTest, WithoutADataFolderItMakesOneAndLogsToTheStateFolder) {
   EXPECT_EQ(Run({"DEBUG"}, {"QT_QPA_PLATFORM=offscreen"}), 1);
   const fs::path txt = fs::path(home.Path()) / "data/orderlink/TXT";
   EXPECT_TRUE(fs::is_directory(txt));
-  EXPECT_NE(stderrText.find("message: 已建立数据文件夹" + txt.string()), std::string::npos) << stderrText;
+  EXPECT_NE(stderrText.find("message: 已建立数据文件夹" + txt.string()), std::string::npos)
+      << stderrText;
   EXPECT_NE(stderrText.find("message: 基站.txt文件不存在！\n"), std::string::npos) << stderrText;
 
   // The log file holds the same stamped lines as stderr.
@@ -115,7 +119,8 @@ TEST_F(ProgramStartTest, WithoutADataFolderItMakesOneAndLogsToTheStateFolder) {
   EXPECT_NE(log.find(" info message: 基站.txt文件不存在！\n"), std::string::npos) << log;
   std::istringstream lines(stderrText);
   for (std::string line; std::getline(lines, line);) {
-    EXPECT_TRUE(std::regex_search(line, std::regex("^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:.+-]+ (debug|info|warning|error) ")))
+    EXPECT_TRUE(std::regex_search(
+        line, std::regex("^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:.+-]+ (debug|info|warning|error) ")))
         << line;
     EXPECT_NE(log.find(line + "\n"), std::string::npos) << line;
   }

@@ -21,7 +21,9 @@ std::string ReadAll(const std::filesystem::path& path) {
 class RotatingLogFileTest : public ::testing::Test {
  protected:
   test::TempAppDir dir;
-  std::filesystem::path Log() const { return std::filesystem::path(dir.Path()) / "state" / "orderlink.log"; }
+  std::filesystem::path Log() const {
+    return std::filesystem::path(dir.Path()) / "state" / "orderlink.log";
+  }
   std::filesystem::path Previous() const { return std::filesystem::path(Log()) += ".1"; }
 };
 
@@ -29,7 +31,8 @@ TEST_F(RotatingLogFileTest, MakesItsFolderAndRotatesBeforePassingTheCap) {
   RotatingLogFile file(Log(), 20);  // two 9-byte lines fit, a third does not
   std::string error;
   ASSERT_TRUE(file.Open(&error)) << error;
-  for (const char* line : {"line 001", "line 002", "line 003", "line 004", "line 005"}) file.Append(line);
+  for (const char* line : {"line 001", "line 002", "line 003", "line 004", "line 005"})
+    file.Append(line);
   EXPECT_EQ(ReadAll(Previous()), "line 003\nline 004\n");
   EXPECT_EQ(ReadAll(Log()), "line 005\n");
   EXPECT_EQ(file.PreviousPath(), Previous());

@@ -26,7 +26,9 @@ TEST(SettingsTextTest, AcceptsCommentsTheGeneralSectionAndEachKeyOnce) {
       "Trace=/var/tmp/line.pcapng";  // no line break at the end
   EXPECT_EQ(CheckSettingsText(text), std::nullopt);
   EXPECT_EQ(CheckSettingsText(""), std::nullopt);
-  EXPECT_EQ(CheckSettingsText("\xEF\xBB\xBF" "AppDir=/srv/restaurant\n"), std::nullopt);
+  EXPECT_EQ(CheckSettingsText("\xEF\xBB\xBF"
+                              "AppDir=/srv/restaurant\n"),
+            std::nullopt);
 }
 
 TEST(SettingsTextTest, RefusesTheFirstBadLineWithItsNumberAndReason) {
@@ -68,8 +70,10 @@ class SettingsFileTest : public ::testing::Test {
 };
 
 TEST_F(SettingsFileTest, ReadsTheCheckedValuesThroughQSettings) {
-  Write("\xEF\xBB\xBF# ports of the restaurant, saved with a byte order mark\n[General]\nCOM3 = /dev/serial/by-id/usb-1a86_串口-port0\n"
-        "AppDir=/srv/点菜\nCOM1=/dev/ttyUSB0\nTrace=/var/tmp/line.pcapng\n");
+  Write(
+      "\xEF\xBB\xBF# ports of the restaurant, saved with a byte order mark\n[General]\nCOM3 = "
+      "/dev/serial/by-id/usb-1a86_串口-port0\n"
+      "AppDir=/srv/点菜\nCOM1=/dev/ttyUSB0\nTrace=/var/tmp/line.pcapng\n");
   const SettingsFileResult result = LoadSettingsFile(file);
   ASSERT_EQ(result.error, "");
   EXPECT_EQ(result.settings.appDir, fs::path("/srv/点菜"));
@@ -87,8 +91,9 @@ TEST_F(SettingsFileTest, AMissingFileIsNoSettingsAndABadOneNamesFileAndLine) {
 
   Write("COM1=/dev/ttyUSB0\nCOM1=relative\n");
   EXPECT_EQ(LoadSettingsFile(file).error,
-            "设置文件" + file.string() + "第2行：“COM1”须为绝对路径（以/开头），而不是“relative”。"
-            "请改正或删除这一行，然后重新启动程序。");
+            "设置文件" + file.string() +
+                "第2行：“COM1”须为绝对路径（以/开头），而不是“relative”。"
+                "请改正或删除这一行，然后重新启动程序。");
 }
 
 TEST(AppDirTest, FirstMatchWinsEnvironmentSettingsProgramFolderUserData) {

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -23,7 +22,9 @@ namespace {
 const std::string kZhong = "\xD6\xD0";  // GBK for one Chinese character
 
 TEST(Gbk, FirstOfDoubleByteIsFoundFromTheStart) {
-  const std::string text = "a" + kZhong + "\xB0\xA1" "b";
+  const std::string text = "a" + kZhong +
+                           "\xB0\xA1"
+                           "b";
   EXPECT_FALSE(IsFirstOfDoubleByte(text, 0));
   EXPECT_TRUE(IsFirstOfDoubleByte(text, 1));
   EXPECT_FALSE(IsFirstOfDoubleByte(text, 2));  // 0xD0 is a lead value but a second byte here
@@ -56,7 +57,7 @@ TEST(Gbk, ExactConversionRefusesWhatWouldBecomeAQuestionMark) {
   EXPECT_EQ(Utf8ToGbkExact(""), "");
   EXPECT_EQ(Utf8ToGbkExact("?"), "?");
   EXPECT_FALSE(Utf8ToGbkExact("ab\xF0\x9F\x98\x80"));  // "ab😀" is not "ab?"
-  EXPECT_FALSE(Utf8ToGbkExact("a\xFF"));                 // broken UTF-8
+  EXPECT_FALSE(Utf8ToGbkExact("a\xFF"));               // broken UTF-8
 }
 
 TEST(TextFile, FailureMessageNamesTheFileAndTheSystemsReason) {
@@ -69,7 +70,8 @@ TEST(TextFile, FailureMessageNamesTheFileAndTheSystemsReason) {
       {{ReadProblem::SystemError, EACCES}, "菜品表.txt无法读取：Permission denied"},
       {{ReadProblem::NotRegularFile, EISDIR}, "菜品表.txt无法读取：Is a directory"},
       {{ReadProblem::NotRegularFile, 0}, "菜品表.txt无法读取：它不是普通文件（管道或设备）"},
-      {{ReadProblem::DanglingLink, ENOENT}, "菜品表.txt无法读取：它是一个链接，链接指向的文件不存在"},
+      {{ReadProblem::DanglingLink, ENOENT},
+       "菜品表.txt无法读取：它是一个链接，链接指向的文件不存在"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ReadFailureMessage("菜品表.txt", c.failure, "菜品表文件不存在！"), c.message);

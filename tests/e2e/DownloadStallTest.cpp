@@ -23,9 +23,10 @@ TEST(E2eMeasure, WindowStallDuringASampleMenuDownloadWithTraffic) {
     GTEST_SKIP() << "a measurement of about a minute: set ORDERLINK_STALL_PROBE=1 to run it";
   }
   test::TempAppDir dir;
-  for (const auto& file :
-       std::filesystem::directory_iterator(std::filesystem::path(ORDERLINK_SOURCE_DIR) / "samples/TXT")) {
-    std::filesystem::copy_file(file.path(), std::filesystem::path(dir.Path()) / "TXT" / file.path().filename(),
+  for (const auto& file : std::filesystem::directory_iterator(
+           std::filesystem::path(ORDERLINK_SOURCE_DIR) / "samples/TXT")) {
+    std::filesystem::copy_file(file.path(),
+                               std::filesystem::path(dir.Path()) / "TXT" / file.path().filename(),
                                std::filesystem::copy_options::overwrite_existing);
   }
   test::ChildProcess station({Bin("orderlink-basesim"), "--pty", "--handsets", "1-8", "--think-ms",

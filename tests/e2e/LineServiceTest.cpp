@@ -4,19 +4,18 @@
 // the line ends when the device goes.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTreeWidget>
-
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <thread>
-
-#include <unistd.h>
 
 #include "app/ApplicationQt.h"
 #include "e2e/E2eSupport.h"
@@ -63,7 +62,8 @@ long CpuTicks(pid_t pid) {
 class LineService : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!std::filesystem::exists(Bin("orderlink"))) GTEST_SKIP() << "build the orderlink target first";
+    if (!std::filesystem::exists(Bin("orderlink")))
+      GTEST_SKIP() << "build the orderlink target first";
     dir.WriteGbk("基站.txt", "1 COM1\r\n");
     dir.WriteGbk("点菜机.txt", "001 1\r\n002 1\r\n");
   }
@@ -86,9 +86,10 @@ class LineService : public ::testing::Test {
 // readable handle, each in a nested event loop, until the stack ran out.
 TEST_F(LineService, AHangUpWithMessageBoxesOnIsNoticedOnceAndTheProgramStaysQuietAndClosable) {
   auto pty = std::make_unique<test::PtyPair>();
-  test::ChildProcess program({Bin("orderlink"), "DEBUG"},
-                             {"ORDERLINK_APPDIR=" + dir.Path(), "ORDERLINK_COM1=" + PortName(pty->SlavePath()),
-                              "QT_QPA_PLATFORM=offscreen", "ORDERLINK_NONINTERACTIVE=0"});
+  test::ChildProcess program(
+      {Bin("orderlink"), "DEBUG"},
+      {"ORDERLINK_APPDIR=" + dir.Path(), "ORDERLINK_COM1=" + PortName(pty->SlavePath()),
+       "QT_QPA_PLATFORM=offscreen", "ORDERLINK_NONINTERACTIVE=0"});
   ASSERT_TRUE(PollArrives(*pty, 15000)) << program.Stderr();
 
   RemovePortName();
@@ -162,7 +163,8 @@ TEST_F(LineService, ASecondProgramOnTheSamePortEndsAtStartAndTheFirstKeepsItsLin
 
 TEST_F(LineService, ARunningLinkTestStopsWhenTheDeviceGoesAndTheStatusLineSaysWhy) {
   auto station = std::make_unique<FakeStation>();  // never answers the test frames
-  ScopedEnv env({{"ORDERLINK_APPDIR", dir.Path()}, {"ORDERLINK_COM1", PortName(station->SlavePath())}});
+  ScopedEnv env(
+      {{"ORDERLINK_APPDIR", dir.Path()}, {"ORDERLINK_COM1", PortName(station->SlavePath())}});
   StderrCapture messages;
   std::string captionAfter;
   std::string statusAfter;

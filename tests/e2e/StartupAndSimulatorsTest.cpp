@@ -86,10 +86,10 @@ TEST(E2eSimulators, ShiftWithThreeHandsetsEndsCleanlyWithNothingLost) {
                              {});
   const std::string device = Announced(station, "PTY ");
   ASSERT_FALSE(device.empty()) << station.Stderr();
-  test::ChildProcess ordering({Bin("orderlink-hostsim"), "--appdir", dir.Path(), "--reply-delay-ms",
-                               "20", "--short-message-every", "2", "--seconds", "8"},
-                              {"ORDERLINK_COM1=" + device, "QT_QPA_PLATFORM=offscreen",
-                               "ORDERLINK_NONINTERACTIVE=1"});
+  test::ChildProcess ordering(
+      {Bin("orderlink-hostsim"), "--appdir", dir.Path(), "--reply-delay-ms", "20",
+       "--short-message-every", "2", "--seconds", "8"},
+      {"ORDERLINK_COM1=" + device, "QT_QPA_PLATFORM=offscreen", "ORDERLINK_NONINTERACTIVE=1"});
 
   const auto hostLines = RestOfOutput(ordering, 60000);
   EXPECT_EQ(ordering.Wait(20000), 0) << ordering.Stderr();

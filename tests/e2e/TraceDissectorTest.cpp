@@ -71,10 +71,29 @@ TEST(E2eTrace, TsharkReadsTheTracedShiftThroughTheDissector) {
   ASSERT_TRUE(std::filesystem::exists(tracePath)) << program.Stderr();
 
   test::ChildProcess tshark(
-      {tsharkPath, "-X", std::string("lua_script:") + ORDERLINK_SOURCE_DIR + "/tools/wireshark/orderlink.lua",
-       "-r", tracePath, "-T", "fields", "-E", "separator=/t", "-E", "occurrence=a", "-E",
-       "aggregator=|", "-e", "frame.time_epoch", "-e", "frame.packet_flags_direction", "-e",
-       "orderlink.code", "-e", "orderlink.meaning", "-e", "_ws.col.Info"},
+      {tsharkPath,
+       "-X",
+       std::string("lua_script:") + ORDERLINK_SOURCE_DIR + "/tools/wireshark/orderlink.lua",
+       "-r",
+       tracePath,
+       "-T",
+       "fields",
+       "-E",
+       "separator=/t",
+       "-E",
+       "occurrence=a",
+       "-E",
+       "aggregator=|",
+       "-e",
+       "frame.time_epoch",
+       "-e",
+       "frame.packet_flags_direction",
+       "-e",
+       "orderlink.code",
+       "-e",
+       "orderlink.meaning",
+       "-e",
+       "_ws.col.Info"},
       {});
   std::vector<TracedPacket> packets;
   for (const std::string& line : RestOfOutput(tshark, 60000)) {

@@ -27,10 +27,14 @@ constexpr std::size_t kHeadBytes = 12;  // count, position, tag
 // Record data bytes a table's rewrite leaves, or 0 when any length passes.
 std::size_t RecordDataLength(const DownloadTable& table) {
   switch (table.rewrite) {
-    case TableRewrite::DishName: return 49;
-    case TableRewrite::ReturnReason: return 22;
-    case TableRewrite::RestaurantName: return 20;
-    case TableRewrite::None: return static_cast<std::size_t>(table.lineLength);
+    case TableRewrite::DishName:
+      return 49;
+    case TableRewrite::ReturnReason:
+      return 22;
+    case TableRewrite::RestaurantName:
+      return 20;
+    case TableRewrite::None:
+      return static_cast<std::size_t>(table.lineLength);
   }
   return 0;
 }
@@ -43,8 +47,10 @@ std::size_t CheckTableLines(const DownloadTable& table, const std::vector<std::s
   for (std::size_t j = 0; j < headed; ++j, ++next) {
     fuzz::Require(next < jobLines.size(), "one job line per source line");
     const std::string& line = jobLines[next];
-    fuzz::Require(line.compare(0, kHeadBytes, count + ZeroPadded(static_cast<long long>(j + 1), 4) + table.tag) == 0,
-                  "job line head: count, position, tag");
+    fuzz::Require(
+        line.compare(0, kHeadBytes,
+                     count + ZeroPadded(static_cast<long long>(j + 1), 4) + table.tag) == 0,
+        "job line head: count, position, tag");
     const std::string_view data = std::string_view(line).substr(kHeadBytes);
     const std::size_t length = RecordDataLength(table);
     fuzz::Require(length == 0 ? data == source[j] : data.size() == length, "record data length");
@@ -64,7 +70,8 @@ std::size_t CheckTableLines(const DownloadTable& table, const std::vector<std::s
   }
   if (table.rewrite == TableRewrite::RestaurantName) {
     for (std::size_t j = 1; j < source.size(); ++j, ++next) {
-      fuzz::Require(next < jobLines.size() && jobLines[next] == source[j], "further name lines unchanged");
+      fuzz::Require(next < jobLines.size() && jobLines[next] == source[j],
+                    "further name lines unchanged");
     }
   }
   return next;
@@ -84,7 +91,8 @@ constexpr WireLayout kWireLayouts[] = {
 std::size_t ExpectedWireSize(std::string_view jobLine) {
   if (jobLine.size() < kHeadBytes) return jobLine.size();
   for (const WireLayout& layout : kWireLayouts) {
-    if (jobLine.substr(8, 4) == layout.tag) return std::min(jobLine.size(), layout.lastByte) + layout.blanks;
+    if (jobLine.substr(8, 4) == layout.tag)
+      return std::min(jobLine.size(), layout.lastByte) + layout.blanks;
   }
   return jobLine.size();
 }
@@ -92,17 +100,20 @@ std::size_t ExpectedWireSize(std::string_view jobLine) {
 void CheckRecordPackets(const std::string& jobLine, std::string_view recordNumber) {
   const std::string wire = ToWireForm(jobLine);
   if (jobLine.size() >= kHeadBytes) {
-    fuzz::Require(wire.compare(0, kHeadBytes, jobLine, 0, kHeadBytes) == 0, "the head is never changed");
+    fuzz::Require(wire.compare(0, kHeadBytes, jobLine, 0, kHeadBytes) == 0,
+                  "the head is never changed");
   }
   fuzz::Require(wire.size() == ExpectedWireSize(jobLine), "wire form size");
-  const std::string_view data = wire.size() > kHeadBytes ? std::string_view(wire).substr(kHeadBytes) : "";
+  const std::string_view data =
+      wire.size() > kHeadBytes ? std::string_view(wire).substr(kHeadBytes) : "";
   const auto packets = EncodeRecord(0, recordNumber, wire);
   fuzz::Require(packets.empty() == data.empty(), "a record without data is not sent");
   std::string joined;
   for (std::size_t i = 0; i < packets.size(); ++i) {
     const std::string& p = packets[i];
     fuzz::Require(p.size() > 26 && p.size() <= 6 + 20 + kRecordPiece, "record packet size");
-    fuzz::Require(p.compare(0, 5, std::string("\0\0\0\xC0\x02", 5)) == 0, "record preamble, route C0, long");
+    fuzz::Require(p.compare(0, 5, std::string("\0\0\0\xC0\x02", 5)) == 0,
+                  "record preamble, route C0, long");
     fuzz::Require(static_cast<std::uint8_t>(p[5]) == p.size() - 6, "record packet length byte");
     fuzz::Require(p[6] == 0 && static_cast<std::uint8_t>(p[7]) == i + 1, "address and sequence");
     fuzz::Require(p[8] == (i + 1 < packets.size() ? 1 : 0), "more flag on all but the last");
@@ -122,7 +133,8 @@ void CheckResend(std::string_view content, const std::vector<std::string>& jobLi
   const auto entries = ReadResendRanges(content, jobLines);
   fuzz::Require(entries.size() <= kMaxResendEntries, "the resend list keeps its size");
   std::size_t asked = 0;
-  for (std::size_t g = 0; g + 6 <= content.size(); g += 6) asked += static_cast<std::uint8_t>(content[g + 5]);
+  for (std::size_t g = 0; g + 6 <= content.size(); g += 6)
+    asked += static_cast<std::uint8_t>(content[g + 5]);
   fuzz::Require(entries.size() <= asked, "no more entries than asked for");
   for (const auto& entry : entries) {
     fuzz::Require(entry.recordNumber.size() == 5, "five-digit record number");
@@ -151,7 +163,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::array<std::vector<std::string>, kDownloadTableCount> sources;
   for (int i = 0; i < kDownloadTableCount; ++i) {
     const DownloadTable& table = kDownloadTables[i];
-    const bool used = ticked[i] || (needsDishes && std::string_view(table.fileName) == kDishTableFile);
+    const bool used =
+        ticked[i] || (needsDishes && std::string_view(table.fileName) == kDishTableFile);
     if (used && provider.ConsumeBool()) {
       const std::string content = provider.ConsumeRandomLengthString(4096);
       appDir.Put(table.fileName, content);
@@ -168,15 +181,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t next = 0;
   for (int i = 0; i < kDownloadTableCount; ++i) {
     if (!ticked[i]) continue;
-    fuzz::Require(tags.size() < prepared.tables.size() && prepared.tables[tags.size()].tag == kDownloadTables[i].tag,
+    fuzz::Require(tags.size() < prepared.tables.size() &&
+                      prepared.tables[tags.size()].tag == kDownloadTables[i].tag,
                   "every ticked table registered in order");
     tags.push_back(kDownloadTables[i].tag);
     next = CheckTableLines(kDownloadTables[i], sources[i], prepared.jobLines, next);
   }
   fuzz::Require(tags.size() == prepared.tables.size() && next == prepared.jobLines.size(),
                 "nothing but the ticked tables");
-  fuzz::Require(SplitLines(JobFileBytes(prepared.jobLines)) == prepared.jobLines, "the job file reads back");
-  fuzz::Require(QbksPayload(prepared.jobLines.size(), tags).size() == 7 + 4 * tags.size(), "QBKS payload size");
+  fuzz::Require(SplitLines(JobFileBytes(prepared.jobLines)) == prepared.jobLines,
+                "the job file reads back");
+  fuzz::Require(QbksPayload(prepared.jobLines.size(), tags).size() == 7 + 4 * tags.size(),
+                "QBKS payload size");
   for (std::size_t i = 0; i < prepared.jobLines.size(); ++i) {
     CheckRecordPackets(prepared.jobLines[i], ZeroPadded(static_cast<long long>(i + 1), 5));
   }

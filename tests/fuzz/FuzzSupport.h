@@ -25,7 +25,8 @@ inline void Require(bool holds, std::string_view property) {
 class ScratchAppDir {
  public:
   ScratchAppDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "orderlink-fuzz-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "orderlink-fuzz-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) Require(false, "a scratch directory can be made");
     path_ = pattern;
     std::filesystem::create_directory(path_ / "TXT");

@@ -19,7 +19,9 @@ namespace {
 // The boundary test is quadratic in the text; the first bytes say enough.
 constexpr std::size_t kBoundaryCheckBytes = 512;
 
-bool IsLead(std::string_view text, std::size_t i) { return IsGbkLeadByte(static_cast<unsigned char>(text[i])); }
+bool IsLead(std::string_view text, std::size_t i) {
+  return IsGbkLeadByte(static_cast<unsigned char>(text[i]));
+}
 
 // Boundaries by induction: byte 0 starts a character; a character that starts with
 // a lead byte takes the next byte along, and the byte after that starts the next.
@@ -41,7 +43,8 @@ void CheckCut(std::string_view text, std::size_t maxBytes) {
     fuzz::Require(cut == text.size(), "a short text is kept whole");
     return;
   }
-  fuzz::Require(cut == maxBytes || (maxBytes > 0 && cut == maxBytes - 1), "a cut loses at most one byte");
+  fuzz::Require(cut == maxBytes || (maxBytes > 0 && cut == maxBytes - 1),
+                "a cut loses at most one byte");
   fuzz::Require(cut == maxBytes - (maxBytes > 0 && IsFirstOfDoubleByte(text, maxBytes - 1) ? 1 : 0),
                 "a cut drops only the first half of a character");
 }
@@ -75,8 +78,11 @@ void CheckPadding(std::string_view text, std::size_t width) {
 bool IsValidUtf8(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t n = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
-                          : (lead & 0xF8) == 0xF0                ? 4 : 0;
+    const std::size_t n = lead < 0x80             ? 1
+                          : (lead & 0xE0) == 0xC0 ? 2
+                          : (lead & 0xF0) == 0xE0 ? 3
+                          : (lead & 0xF8) == 0xF0 ? 4
+                                                  : 0;
     if (n == 0 || i + n > text.size()) return false;
     for (std::size_t k = 1; k < n; ++k) {
       if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
@@ -96,7 +102,8 @@ void CheckConversions(std::string_view bytes) {
   fuzz::Require(Utf8ToGbk(GbkToUtf8(encoded)) == encoded, "encoded text round-trips");
   // An exact encoding loses nothing: it decodes to the very input.
   if (const auto exact = Utf8ToGbkExact(bytes)) {
-    fuzz::Require(*exact == encoded && GbkToUtf8(*exact) == bytes, "an exact encoding decodes to its input");
+    fuzz::Require(*exact == encoded && GbkToUtf8(*exact) == bytes,
+                  "an exact encoding decodes to its input");
   }
 }
 
@@ -117,7 +124,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckPieces(text, maxPiece);
   CheckPadding(text, width);
   const std::string padded = ZeroPadded(number, static_cast<int>(width % 12));
-  fuzz::Require(padded.size() >= width % 12 && std::stoll(padded) == number, "zero padding keeps the number");
+  fuzz::Require(padded.size() >= width % 12 && std::stoll(padded) == number,
+                "zero padding keeps the number");
   CheckConversions(text);
   return 0;
 }

@@ -64,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::uint16_t seed : cutSeeds) cuts.push_back(seed % (bytes.size() + 1));
   std::sort(cuts.begin(), cuts.end());
   std::vector<std::string_view> pieces;
-  for (std::size_t i = 1; i < cuts.size(); ++i) pieces.push_back(bytes.substr(cuts[i - 1], cuts[i] - cuts[i - 1]));
+  for (std::size_t i = 1; i < cuts.size(); ++i)
+    pieces.push_back(bytes.substr(cuts[i - 1], cuts[i] - cuts[i - 1]));
 
   std::vector<std::string_view> singleBytes;
   for (std::size_t i = 0; i < bytes.size(); ++i) singleBytes.push_back(bytes.substr(i, 1));

@@ -64,17 +64,20 @@ void CheckRecordShape(int kind, std::string_view payload, const std::vector<std:
   fuzz::Require(lines.size() == ExpectedLineCount(code, payload.size()), "record line count");
   std::string handsetText(payload.substr(0, 3));
   handsetText.resize(3, ' ');
-  fuzz::Require(lines[0] == std::string(code) + ' ' + handsetText, "first line is code and handset");
+  fuzz::Require(lines[0] == std::string(code) + ' ' + handsetText,
+                "first line is code and handset");
   const LineWidth& width = kLineWidths[kind - kFirstRequestKind];
   fuzz::Require(width.code == code, "width table in request table order");
   for (std::size_t i = 1; i < lines.size(); ++i) {
-    fuzz::Require(lines[i].size() >= width.least && lines[i].size() <= width.most, "record line width");
+    fuzz::Require(lines[i].size() >= width.least && lines[i].size() <= width.most,
+                  "record line width");
   }
   if (code == "DC  ") {
     std::string head(payload.substr(0, 10));
     head.resize(10, ' ');
     for (std::size_t i = 1; i < lines.size(); ++i) {
-      fuzz::Require(lines[i].compare(0, 8, head.substr(3, 7) + ' ') == 0, "item line starts with the head");
+      fuzz::Require(lines[i].compare(0, 8, head.substr(3, 7) + ' ') == 0,
+                    "item line starts with the head");
     }
   }
 }
@@ -101,7 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   DispatchRequest(worker, RequestFrame{CommandText(code), payload}, txt, host, &marker);
   fuzz::Require(host.codes == std::vector<int>{NotifyRequest}, "the host is told once");
   fuzz::Require(worker.HoldOff.load() == 15000, "polling waits for the host's reply");
-  fuzz::Require(marker.marked.size() == (kind == kLoginKind ? 1u : 0u), "only a login marks the handset");
+  fuzz::Require(marker.marked.size() == (kind == kLoginKind ? 1u : 0u),
+                "only a login marks the handset");
   const auto written = ReadFileBytes(txt.Path() / "T1.txt");
   std::string expected;
   for (const auto& line : lines) expected += line + "\r\n";

@@ -25,8 +25,9 @@ constexpr std::uint8_t kRouteOfRequest = 0xC1;
 
 // Checks the packets of one message starting at writes[next] and returns the
 // index after its last packet.
-std::size_t CheckMessage(const std::vector<struct test::FakeSerialPort::Write>& writes, std::size_t next,
-                         const ReplyHeader& header, std::string_view code, std::string_view text) {
+std::size_t CheckMessage(const std::vector<struct test::FakeSerialPort::Write>& writes,
+                         std::size_t next, const ReplyHeader& header, std::string_view code,
+                         std::string_view text) {
   if (code == "DM  ") {
     // A roll call carries none of the text: one roll-call frame per packet it would take.
     const std::size_t frames = CutPieces(text, kMessagePiece, true).size();
@@ -51,7 +52,8 @@ std::size_t CheckMessage(const std::vector<struct test::FakeSerialPort::Write>& 
     fuzz::Require(frame.compare(9, 4, code) == 0, "packet under the message's code");
     joined += frame.substr(13);
     if (frame[8] == 0) break;
-    fuzz::Require(frame[8] == 1 && joined.size() < text.size(), "more packets only while text remains");
+    fuzz::Require(frame[8] == 1 && joined.size() < text.size(),
+                  "more packets only while text remains");
     // No packet but the last ends with the first half of a two-byte character.
     fuzz::Require(!boundaries.IsFirstOfDoubleByte(joined.size() - 1), "packet ends on a character");
   }
@@ -90,7 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t next = 0;
   for (std::size_t i = 1; i < lines.size(); ++i) {
     // A line needing more packets than the sequence byte can number is not sent.
-    if (lines[i].empty() || CutPieces(lines[i], kMessagePiece, true).size() > kMaxPacketsPerMessage) continue;
+    if (lines[i].empty() || CutPieces(lines[i], kMessagePiece, true).size() > kMaxPacketsPerMessage)
+      continue;
     next = CheckMessage(writes, next, *header, header->code, lines[i]);
   }
   next = CheckMessage(writes, next, *header, "FHJS", "");

@@ -1,9 +1,8 @@
-#include "link/FrameCodec.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
 
+#include "link/FrameCodec.h"
 #include "support/FakeSerialPort.h"
 
 namespace orderlink {
@@ -72,8 +71,11 @@ TEST(FrameCodec, CutsPiecesAtFullSizeOrOneLessBeforeADoubleByteCharacter) {
 std::vector<std::size_t> RescanningCut(const std::string& payload, std::size_t maxPiece) {
   const auto firstOfDoubleByte = [&](std::size_t index) {
     std::size_t i = 0;
-    while (i < index) i += static_cast<unsigned char>(payload[i]) >= 0x81 &&
-                                   static_cast<unsigned char>(payload[i]) <= 0xFE ? 2 : 1;
+    while (i < index)
+      i += static_cast<unsigned char>(payload[i]) >= 0x81 &&
+                   static_cast<unsigned char>(payload[i]) <= 0xFE
+               ? 2
+               : 1;
     const auto byte = static_cast<unsigned char>(payload[index]);
     return i == index && byte >= 0x81 && byte <= 0xFE;
   };

@@ -38,46 +38,92 @@ struct ParserCase {
 
 std::vector<ParserCase> Cases() {
   return {
-      {"header-only time query", Hex("00 00 00 C1 02 07 FF 01 00 53 4A 43 58"), {{"time 0"}, 0, 0xC1}},
-      {"one-packet request", FromHandset(0xC0, 1, false, "DC  ", "\x07" "ABCD"),
+      {"header-only time query",
+       Hex("00 00 00 C1 02 07 FF 01 00 53 4A 43 58"),
+       {{"time 0"}, 0, 0xC1}},
+      {"one-packet request",
+       FromHandset(0xC0, 1, false, "DC  ",
+                   "\x07"
+                   "ABCD"),
        {{"request DC   7 ABCD"}, 0, 0xC0}},
       {"two-packet request",
-       FromHandset(0xC0, 1, true, "DC  ", "\x07" "AB") + FromHandset(0xC2, 2, false, "DC  ", "CD"),
+       FromHandset(0xC0, 1, true, "DC  ",
+                   "\x07"
+                   "AB") +
+           FromHandset(0xC2, 2, false, "DC  ", "CD"),
        {{"request DC   7 ABCD"}, 0, 0xC2}},
       {"second packet out of sequence",
-       FromHandset(0xC0, 1, true, "DC  ", "\x07" "AB") + FromHandset(0xC0, 3, false, "DC  ", "CD"),
+       FromHandset(0xC0, 1, true, "DC  ",
+                   "\x07"
+                   "AB") +
+           FromHandset(0xC0, 3, false, "DC  ", "CD"),
        {{}, 2, 0xC0}},
       {"second packet with another command",
-       FromHandset(0xC0, 1, true, "DC  ", "\x07" "AB") + FromHandset(0xC0, 2, false, "TC  ", "CD"),
+       FromHandset(0xC0, 1, true, "DC  ",
+                   "\x07"
+                   "AB") +
+           FromHandset(0xC0, 2, false, "TC  ", "CD"),
        {{}, 2, 0xC0}},
-      {"frame for another address", LongPacket(0xC0, 0x05, 1, false, "DC  ", "\x07" "ABCD"),
+      {"frame for another address",
+       LongPacket(0xC0, 0x05, 1, false, "DC  ",
+                  "\x07"
+                  "ABCD"),
        {{}, 2, 0xC0}},
       {"packet for another address with more to come: only its header is reported",
-       LongPacket(0xC0, 0x03, 1, true, "DC  ", "\x07" "AB"), {{}, 1, 0xC0}},
-      {"CRC frame", FromHandset(0xC0, 1, false, "CRC1", "\x07" "ABCD"), {{}, 2, 0xC0}},
+       LongPacket(0xC0, 0x03, 1, true, "DC  ",
+                  "\x07"
+                  "AB"),
+       {{}, 1, 0xC0}},
+      {"CRC frame",
+       FromHandset(0xC0, 1, false, "CRC1",
+                   "\x07"
+                   "ABCD"),
+       {{}, 2, 0xC0}},
       {"header-only time query for another address is not answered",
-       Hex("00 00 00 C4 02 07 05 01 00 53 4A 43 58"), {{}, 1, 0xC4}},
+       Hex("00 00 00 C4 02 07 05 01 00 53 4A 43 58"),
+       {{}, 1, 0xC4}},
       {"time query answers the handset of the last message with a body",
-       FromHandset(0xC0, 1, false, "DL  ", "\x09" "x") + Hex("00 00 00 C0 02 07 FF 01 00 53 4A 43 58"),
+       FromHandset(0xC0, 1, false, "DL  ",
+                   "\x09"
+                   "x") +
+           Hex("00 00 00 C0 02 07 FF 01 00 53 4A 43 58"),
        {{"request DL   9 x", "time 9"}, 0, 0xC0}},
       {"SJCX with a body goes to the request dispatch",
-       FromHandset(0xC0, 1, true, "SJCX", "\x06" "a") + FromHandset(0xC0, 2, false, "SJCX", "b"),
+       FromHandset(0xC0, 1, true, "SJCX",
+                   "\x06"
+                   "a") +
+           FromHandset(0xC0, 2, false, "SJCX", "b"),
        {{"request SJCX 6 ab"}, 0, 0xC0}},
-      {"short frame is skipped", Hex("01 09") + FromHandset(0xC0, 1, false, "DL  ", "\x03" "x"),
+      {"short frame is skipped",
+       Hex("01 09") + FromHandset(0xC0, 1, false, "DL  ",
+                                  "\x03"
+                                  "x"),
        {{"request DL   3 x"}, 0, 0xC0}},
-      {"poll echo is skipped", PollFrame(9) + FromHandset(0xC0, 1, false, "DL  ", "\x03" "x"),
+      {"poll echo is skipped",
+       PollFrame(9) + FromHandset(0xC0, 1, false, "DL  ",
+                                  "\x03"
+                                  "x"),
        {{"request DL   3 x"}, 0, 0xC0}},
       {"three zeros inside a body abandon the frame",
-       Hex("00 00 00 C0 02 0C FF 01 00 44 43 20 20 07 41 00 00 00 C2") +
-           FromHandset(0xC3, 1, false, "DL  ", "\x04" "y"),
+       Hex("00 00 00 C0 02 0C FF 01 00 44 43 20 20 07 41 00 00 00 C2") + FromHandset(0xC3, 1, false,
+                                                                                     "DL  ",
+                                                                                     "\x04"
+                                                                                     "y"),
        {{"request DL   4 y"}, 0, 0xC3}},
-      {"route byte is the first non-zero byte after a longer preamble", Hex("00 00 00 00 00 C5"),
+      {"route byte is the first non-zero byte after a longer preamble",
+       Hex("00 00 00 00 00 C5"),
        {{}, 0, 0xC5}},
-      {"garbage before a frame", Hex("55 AA 03 02 06 00") + FromHandset(0xC0, 1, false, "XZWC", "\x02"),
+      {"garbage before a frame",
+       Hex("55 AA 03 02 06 00") + FromHandset(0xC0, 1, false, "XZWC", "\x02"),
        {{"result XZWC 2 "}, 0, 0xC0}},
       {"hand-overs by command",
-       FromHandset(0xC0, 1, false, "TXCS", "\x0C" "ZZ") + FromHandset(0xC0, 1, false, "XZSB", "\x0D") +
-           FromHandset(0xC0, 1, false, "XZCC", "\x0E" "0000100002"),
+       FromHandset(0xC0, 1, false, "TXCS",
+                   "\x0C"
+                   "ZZ") +
+           FromHandset(0xC0, 1, false, "XZSB", "\x0D") +
+           FromHandset(0xC0, 1, false, "XZCC",
+                       "\x0E"
+                       "0000100002"),
        {{"test TXCS 12 ZZ", "result XZSB 13 ", "resend XZCC 14 0000100002"}, 0, 0xC0}},
   };
 }
@@ -116,7 +162,8 @@ TEST(FrameParser, AllCasesJoinedGiveAllEventsInOrder) {
   Outcome expected;
   for (const auto& c : Cases()) {
     p.parser.Push(c.bytes);
-    expected.events.insert(expected.events.end(), c.expected.events.begin(), c.expected.events.end());
+    expected.events.insert(expected.events.end(), c.expected.events.begin(),
+                           c.expected.events.end());
     expected.discarded += c.expected.discarded;
     expected.route = c.expected.route;
   }
@@ -131,7 +178,10 @@ TEST(FrameParser, MessagesCarryTheRouteByteOfTheirLastPacket) {
     std::vector<int> routes;
   } sink;
   FrameParser parser(sink);
-  parser.Push(FromHandset(0xC1, 1, true, "DC  ", "\x07" "AB") + FromHandset(0xC2, 2, false, "DC  ", "CD"));
+  parser.Push(FromHandset(0xC1, 1, true, "DC  ",
+                          "\x07"
+                          "AB") +
+              FromHandset(0xC2, 2, false, "DC  ", "CD"));
   parser.Push(Hex("00 00 00 C3 02 07 FF 01 00 53 4A 43 58"));
   EXPECT_EQ(sink.routes, (std::vector<int>{0xC2, 0xC3}));
 }
@@ -152,14 +202,20 @@ TEST(FrameParser, ARunOfPacketsPastTheMessageBufferStopsAtItsEndAndTheParserGoes
     p.parser.Push(LongPacket(0xC0, 0x05, static_cast<std::uint8_t>(i + 1), true, "DC  ", body));
   }
   EXPECT_EQ(p.parser.StoredBodyBytes(), FrameParser::kMessageBufferSize);
-  p.parser.Push(FromHandset(0xC0, 1, false, "DL  ", "\x05" "ok"));
+  p.parser.Push(FromHandset(0xC0, 1, false, "DL  ",
+                            "\x05"
+                            "ok"));
   EXPECT_EQ(p.sink.events, std::vector<std::string>{"request DL   5 ok"});
 }
 
 TEST(FrameParser, ResetDropsAFrameCutOffHalfway) {
   Parsed p;
-  const std::string frame = FromHandset(0xC0, 1, false, "DL  ", "\x05" "ok");
-  p.parser.Push(FromHandset(0xC0, 1, false, "DL  ", "\x09" "x"));
+  const std::string frame = FromHandset(0xC0, 1, false, "DL  ",
+                                        "\x05"
+                                        "ok");
+  p.parser.Push(FromHandset(0xC0, 1, false, "DL  ",
+                            "\x09"
+                            "x"));
   p.parser.Push(std::string_view(frame).substr(0, 10));
   p.parser.Reset();
   p.parser.Push(std::string_view(frame).substr(10));  // the rest alone is no frame

@@ -2,11 +2,10 @@
 // the far end in handset order, about one period apart; hang-ups, exclusive opens
 // and bounded reads. The input ring that the reads fill, and the texts of failed opens.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <cerrno>
@@ -15,8 +14,8 @@
 
 #include "common/Clock.h"
 #include "link/FrameCodec.h"
-#include "link/SerialPort.h"
 #include "link/HandsetPoller.h"
+#include "link/SerialPort.h"
 #include "support/FakeSerialPort.h"
 #include "support/Processes.h"
 #include "support/RecordingFrameSink.h"
@@ -165,7 +164,8 @@ TEST(PortOpenErrorText, NamesTheDeviceTheReasonAndTheRemedy) {
       {{"/dev/serial/by-id/usb-x", ENOENT, "No such file or directory", ""},
        "/dev/serial/by-id/usb-x（No such file or directory）：设备不存在，请检查设置ORDERLINK_COM3"
        "（已连接的USB串口适配器列在/dev/serial/by-id/中）。"},
-      {{"/dev/ttyS2", EIO, "Input/output error", ""}, "/dev/ttyS2（Input/output error）：无法打开串口。"},
+      {{"/dev/ttyS2", EIO, "Input/output error", ""},
+       "/dev/ttyS2（Input/output error）：无法打开串口。"},
       {{"/dev/ttyUSB0", ENXIO, "No such device or address", ""},
        "/dev/ttyUSB0（No such device or address）：设备不存在，请检查设置ORDERLINK_COM3"
        "（已连接的USB串口适配器列在/dev/serial/by-id/中）。"},
@@ -190,7 +190,9 @@ class InputRing : public ::testing::Test {
 };
 
 TEST_F(InputRing, TheParserStartsAfreshWithTheFirstChunkOfANewDevice) {
-  const std::string first = test::LongFrame(0xC0, 0xFF, 1, true, "DC  ", "" "A");
+  const std::string first = test::LongFrame(0xC0, 0xFF, 1, true, "DC  ",
+                                            ""
+                                            "A");
   const std::string second = test::LongFrame(0xC0, 0xFF, 2, false, "DC  ", "B");
   ASSERT_TRUE(rcv.StoreChunk(first));
   rcv.ResetParserBeforeNextChunk();

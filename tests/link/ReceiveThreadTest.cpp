@@ -29,7 +29,9 @@ class ReceiveFixture {
 
 TEST(ReceiveThread, ChunksAreParsedInOrderWhereverTheyAreCut) {
   ReceiveFixture f;
-  const std::string frame = LongPacket(0xC0, 0xFF, 1, false, "DL  ", "\x05" "ok");
+  const std::string frame = LongPacket(0xC0, 0xFF, 1, false, "DL  ",
+                                       "\x05"
+                                       "ok");
   f.Feed(std::string_view(frame).substr(0, 7));
   f.Feed(std::string_view(frame).substr(7));
   EXPECT_EQ(f.sink.events, std::vector<std::string>{"request DL   5 ok"});
@@ -37,7 +39,9 @@ TEST(ReceiveThread, ChunksAreParsedInOrderWhereverTheyAreCut) {
 
 TEST(ReceiveThread, AChunkFromANewDeviceStartsTheParserAfresh) {
   ReceiveFixture f;
-  const std::string frame = LongPacket(0xC0, 0xFF, 1, false, "DL  ", "\x05" "ok");
+  const std::string frame = LongPacket(0xC0, 0xFF, 1, false, "DL  ",
+                                       "\x05"
+                                       "ok");
   f.Feed(std::string_view(frame).substr(0, 10));
   f.thread.ResetParserBeforeNextChunk();
   f.Feed(std::string_view(frame).substr(10));
@@ -48,8 +52,9 @@ TEST(ReceiveThread, AChunkFromANewDeviceStartsTheParserAfresh) {
 TEST(ReceiveThread, StationTransferLooksOnlyForTheAnswerSignature) {
   ReceiveFixture f;
   f.line.stationTransfer = true;
-  f.Feed(Hex("FF AA 55 32 CD 00 00 00 C0") +
-         LongPacket(0xC0, 0xFF, 1, false, "DL  ", "\x05" "ok"));
+  f.Feed(Hex("FF AA 55 32 CD 00 00 00 C0") + LongPacket(0xC0, 0xFF, 1, false, "DL  ",
+                                                        "\x05"
+                                                        "ok"));
   EXPECT_EQ(f.line.stationAck.load(), 1);
   EXPECT_TRUE(f.sink.events.empty());
   f.Feed(Hex("FF AA 00 32 CD"));

@@ -7,8 +7,8 @@
 
 #include "common/Clock.h"
 #include "link/FrameCodec.h"
-#include "link/LineActivity.h"
 #include "link/HandsetPoller.h"
+#include "link/LineActivity.h"
 #include "link/ReceiveThread.h"
 #include "link/SendThread.h"
 #include "support/FakeSerialPort.h"
@@ -52,9 +52,9 @@ TEST(Poller, PollsRoundRobinOnAQuietLine) {
   Link link;
   EXPECT_EQ(link.poller.Period(), 66);
   for (int i = 0; i < 5; ++i) link.TickAfterPeriod();
-  EXPECT_EQ(link.Frames(), (std::vector<std::string>{"00 00 00 C0 01 01", "00 00 00 C0 01 02",
-                                                     "00 00 00 C0 01 03", "00 00 00 C0 01 01",
-                                                     "00 00 00 C0 01 02"}));
+  EXPECT_EQ(link.Frames(),
+            (std::vector<std::string>{"00 00 00 C0 01 01", "00 00 00 C0 01 02", "00 00 00 C0 01 03",
+                                      "00 00 00 C0 01 01", "00 00 00 C0 01 02"}));
 }
 
 TEST(Poller, ChunkHoldOffKeepsSixteenTicksQuiet) {
@@ -204,13 +204,19 @@ TEST(SendFrame, LengthTakesOnlyTheFirstBytes) {
   Link link;
   link.send.RegisterJob(JobShortMessageCode, [](SendThread& t, std::uint8_t handset) {
     SendFrame(t, kDefaultRoute, "DX  ", handset, 3, "abcdef");
-    SendRecordFrame(t, handset, "00002", 0, "00010001CPLB" "rec");
+    SendRecordFrame(t, handset, "00002", 0,
+                    "00010001CPLB"
+                    "rec");
   });
   link.send.RunJob(JobShortMessageCode, 2);
   const auto writes = link.port.Writes();
   ASSERT_EQ(writes.size(), 2u);
   EXPECT_EQ(writes[0].bytes, Hex("00 00 00 C0 02 0A 02 01 00") + "DX  abc");
-  EXPECT_EQ(writes[1].bytes, Hex("00 00 00 C0 02 17 02 01 00") + "CPLB00002" "0001" "0001" "rec");
+  EXPECT_EQ(writes[1].bytes, Hex("00 00 00 C0 02 17 02 01 00") +
+                                 "CPLB00002"
+                                 "0001"
+                                 "0001"
+                                 "rec");
 }
 
 // A send thread whose jobs 4, 8 and 10 record what they were given, and whose line
@@ -225,12 +231,12 @@ struct RecordingSendThread {
 
   RecordingSendThread() {
     for (int code : {JobStatusQueryCode, JobEndAllCode, JobShortMessageCode}) {
-      send.RegisterDataJob(code, [this, code](SendThread&, std::uint8_t handset,
-                                              std::string_view data) {
-        std::lock_guard lock(ranMutex);
-        ran.push_back(std::to_string(code) + "/" + std::to_string(handset) + "/" +
-                      std::string(data));
-      });
+      send.RegisterDataJob(code,
+                           [this, code](SendThread&, std::uint8_t handset, std::string_view data) {
+                             std::lock_guard lock(ranMutex);
+                             ran.push_back(std::to_string(code) + "/" + std::to_string(handset) +
+                                           "/" + std::string(data));
+                           });
     }
   }
   ~RecordingSendThread() {
@@ -396,7 +402,9 @@ TEST(ReceiveThread, TheLoopHandsOverChunksStoredFromAnotherThread) {
   LineActivity line;
   ReceiveThread rcv(nullptr, handlers, line, clock);
   rcv.Start();
-  const std::string frame = LongPacket(0xC0, 0xFF, 1, false, "DL  ", "\x05" "ok");
+  const std::string frame = LongPacket(0xC0, 0xFF, 1, false, "DL  ",
+                                       "\x05"
+                                       "ok");
   for (int i = 0; i < 3000; ++i) {  // more than the ring holds: a full ring refuses the chunk
     while (!rcv.StoreChunk(frame)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }

@@ -25,7 +25,6 @@ struct View : LinkTestView {
   int interval = 0;  // 0 while the test timer is off
 };
 
-
 const std::string kGood(kTestPattern);
 const std::string kFrame12 = Hex("00 00 00 C0 02 3C 0C 01 00") + "TXCS" + std::string(53, 'Z');
 
@@ -145,8 +144,8 @@ TEST_F(LinkTestFixture, CountersSurviveStopAndStartUntilReset) {
   EXPECT_FALSE(line.linkTestRunning);
   EXPECT_EQ(poller.PauseLevel(), 0);
   test.StartOrStop("500");
-  Answer(1, kGood);    // late answer to the third frame
-  test.TestStep();     // the first tick of a run books nothing
+  Answer(1, kGood);  // late answer to the third frame
+  test.TestStep();   // the first tick of a run books nothing
   test.TestStep();
   EXPECT_EQ(GridRow(1), (Row{"001", "3", "0", "00.00%", "3", "0", "3", "100%"}));
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "linktest/TestGrid.h"
 #include "common/WholeNumber.h"
+#include "linktest/TestGrid.h"
 
 namespace orderlink {
 namespace {

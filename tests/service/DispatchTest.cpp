@@ -15,7 +15,11 @@ class DispatchTest : public test::ServiceRig {
 };
 
 TEST_F(DispatchTest, LoginWritesRecordMarksHandsetNotifiesAndHoldsPollingOff) {
-  test::Feed(rcv, test::FrameToPc("DL  ", 7, "007" "1001      " "8888" "20260107"));
+  test::Feed(rcv, test::FrameToPc("DL  ", 7,
+                                  "007"
+                                  "1001      "
+                                  "8888"
+                                  "20260107"));
   EXPECT_EQ(Record(), "DL   007\r\n1001       8888 20260107\r\n");
   EXPECT_EQ(marker.marked, std::vector<std::string>{"007"});
   EXPECT_EQ(host.codes, std::vector<int>{NotifyRequest});
@@ -33,7 +37,9 @@ TEST_F(DispatchTest, CodesOutsideTheTableWriteAndPostNothing) {
 }
 
 TEST_F(DispatchTest, SecondRequestReplacesTheFirstAndEachIsNotified) {
-  test::Feed(rcv, test::FrameToPc("KT  ", 12, "012A01204" "00001"));
+  test::Feed(rcv, test::FrameToPc("KT  ", 12,
+                                  "012A01204"
+                                  "00001"));
   test::Feed(rcv, test::FrameToPc("CT  ", 12, "0120000123"));
   EXPECT_EQ(Record(), "CT   012\r\n0000123\r\n");
   EXPECT_EQ(host.codes, (std::vector<int>{NotifyRequest, NotifyRequest}));
@@ -49,7 +55,11 @@ TEST_F(DispatchTest, ShortPayloadNeverPicksUpBytesOfAnEarlierMessage) {
 TEST_F(DispatchTest, UnwritableRecordLosesTheRequestButReceivingGoesOn) {
   // A directory where the record file belongs cannot be replaced by a file.
   std::filesystem::create_directory(dir.Txt("T1.txt"));
-  test::Feed(rcv, test::FrameToPc("DL  ", 7, "007" "1001      " "8888" "20260107"));
+  test::Feed(rcv, test::FrameToPc("DL  ", 7,
+                                  "007"
+                                  "1001      "
+                                  "8888"
+                                  "20260107"));
   EXPECT_TRUE(host.codes.empty());
   EXPECT_TRUE(marker.marked.empty());
   EXPECT_LT(rcv.HoldOff.load(), 15000);

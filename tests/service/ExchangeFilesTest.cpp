@@ -78,9 +78,9 @@ TEST(ShortMessageLineTest, NumbersAboveByteRangeAreRefusedNotWrapped) {
   // The same message from a sender that fits goes out: the line itself works.
   ASSERT_TRUE(WriteFileBytes(dir.Txt("DX.txt"), "003 012 hi\r\n"));
   service.OnHostShortMessage(&send);
-  const std::string expected =
-      Hex("00 00 00 C0 02 14 03 01 00") + "DX  " + Utf8ToGbk("短信发送成功!") +
-      Hex("00 00 00 C0 02 07 03 01 00") + "FHJS" + Hex("00 00 00 C0 02 0D 0C 01 00") + "DX  003 hi";
+  const std::string expected = Hex("00 00 00 C0 02 14 03 01 00") + "DX  " +
+                               Utf8ToGbk("短信发送成功!") + Hex("00 00 00 C0 02 07 03 01 00") +
+                               "FHJS" + Hex("00 00 00 C0 02 0D 0C 01 00") + "DX  003 hi";
   EXPECT_EQ(test::ToHex(pty.ReadAtLeast(expected.size(), 3000)), test::ToHex(expected));
   ASSERT_TRUE(test::WaitIdle(send));
   send.TerminateAndJoin();

@@ -10,8 +10,8 @@
 #include "ServiceFakes.h"
 #include "common/Clock.h"
 #include "common/TextFile.h"
-#include "link/SerialPort.h"
 #include "link/HandsetPoller.h"
+#include "link/SerialPort.h"
 #include "service/ReplyDelivery.h"
 
 namespace orderlink {
@@ -62,11 +62,11 @@ TEST_F(ReplyTest, LongLineIsCutIntoPacketsOfOneMessage) {
   WriteReply("R1.txt", "DX     5\r\n" + std::string(120, 'a') + "\r\n");
   const std::string head = "00 00 00 C1 02 ";
   EXPECT_EQ(RunReply(), (Writes{
-      {100, ToHex(Hex(head + "3D 05 01 01") + "DX  " + std::string(54, 'a'))},
-      {250, ToHex(Hex(head + "3D 05 02 01") + "DX  " + std::string(54, 'a'))},
-      {400, ToHex(Hex(head + "13 05 03 00") + "DX  " + std::string(12, 'a'))},
-      {550, ToHex(Hex(head + "07 05 01 00") + "FHJS")},
-  }));
+                            {100, ToHex(Hex(head + "3D 05 01 01") + "DX  " + std::string(54, 'a'))},
+                            {250, ToHex(Hex(head + "3D 05 02 01") + "DX  " + std::string(54, 'a'))},
+                            {400, ToHex(Hex(head + "13 05 03 00") + "DX  " + std::string(12, 'a'))},
+                            {550, ToHex(Hex(head + "07 05 01 00") + "FHJS")},
+                        }));
 }
 
 TEST_F(ReplyTest, RollCallHeaderSendsRollCallFramesOnly) {
@@ -223,9 +223,9 @@ class LineRecorder {
       const auto end = at + frame.size() - 1;
       const auto following = bytes_.find(next, end + 1);
       if (following == std::string::npos) break;
-      gaps.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(times_[following] -
-                                                                           times_[end])
-                         .count());
+      gaps.push_back(
+          std::chrono::duration_cast<std::chrono::milliseconds>(times_[following] - times_[end])
+              .count());
     }
     return gaps;
   }

@@ -1,10 +1,9 @@
-#include "service/RequestRecords.h"
-
 #include <gtest/gtest.h>
 
+#include "ServiceFakes.h"
 #include "common/Gbk.h"
 #include "service/RequestDispatch.h"
-#include "ServiceFakes.h"
+#include "service/RequestRecords.h"
 
 namespace orderlink {
 namespace {
@@ -93,7 +92,11 @@ TEST(RequestRecordTest, WishTextTakesUpToTwelveReceivedBytes) {
   EXPECT_EQ(BuildRequestRecord(khyq, "0120000123abcde").at(1), "0000123 abcde       ");
   EXPECT_EQ(BuildRequestRecord(khyq, "0120000123").at(1), "0000123             ");
   EXPECT_EQ(BuildRequestRecord(khyq, "012000012").at(1), "000012              ");
-  EXPECT_EQ(BuildRequestRecord(khyq, "0120000123" "123456789012" "XYZ").at(1),
+  EXPECT_EQ(BuildRequestRecord(khyq,
+                               "0120000123"
+                               "123456789012"
+                               "XYZ")
+                .at(1),
             "0000123 123456789012");
 }
 

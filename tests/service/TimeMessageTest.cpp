@@ -62,9 +62,9 @@ TEST_F(HandsetServiceTest, TimeQueryIsAnsweredToTheLastHandsetWithContent) {
   test::Feed(rcv, test::FrameToPc("ABCD", 9, "009"));
   test::Feed(rcv, query);
   ASSERT_TRUE(test::WaitIdle(send));
-  EXPECT_EQ(WrittenHex(), (std::vector<std::string>{
-                              "00 00 00 C1 02 0D 00 01 00 53 4A 43 58 1A 0C 07 08 05 00",
-                              "00 00 00 C1 02 0D 09 01 00 53 4A 43 58 1A 0C 07 08 05 00"}));
+  EXPECT_EQ(WrittenHex(),
+            (std::vector<std::string>{"00 00 00 C1 02 0D 00 01 00 53 4A 43 58 1A 0C 07 08 05 00",
+                                      "00 00 00 C1 02 0D 09 01 00 53 4A 43 58 1A 0C 07 08 05 00"}));
   EXPECT_EQ(line.replyRoute.load(), kDefaultRoute);
 }
 
@@ -125,9 +125,9 @@ TEST_F(HandsetServiceTest, TimeQueriesDuringALongJobEachGetTheirOwnTimeWithoutHo
   }));
   holder.Release();
   ASSERT_TRUE(test::WaitIdle(send));
-  EXPECT_EQ(WrittenHex(), (std::vector<std::string>{
-                              "00 00 00 C1 02 0D 00 01 00 53 4A 43 58 1A 0C 07 08 05 00",
-                              "00 00 00 C0 02 0D 00 01 00 53 4A 43 58 1A 0C 07 08 05 01"}));
+  EXPECT_EQ(WrittenHex(),
+            (std::vector<std::string>{"00 00 00 C1 02 0D 00 01 00 53 4A 43 58 1A 0C 07 08 05 00",
+                                      "00 00 00 C0 02 0D 00 01 00 53 4A 43 58 1A 0C 07 08 05 01"}));
 }
 
 TEST_F(HandsetServiceTest, ShortMessagesDuringALongJobQueueEachWithItsOwnText) {

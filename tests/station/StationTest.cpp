@@ -30,7 +30,6 @@ struct Log : MessageSink, StationView {
   Events events;
 };
 
-
 const std::string kAck = Hex("FF AA 55 32 CD");
 const StationInput kData{false, true, "3", "12", "255"};
 
@@ -108,7 +107,7 @@ TEST_F(StationFixture, AcknowledgementOnTheFifthTickSendsTheRecord) {
   EXPECT_EQ(ToHex(port.Written()), "FF 23 DC 55 AA");
   for (int i = 0; i < 4; ++i) config.DialogueTick();
   Receive(kAck + Hex("00 00 00"));  // bytes after the fifth do not matter
-  EXPECT_EQ(parsed, 0);    // nothing reaches the frame parser
+  EXPECT_EQ(parsed, 0);             // nothing reaches the frame parser
   config.DialogueTick();
 
   EXPECT_EQ(ToHex(port.Written().substr(5)), "03 50 86 CC");

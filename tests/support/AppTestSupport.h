@@ -8,7 +8,8 @@
 namespace orderlink::test {
 
 // 12 bytes little-endian: message, wParam, lParam.
-inline std::string LittleEndianMessage(std::uint32_t message, std::uint32_t wParam, std::int32_t lParam) {
+inline std::string LittleEndianMessage(std::uint32_t message, std::uint32_t wParam,
+                                       std::int32_t lParam) {
   std::string out;
   for (std::uint32_t v : {message, wParam, static_cast<std::uint32_t>(lParam)}) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));

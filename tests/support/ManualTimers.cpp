@@ -6,7 +6,8 @@ namespace orderlink::test {
 
 void ManualTimers::After(std::int64_t ms, std::function<void()> call) {
   delays_.push_back(ms);
-  pending_.push_back({clock_.NowMs() + std::max<std::int64_t>(ms, 0), nextOrder_++, std::move(call)});
+  pending_.push_back(
+      {clock_.NowMs() + std::max<std::int64_t>(ms, 0), nextOrder_++, std::move(call)});
 }
 
 std::vector<ManualTimers::Scheduled>::iterator ManualTimers::Earliest() {

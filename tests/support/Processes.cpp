@@ -87,9 +87,7 @@ std::optional<std::string> ChildProcess::ReadLine(int timeoutMs) {
   }
 }
 
-std::string ChildProcess::Stderr() const {
-  return ReadFileBytes(stderrPath_).value_or("");
-}
+std::string ChildProcess::Stderr() const { return ReadFileBytes(stderrPath_).value_or(""); }
 
 void ChildProcess::Signal(int signal) {
   if (pid_ > 0 && !status_) kill(pid_, signal);

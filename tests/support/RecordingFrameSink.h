@@ -30,11 +30,16 @@ class RecordingFrameSink : public FrameSink {
  private:
   static const char* KindName(MessageKind kind) {
     switch (kind) {
-      case MessageKind::TestAnswer: return "test";
-      case MessageKind::DownloadResult: return "result";
-      case MessageKind::ResendRequest: return "resend";
-      case MessageKind::TimeQuery: return "time";
-      case MessageKind::Request: break;
+      case MessageKind::TestAnswer:
+        return "test";
+      case MessageKind::DownloadResult:
+        return "result";
+      case MessageKind::ResendRequest:
+        return "resend";
+      case MessageKind::TimeQuery:
+        return "time";
+      case MessageKind::Request:
+        break;
     }
     return "request";
   }

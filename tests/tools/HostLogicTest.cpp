@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "basesim/RequestGenerator.h"
-#include "hostsim/HostLogic.h"
 #include "common/Gbk.h"
 #include "common/TextFile.h"
+#include "hostsim/HostLogic.h"
 
 namespace orderlink::hostsim {
 namespace {

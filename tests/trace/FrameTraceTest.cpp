@@ -68,7 +68,7 @@ std::vector<Block> ReadBlocks(const std::string& file) {
 
 // Options from `from` to opt_endofopt: code -> value.
 std::vector<std::pair<std::uint16_t, std::string>> ReadOptions(const std::string& body,
-                                                              std::size_t from) {
+                                                               std::size_t from) {
   std::vector<std::pair<std::uint16_t, std::string>> options;
   std::size_t at = from;
   while (true) {
@@ -329,10 +329,9 @@ TEST(FrameTraceFile, AFullDiskStopsTheTraceAndAMissingFolderStartsNone) {
 
 TEST(TracingPort, RecordsEachFrameSentAndEachChunkReadOnARealLine) {
   test::PtyPair line;
-  const std::string path =
-      (std::filesystem::temp_directory_path() / ("orderlink-trace-" + std::to_string(::getpid()) +
-                                                 ".pcapng"))
-          .string();
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("orderlink-trace-" + std::to_string(::getpid()) + ".pcapng"))
+                               .string();
   test::RecordingMessages messages;
   {
     auto trace = StartFrameTrace(path, messages);
@@ -393,8 +392,8 @@ TEST(Dissector, DecodesShortFramesRecordsGbkTextAndChunksCutBetweenFrames) {
   // GBK of 宫保鸡丁 and 已下单.
   const std::string dish = test::Hex("B9 AC B1 A3 BC A6 B6 A1");
   const std::string ordered = test::Hex("D2 D1 CF C2 B5 A5");
-  const std::string request =
-      test::LongFrame(0xC1, 0xFF, 1, false, "DC  ", std::string("\x0C", 1) + "012A012   01001" + dish);
+  const std::string request = test::LongFrame(0xC1, 0xFF, 1, false, "DC  ",
+                                              std::string("\x0C", 1) + "012A012   01001" + dish);
   test::RecordingMessages messages;
   {
     auto trace = StartFrameTrace(path, messages);
@@ -407,19 +406,59 @@ TEST(Dissector, DecodesShortFramesRecordsGbkTextAndChunksCutBetweenFrames) {
                   request.substr(10) + test::LongFrame(0xC1, 0xFF, 1, false, "SJCX", ""));
     trace->Record(TraceDirection::Outbound, test::LongFrame(0xC1, 12, 1, false, "DC  ", ordered));
     trace->Record(TraceDirection::Outbound, test::LongFrame(0xC0, 12, 1, false, "FHJS", ""));
-    trace->Record(TraceDirection::Outbound,
-                  test::LongFrame(0xC0, 0, 1, false, "CPB ", "00012" "0120" "0012" "01001 " + dish));
-    trace->Record(TraceDirection::Inbound,
-                  test::LongFrame(0xC0, 0xFF, 1, false, "XZCC", std::string("\x05" "00010\x03", 7)));
+    trace->Record(TraceDirection::Outbound, test::LongFrame(0xC0, 0, 1, false, "CPB ",
+                                                            "00012"
+                                                            "0120"
+                                                            "0012"
+                                                            "01001 " +
+                                                                dish));
+    trace->Record(TraceDirection::Inbound, test::LongFrame(0xC0, 0xFF, 1, false, "XZCC",
+                                                           std::string("\x05"
+                                                                       "00010\x03",
+                                                                       7)));
   }
   test::ChildProcess reader(
-      {tshark, "-X", std::string("lua_script:") + ORDERLINK_SOURCE_DIR + "/tools/wireshark/orderlink.lua",
-       "-r", path, "-T", "fields", "-E", "separator=;", "-E", "occurrence=a", "-E", "aggregator=|",
-       "-e", "orderlink.handset", "-e", "orderlink.code", "-e", "orderlink.meaning", "-e",
-       "orderlink.sender", "-e", "orderlink.text", "-e", "orderlink.tag", "-e", "orderlink.record",
-       "-e", "orderlink.line_count", "-e", "orderlink.position", "-e", "orderlink.piece", "-e",
-       "orderlink.missing_from", "-e", "orderlink.missing_count", "-e", "orderlink.continuation",
-       "-e", "orderlink.incomplete"},
+      {tshark,
+       "-X",
+       std::string("lua_script:") + ORDERLINK_SOURCE_DIR + "/tools/wireshark/orderlink.lua",
+       "-r",
+       path,
+       "-T",
+       "fields",
+       "-E",
+       "separator=;",
+       "-E",
+       "occurrence=a",
+       "-E",
+       "aggregator=|",
+       "-e",
+       "orderlink.handset",
+       "-e",
+       "orderlink.code",
+       "-e",
+       "orderlink.meaning",
+       "-e",
+       "orderlink.sender",
+       "-e",
+       "orderlink.text",
+       "-e",
+       "orderlink.tag",
+       "-e",
+       "orderlink.record",
+       "-e",
+       "orderlink.line_count",
+       "-e",
+       "orderlink.position",
+       "-e",
+       "orderlink.piece",
+       "-e",
+       "orderlink.missing_from",
+       "-e",
+       "orderlink.missing_count",
+       "-e",
+       "orderlink.continuation",
+       "-e",
+       "orderlink.incomplete"},
       {"LANG=C.UTF-8", "LC_ALL=C.UTF-8"});
   std::vector<std::string> rows;
   while (auto line = reader.ReadLine(30000)) rows.push_back(*line);
@@ -439,7 +478,8 @@ TEST(Dissector, DecodesShortFramesRecordsGbkTextAndChunksCutBetweenFrames) {
       ";XZCC;download records missing;5;;;;;;;00010;3;;",
   };
   ASSERT_EQ(rows.size(), expected.size());
-  for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i], expected[i]) << "packet " << i + 1;
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    EXPECT_EQ(rows[i], expected[i]) << "packet " << i + 1;
 }
 
 }  // namespace

@@ -146,11 +146,12 @@ std::string Describe(const std::vector<std::string>& titles) {
 // Title and text of the item's tool tip (the SNI ToolTip property, (sa(iiay)ss)).
 std::optional<QString> ToolTipText(QDBusConnection& bus, const QString& service,
                                    const QString& path) {
-  QDBusMessage get = QDBusMessage::createMethodCall(service, path, "org.freedesktop.DBus.Properties",
-                                                    "Get");
+  QDBusMessage get =
+      QDBusMessage::createMethodCall(service, path, "org.freedesktop.DBus.Properties", "Get");
   get << QString("org.kde.StatusNotifierItem") << QString("ToolTip");
   const QDBusMessage reply = bus.call(get, QDBus::Block, 5000);
-  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return std::nullopt;
+  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+    return std::nullopt;
   const QDBusArgument arg =
       reply.arguments().at(0).value<QDBusVariant>().variant().value<QDBusArgument>();
   QString iconName, title, text;
@@ -181,9 +182,8 @@ TEST(TrayOnAStatusNotifierHost, ClickingTheItemOpensTheWindowAndTheLoginForm) {
   test::ChildProcess busDaemon({dbusDaemon, "--session", "--nofork", "--print-address=1"}, {});
   const auto address = busDaemon.ReadLine(10000);
   ASSERT_TRUE(address && !address->empty()) << busDaemon.Stderr();
-  test::ChildProcess xserver({xvfb, "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten",
-                              "tcp"},
-                             {});
+  test::ChildProcess xserver(
+      {xvfb, "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, {});
   const auto displayNumber = xserver.ReadLine(20000);
   ASSERT_TRUE(displayNumber && !displayNumber->empty()) << xserver.Stderr();
   const std::string display = ":" + *displayNumber;
@@ -217,8 +217,8 @@ TEST(TrayOnAStatusNotifierHost, ClickingTheItemOpensTheWindowAndTheLoginForm) {
     path = service;
     service.clear();
     for (const QString& name : bus.interface()->registeredServiceNames().value()) {
-      if (name.startsWith(':') && bus.interface()->servicePid(name).value() ==
-                                      static_cast<uint>(program.Pid())) {
+      if (name.startsWith(':') &&
+          bus.interface()->servicePid(name).value() == static_cast<uint>(program.Pid())) {
         service = name;
       }
     }

@@ -2,10 +2,9 @@
 // records are kept or lost on the air, "XZDM" is answered with what is missing,
 // records re-sent between "CCKS" and "CCJS" fill the gaps, "QBJS" ends it.
 
-#include "BaseStation.h"
-
 #include <algorithm>
 
+#include "BaseStation.h"
 #include "Records.h"
 #include "StationText.h"
 

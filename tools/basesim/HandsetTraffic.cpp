@@ -2,11 +2,10 @@
 // silent), take the reply lines and "FHJS", take time answers, and echo
 // link-test frames.
 
-#include "BaseStation.h"
-
 #include <algorithm>
 #include <ctime>
 
+#include "BaseStation.h"
 #include "StationText.h"
 
 namespace orderlink::basesim {

@@ -1,10 +1,9 @@
 // Frames for the PC: a handset's message cut into packets (with an injected fault
 // when one was picked), kept in order of due time until the line takes them.
 
-#include "BaseStation.h"
-
 #include <algorithm>
 
+#include "BaseStation.h"
 #include "StationText.h"
 #include "link/FrameCodec.h"
 

@@ -2,7 +2,6 @@
 // checks on sequence, code, packet gaps and where the PC cut.
 
 #include "BaseStation.h"
-
 #include "Records.h"
 #include "StationText.h"
 #include "link/FrameCodec.h"

@@ -1,10 +1,9 @@
 // The station's configuration dialogue: acknowledge a request when the switch is
 // set, then decode and report the settings record the PC sends.
 
-#include "BaseStation.h"
-
 #include <cstdio>
 
+#include "BaseStation.h"
 #include "StationText.h"
 
 namespace orderlink::basesim {

@@ -1,10 +1,10 @@
 // The summary lines printed when the simulator ends: counters of the line, of
 // each handset, of the link test, the download and the configuration.
 
-#include "BaseStation.h"
-
 #include <algorithm>
 #include <cstdio>
+
+#include "BaseStation.h"
 
 namespace orderlink::basesim {
 

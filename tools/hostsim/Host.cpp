@@ -301,7 +301,7 @@ int Host::Run() {
     if ((stopRequested_ != 0 || timeUp) && closeAskedAt < 0) {
       closeAskedAt = now;
       Log(stopRequested_ != 0 ? "signal: asking the program to close"
-                        : "time is up: asking the program to close");
+                              : "time is up: asking the program to close");
       if (child_ > 0) ::kill(child_, SIGTERM);
       if (!options_.launch) break;
     }
