@@ -154,6 +154,7 @@ struct FailureCase {
   bool hostTold;  // the host got the announcement, then exactly one WM_CLOSE
   std::vector<std::string> listed;
 };
+void PrintTo(const FailureCase& failure, std::ostream* out) { *out << failure.name; }
 
 class StartupFailureTest : public AppCoreTest, public ::testing::WithParamInterface<FailureCase> {};
 

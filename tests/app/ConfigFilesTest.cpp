@@ -17,6 +17,7 @@ struct BaseCase {
   int portNumber;
   std::string error;  // empty: accepted
 };
+void PrintTo(const BaseCase& base, std::ostream* out) { *out << base.name; }
 
 class BaseStationFileTest : public ::testing::TestWithParam<BaseCase> {};
 

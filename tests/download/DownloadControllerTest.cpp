@@ -125,6 +125,10 @@ struct StatusCase {
   const char* answerOf5;
   std::map<int, int> queries;
 };
+void PrintTo(const StatusCase& answers, std::ostream* out) {
+  *out << "handset 3 answers \"" << answers.answerOf3 << "\", handset 5 \"" << answers.answerOf5
+       << "\"";
+}
 
 class StatusPhase : public DownloadRun, public ::testing::WithParamInterface<StatusCase> {};
 
