@@ -96,18 +96,18 @@ void LoginForm::LoginResult() {
 
 void LoginForm::PromptUntilLoggedIn() {
   const bool mainVisible = mainWindow_ && mainWindow_->isVisible();
-  switch (session_.OnTimer(isVisible(), mainVisible)) {
-    case LoginSession::TimerResult::StopAndClose:
+  switch (session_.OnPromptTick(isVisible(), mainVisible)) {
+    case LoginSession::PromptAction::StopAndClose:
       promptTimer->stop();
       close();
       break;
-    case LoginSession::TimerResult::ShowForm:
+    case LoginSession::PromptAction::ShowForm:
       show();
       raise();
       activateWindow();
       userEdit->setFocus();
       break;
-    case LoginSession::TimerResult::Nothing:
+    case LoginSession::PromptAction::Nothing:
       break;
   }
 }

@@ -44,10 +44,11 @@ LoginSession::Verdict LoginSession::TakeVerdict() {
   return {VerdictResult::None, {}};
 }
 
-LoginSession::TimerResult LoginSession::OnTimer(bool formShowing, bool mainWindowVisible) const {
-  if (loggedIn_) return TimerResult::StopAndClose;
-  if (!formShowing && mainWindowVisible) return TimerResult::ShowForm;
-  return TimerResult::Nothing;
+LoginSession::PromptAction LoginSession::OnPromptTick(bool formShowing,
+                                                      bool mainWindowVisible) const {
+  if (loggedIn_) return PromptAction::StopAndClose;
+  if (!formShowing && mainWindowVisible) return PromptAction::ShowForm;
+  return PromptAction::Nothing;
 }
 
 }  // namespace orderlink

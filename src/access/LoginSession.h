@@ -42,9 +42,9 @@ class LoginSession {
   // The ordering software's verdict has arrived (NotifyLogin).
   [[nodiscard]] Verdict TakeVerdict();
 
-  enum class TimerResult { Nothing, ShowForm, StopAndClose };
+  enum class PromptAction { Nothing, ShowForm, StopAndClose };
   // The 500 ms timer of the login form.
-  [[nodiscard]] TimerResult OnTimer(bool formShowing, bool mainWindowVisible) const;
+  [[nodiscard]] PromptAction OnPromptTick(bool formShowing, bool mainWindowVisible) const;
 
   [[nodiscard]] bool LoggedIn() const { return loggedIn_; }
 

@@ -64,7 +64,7 @@ void LinkTest::Start(int handsetNode, int intervalMs) {
   testHandset_ = tree_.Number(handsetNode);
   SetRunning(true);
   if (poller_ != nullptr) poller_->PausePolling();
-  state_ = TEST_STARTING;
+  state_ = TestState::Starting;
   view_.SetTestTimer(true, intervalMs);
 }
 
@@ -85,8 +85,8 @@ void LinkTest::TestStep() {
   if (!running_ || !node) return;
   const int r = *node;
   // Taken and replaced in one step, so an answer arriving meanwhile is not lost.
-  const TestState outcome = state_.exchange(TEST_WAITING);
-  if (outcome != TEST_STARTING) {
+  const TestState outcome = state_.exchange(TestState::Waiting);
+  if (outcome != TestState::Starting) {
     const auto percent = [this, r](int numerator, int denominator) {
       return static_cast<double>(numerator) / grid_.Count(r, denominator) * 100;
     };
@@ -94,8 +94,8 @@ void LinkTest::TestStep() {
     grid_.SetCell(r, kColSendRate,
                   FormatPaddedPercent(percent(grid_.Count(r, kColSendErrors), kColSent)));
     grid_.Increment(r, kColReceived);
-    if (outcome == TEST_BAD_ANSWER) grid_.Increment(r, kColCorrupted);
-    if (outcome == TEST_WAITING) grid_.Increment(r, kColMissing);
+    if (outcome == TestState::BadAnswer) grid_.Increment(r, kColCorrupted);
+    if (outcome == TestState::Waiting) grid_.Increment(r, kColMissing);
     grid_.SetCell(r, kColReceiveRate,
                   FormatTrimmedPercent(percent(
                       grid_.Count(r, kColCorrupted) + grid_.Count(r, kColMissing), kColReceived)));
@@ -103,7 +103,7 @@ void LinkTest::TestStep() {
   }
   // A frame the send queue refused never went out: the next tick books nothing.
   if (send_ != nullptr && !send_->PostJob(JobLinkTestCode, testHandset_ & 0xFF)) {
-    state_ = TEST_STARTING;
+    state_ = TestState::Starting;
   }
 }
 
@@ -114,12 +114,13 @@ void LinkTest::ResetCounters() {
 }
 
 void LinkTest::EvaluateTestAnswer(const Message& answer) {
-  const TestState verdict = answer.payload == kTestPattern ? TEST_GOOD_ANSWER : TEST_BAD_ANSWER;
+  const TestState verdict =
+      answer.payload == kTestPattern ? TestState::GoodAnswer : TestState::BadAnswer;
   TestState seen = state_.load();
   do {
     // Nothing of this run is out yet: a late answer to the previous run's last
     // frame must not be booked for a frame that was never sent.
-    if (seen == TEST_STARTING) return;
+    if (seen == TestState::Starting) return;
   } while (!state_.compare_exchange_weak(seen, verdict));
 }
 

@@ -29,11 +29,11 @@ inline constexpr std::string_view kTestPattern =
 static_assert(kTestPattern.size() == 53);
 
 // Outcome of the interval now running.
-enum TestState : int {
-  TEST_BAD_ANSWER = 0,   // an answer arrived whose payload differs from the pattern
-  TEST_GOOD_ANSWER = 1,  // an answer arrived with exactly the pattern
-  TEST_WAITING = 2,      // a frame is out, no answer seen since
-  TEST_STARTING = 3,     // just started, nothing sent yet
+enum class TestState {
+  BadAnswer,   // an answer arrived whose payload differs from the pattern
+  GoodAnswer,  // an answer arrived with exactly the pattern
+  Waiting,     // a frame is out, no answer seen since
+  Starting,    // just started, nothing sent yet
 };
 
 // What the test changes on its tab. Called on the window thread only (no worker
@@ -76,7 +76,7 @@ class LinkTest {
   // Receive thread: a complete "TXCS" message was accepted; its payload (after the
   // answering handset's number) decides the interval. The answering handset and
   // any sequence are not compared: the latest answer in an interval counts. An
-  // answer before the first tick of a run (TEST_STARTING) is ignored.
+  // answer before the first tick of a run (TestState::Starting) is ignored.
   void EvaluateTestAnswer(const Message& answer);
 
   [[nodiscard]] bool Running() const { return running_; }
@@ -99,7 +99,7 @@ class LinkTest {
   TestGrid grid_;
   bool running_ = false;
   int testHandset_ = 0;
-  std::atomic<TestState> state_{TEST_WAITING};
+  std::atomic<TestState> state_{TestState::Waiting};
 };
 
 // Job 5 (send thread): the test frame to `handset` under 0xC0; the reply route

@@ -141,12 +141,12 @@ TEST(LoginSessionTest, DebugModeAcceptsAnyLoginAtOnce) {
   test::TempAppDir dir;
   test::RecordingHostLink host;
   LoginSession session(TxtDir(dir.Path()), host, /*debugMode=*/true);
-  EXPECT_EQ(session.OnTimer(false, true), LoginSession::TimerResult::ShowForm);
+  EXPECT_EQ(session.OnPromptTick(false, true), LoginSession::PromptAction::ShowForm);
   EXPECT_EQ(session.Submit("anyone", "x").result, LoginSession::SubmitResult::LoggedIn);
   EXPECT_TRUE(session.LoggedIn());
   EXPECT_TRUE(host.codes.empty());
   EXPECT_EQ(FileBytes(dir, "DL.txt"), "anyone x       \r\n");
-  EXPECT_EQ(session.OnTimer(true, true), LoginSession::TimerResult::StopAndClose);
+  EXPECT_EQ(session.OnPromptTick(true, true), LoginSession::PromptAction::StopAndClose);
 }
 
 TEST(LoginSessionTest, HostModeWaitsForTheVerdict) {

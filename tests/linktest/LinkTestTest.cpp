@@ -65,7 +65,7 @@ TEST_F(LinkTestFixture, BookingTableTickByTick) {
   test.StartOrStop("500");
   test.TestStep();  // only sends
   EXPECT_EQ(GridRow(2), (Row{"002", "0", "0", "0", "0", "0", "0", "0"}));
-  EXPECT_EQ(test.State(), TEST_WAITING);
+  EXPECT_EQ(test.State(), TestState::Waiting);
   test.TestStep();  // no answer
   EXPECT_EQ(GridRow(2), (Row{"002", "1", "0", "00.00%", "1", "0", "1", "100%"}));
   Answer(2, kGood);
