@@ -172,6 +172,7 @@ class GatedFile final : public TraceFile {
     std::condition_variable changed;
     std::string written;
     int writes = 0;
+    int arrived = 0;     // writes that reached the gate, waiting or not
     bool closed = true;  // writes wait while closed
     bool fail = false;
   };
@@ -179,6 +180,8 @@ class GatedFile final : public TraceFile {
 
   bool Write(std::string_view bytes, std::string* error) override {
     std::unique_lock lock(state_.mutex);
+    ++state_.arrived;
+    state_.changed.notify_all();
     state_.changed.wait(lock, [this] { return !state_.closed; });
     ++state_.writes;
     if (state_.fail) {
@@ -249,9 +252,14 @@ TEST(FrameTraceQueue, AFullQueueDropsAndCountsWithoutWaitingAndLogsOnce) {
   std::uint64_t firstDrops = 0;
   std::uint64_t allDrops = 0;
   {
-    // The writer is held at its first write: nothing leaves the queue.
     FrameTrace trace(std::make_unique<GatedFile>(file, /*closed=*/true), "trace.pcapng", messages,
                      /*queueLimitBytes=*/100);
+    {
+      // The writer is held at its first write, which carries only the file header:
+      // nothing recorded from here on leaves the queue.
+      std::unique_lock lock(file.mutex);
+      file.changed.wait(lock, [&] { return file.arrived >= 1; });
+    }
     for (int i = 0; i < 5; ++i) trace.Record(TraceDirection::Outbound, frame);
     firstDrops = trace.Dropped();
 
