@@ -47,7 +47,6 @@ void FrameParser::Push(std::uint8_t b) {
     zeroRun_ = 0;
     headerPos_ = 0;
     state_ = kAfterPreamble;
-    sink_.OnParserState("state = STATE_FREE1;");
   }
 
   switch (state_) {
@@ -58,7 +57,6 @@ void FrameParser::Push(std::uint8_t b) {
       } else if (b >= 7) {
         ++headerPos_;
         state_ = kHeader;
-        sink_.OnParserState("state =STATE_RCV_HEADER");
       }
       break;
     case kSkip:  // the handset number of a short frame
@@ -113,13 +111,11 @@ void FrameParser::HeaderComplete() {
     // "SJCX" addressed elsewhere is not ours to answer.
     if (Command() == "SJCX" && !discard_) {
       Hand(MessageKind::TimeQuery, {});
-      sink_.OnParserState("返回时间");
     }
     state_ = kFree;
   } else {
     state_ = kContent;
   }
-  sink_.OnParserState("state =STATE_RCV_CONTENT");
   headerPos_ = 0;
   previous_ = header_;
 }
@@ -149,7 +145,6 @@ void FrameParser::BodyComplete() {
   contentPos_ = 0;
   overflow_ = false;
   state_ = kFree;
-  sink_.OnParserState("state = STATE_FREE;");
 }
 
 void FrameParser::Hand(MessageKind kind, std::string_view payload) {

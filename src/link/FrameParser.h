@@ -52,8 +52,6 @@ class FrameSink {
   virtual void OnDiscardedPacket() {}
   // The route byte of a frame, when the first non-zero byte after its preamble arrives.
   virtual void OnRouteByte(std::uint8_t /*route*/) {}
-  // The parser state text of the diagnostic field. Called for nearly every frame.
-  virtual void OnParserState(const char* /*text*/) {}
 };
 
 // True when `chunk` begins with the base station's answer signature FF AA 55 32 CD.

@@ -22,7 +22,6 @@ namespace {
 struct ParseOutcome {
   std::vector<std::string> events;
   int discarded = 0;
-  std::string lastState;
   int route = 0;
   bool operator==(const ParseOutcome&) const = default;
 };
@@ -44,7 +43,7 @@ ParseOutcome ParseChunks(const std::vector<std::string_view>& chunks) {
     }
   }
   fuzz::Require(thread->HandleChunks() == waiting, "every stored chunk is handled");
-  return {std::move(sink.events), sink.discarded, std::move(sink.lastState), sink.lastRoute};
+  return {std::move(sink.events), sink.discarded, sink.lastRoute};
 }
 
 }  // namespace

@@ -186,12 +186,6 @@ TEST(FrameParser, MessagesCarryTheRouteByteOfTheirLastPacket) {
   EXPECT_EQ(sink.routes, (std::vector<int>{0xC2, 0xC3}));
 }
 
-TEST(FrameParser, TheStateTextAfterAHeaderOnlyTimeQueryNamesTheContentState) {
-  Parsed p;
-  p.parser.Push(Hex("00 00 00 C0 02 07 FF 01 00 53 4A 43 58"));
-  EXPECT_EQ(p.sink.lastState, "state =STATE_RCV_CONTENT");
-}
-
 TEST(FrameParser, ARunOfPacketsPastTheMessageBufferStopsAtItsEndAndTheParserGoesOn) {
   // Packets of a discarded message (another address) keep appending their bodies
   // while more = 1 and no sequence 1 for the PC restarts the message.

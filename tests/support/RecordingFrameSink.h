@@ -20,12 +20,10 @@ class RecordingFrameSink : public FrameSink {
   }
   void OnDiscardedPacket() override { ++discarded; }
   void OnRouteByte(std::uint8_t route) override { lastRoute = route; }
-  void OnParserState(const char* text) override { lastState = text; }
 
   std::vector<std::string> events;
   int discarded = 0;
   int lastRoute = -1;  // -1: no route byte seen
-  std::string lastState;
 
  private:
   static const char* KindName(MessageKind kind) {
