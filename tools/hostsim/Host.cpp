@@ -174,8 +174,7 @@ void Host::OnNotify(std::int32_t code) {
 
 void Host::AnswerRequest() {
   ++requests_;
-  const auto path = txt_.Find("T1.txt");
-  const auto content = path ? ReadFileBytes(*path) : std::nullopt;
+  const auto content = ReadTxtBytes(txt_, "T1.txt");
   if (!content) {
     Problem("code 1 but no T1.txt");
     return;
@@ -204,8 +203,7 @@ void Host::AnswerRequest() {
 
 void Host::AnswerLogin() {
   ++logins_;
-  const auto path = txt_.Find("DL.txt");
-  const auto content = path ? ReadFileBytes(*path) : std::nullopt;
+  const auto content = ReadTxtBytes(txt_, "DL.txt");
   if (!content) {
     Problem("code 10 but no DL.txt");
     return;
@@ -238,8 +236,8 @@ void Host::AnswerDownload() {
 void Host::SendShortMessage() {
   static const char* const kTexts[] = {"3号桌客人催菜，请尽快上菜", "请到收银台结账",
                                        "厨房通知：清蒸鲈鱼已售完", "A012桌需要加两套餐具"};
-  const auto lines = txt_.Find("点菜机.txt") ? ReadLines(*txt_.Find("点菜机.txt")) : std::nullopt;
-  const auto station = txt_.Find("基站.txt") ? ReadLines(*txt_.Find("基站.txt")) : std::nullopt;
+  const auto lines = ReadTxtLines(txt_, "点菜机.txt");
+  const auto station = ReadTxtLines(txt_, "基站.txt");
   const char stationNumber =
       station && !station->empty() && !(*station)[0].empty() ? (*station)[0][0] : '1';
   const std::vector<int> handsets = lines ? HandsetsOf(*lines, stationNumber) : std::vector<int>{};
