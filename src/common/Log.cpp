@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -15,6 +16,8 @@ std::mutex& LogMutex() {
   static std::mutex mutex;
   return mutex;
 }
+
+std::atomic<bool> verbose{false};
 
 std::function<void(std::string_view)>& FileSink() {
   static std::function<void(std::string_view)> sink;
@@ -75,6 +78,10 @@ void Log(LogLevel level, std::string_view text) {
     done += static_cast<std::size_t>(n);
   }
 }
+
+void SetVerboseLog(bool on) { verbose.store(on, std::memory_order_relaxed); }
+
+bool VerboseLog() { return verbose.load(std::memory_order_relaxed); }
 
 void SetLogFileSink(std::function<void(std::string_view)> sink) {
   std::lock_guard lock(LogMutex());

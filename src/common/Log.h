@@ -24,6 +24,14 @@ inline void LogInfo(std::string_view text) { Log(LogLevel::Info, text); }
 inline void LogWarning(std::string_view text) { Log(LogLevel::Warning, text); }
 inline void LogError(std::string_view text) { Log(LogLevel::Error, text); }
 
+// Detail lines (one per request and reply) written only when verbose logging is on
+// (--verbose, Verbose= in the settings file). Off by default; any thread.
+void SetVerboseLog(bool on);
+[[nodiscard]] bool VerboseLog();
+inline void LogVerbose(std::string_view text) {
+  if (VerboseLog()) Log(LogLevel::Debug, text);
+}
+
 // A second destination for every stamped line (without its line break), e.g. a
 // rotating log file. Called under the log's lock: it must not log itself.
 // An empty function removes it.
