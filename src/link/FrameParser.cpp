@@ -34,6 +34,7 @@ void FrameParser::Reset() {
   previous_ = {};
   remain_ = 0;
   discard_ = false;
+  open_ = false;
   overflow_ = false;
   buffer_[0] = 0;  // a header-only time query reads the handset from here
   contentPos_ = 0;
@@ -92,19 +93,25 @@ void FrameParser::HeaderComplete() {
   const std::uint8_t address = header_[1];
   const std::uint8_t sequence = header_[2];
   const bool crc = IsCrcFrame(header_);
+  const bool more = header_[3] == 1;
   const bool sameCommand = std::equal(header_.begin() + 4, header_.end(), previous_.begin() + 4);
 
   if (sequence == 1 && !crc && address == kAddressPc) {
     discard_ = false;
     overflow_ = false;
     contentPos_ = 0;
-  } else if (sequence == static_cast<std::uint8_t>(previous_[2] + 1) && !crc && sameCommand &&
-             address == kAddressPc) {
-    // Continues the current message: its body is appended.
+  } else if (open_ && sequence == static_cast<std::uint8_t>(previous_[2] + 1) && !crc &&
+             sameCommand && address == kAddressPc) {
+    // Continues the open message: its body is appended.
   } else {
+    // Without the open check a lost first packet would let its second continue the
+    // message before, and the joined bodies would reach the dispatch as a request.
     discard_ = true;
     sink_.OnDiscardedPacket();
   }
+  // Open again only once this packet's body is whole: a packet cut off by a zero run
+  // leaves the message closed, so its successor cannot join a body with a hole.
+  open_ = false;
 
   if (remain_ == 0) {
     // A header-only frame. Only a time query for the PC is answered; a header-only
@@ -112,6 +119,7 @@ void FrameParser::HeaderComplete() {
     if (Command() == "SJCX" && !discard_) {
       Hand(MessageKind::TimeQuery, {});
     }
+    open_ = more && !discard_;
     state_ = kFree;
   } else {
     state_ = kContent;
@@ -123,6 +131,7 @@ void FrameParser::HeaderComplete() {
 void FrameParser::BodyComplete() {
   const bool more = current_[3] == 1;
   if (more) {
+    open_ = !discard_;
     state_ = kFree;  // wait for the next packet of the message
     return;
   }

@@ -7,9 +7,12 @@
 //
 // Frames are found by a run of three zero bytes, the route byte after it and the
 // length byte. Only frames addressed to the PC (0xFF) make messages; packets of one
-// message follow with sequence + 1 and the same command code. Packets not addressed
-// to the PC, out of sequence, with another command or a command beginning with "CRC"
-// are read to their end and dropped, and so is the rest of their message.
+// message follow with sequence + 1 and the same command code, and only while that
+// message is open: its last packet arrived whole with the more flag set. Packets not
+// addressed to the PC, out of sequence, with another command, with a command beginning
+// with "CRC", or continuing no open message (its start was lost, it had ended, or its
+// packet before was cut off) are read to their end and dropped, and so is the rest of
+// their message.
 //
 // Threads: one object is used by one thread at a time (the receive thread).
 
@@ -101,6 +104,9 @@ class FrameParser {
   std::array<std::uint8_t, 8> previous_{};  // the header before it
   int remain_ = 0;                          // body bytes still to come in this packet
   bool discard_ = false;
+  // The message being received waits for its next packet: the packet before arrived
+  // whole, for the PC, kept, with the more flag set.
+  bool open_ = false;
   bool overflow_ = false;  // the joined bodies exceed the buffer: the message is dropped
   std::array<std::uint8_t, kMessageBufferSize> buffer_{};
   int contentPos_ = 0;

@@ -64,6 +64,31 @@ std::vector<ParserCase> Cases() {
                    "AB") +
            FromHandset(0xC0, 2, false, "TC  ", "CD"),
        {{}, 2, 0xC0}},
+      {"a packet with sequence 2 after a finished message continues nothing",
+       FromHandset(0xC0, 1, false, "DC  ",
+                   "\x07"
+                   "AB") +
+           FromHandset(0xC0, 2, false, "DC  ", "CD"),
+       {{"request DC   7 AB"}, 2, 0xC0}},
+      {"a message whose first packet was lost is dropped, the whole one after it is not",
+       FromHandset(0xC0, 1, false, "DC  ",
+                   "\x07"
+                   "AB") +
+           FromHandset(0xC0, 2, true, "DC  ",
+                       "\x07"
+                       "CD") +
+           FromHandset(0xC0, 3, false, "DC  ", "EF") +
+           FromHandset(0xC1, 1, false, "DC  ",
+                       "\x08"
+                       "GH"),
+       {{"request DC   7 AB", "request DC   8 GH"}, 3, 0xC1}},
+      {"a packet cut off by three zero bytes closes its message",
+       FromHandset(0xC0, 1, true, "DC  ",
+                   "\x07"
+                   "AB") +
+           Hex("00 00 00 C0 02 0B FF 02 01 44 43 20 20 43 00 00 00 C2") +
+           FromHandset(0xC3, 3, false, "DC  ", "EF"),
+       {{}, 2, 0xC3}},
       {"frame for another address",
        LongPacket(0xC0, 0x05, 1, false, "DC  ",
                   "\x07"
