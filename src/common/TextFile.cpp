@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <random>
@@ -64,31 +66,70 @@ ReadFailure FailureOfOpen(const std::filesystem::path& path, int error) {
   return {ReadProblem::SystemError, error};
 }
 
-}  // namespace
-
-ReadResult<std::string> ReadFileBytes(const std::filesystem::path& path) {
+// Opens `path` for reading if it is a regular file; sets `*size` to its size.
+ReadResult<int> OpenRegularFile(const std::filesystem::path& path, std::uintmax_t* size) {
   // Non-blocking so that a FIFO in a file's place cannot hold the thread until a
   // writer comes; only regular files are read.
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (fd.Get() < 0) return FailureOfOpen(path, errno);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return FailureOfOpen(path, errno);
   struct stat status {};
-  if (::fstat(fd.Get(), &status) != 0) return ReadFailure{ReadProblem::SystemError, errno};
-  if (S_ISDIR(status.st_mode)) return ReadFailure{ReadProblem::NotRegularFile, EISDIR};
-  if (!S_ISREG(status.st_mode)) return ReadFailure{ReadProblem::NotRegularFile, 0};
+  ReadFailure failure;
+  if (::fstat(fd, &status) != 0) {
+    failure = {ReadProblem::SystemError, errno};
+  } else if (S_ISDIR(status.st_mode)) {
+    failure = {ReadProblem::NotRegularFile, EISDIR};
+  } else if (!S_ISREG(status.st_mode)) {
+    failure = {ReadProblem::NotRegularFile, 0};
+  } else {
+    *size = static_cast<std::uintmax_t>(status.st_size);
+    return fd;
+  }
+  ::close(fd);
+  return failure;
+}
 
-  std::string bytes;
-  bytes.reserve(static_cast<std::size_t>(status.st_size));
+// Appends what `fd` holds to `bytes` until its end or until `bytes` holds `limit`
+// bytes. Returns errno of a failed read, 0 otherwise.
+int ReadUpTo(int fd, std::string& bytes, std::size_t limit) {
   char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+  while (bytes.size() < limit) {
+    const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, limit - bytes.size()));
     if (n > 0) {
       bytes.append(buffer, static_cast<std::size_t>(n));
     } else if (n == 0) {
-      return bytes;
+      break;
     } else if (errno != EINTR) {
-      return ReadFailure{ReadProblem::SystemError, errno};
+      return errno;
     }
   }
+  return 0;
+}
+
+}  // namespace
+
+ReadResult<FileHead> ReadFileHead(const std::filesystem::path& path, std::size_t maxBytes) {
+  FileHead head;
+  const auto opened = OpenRegularFile(path, &head.size);
+  if (!opened) return opened.Failure();
+  FileDescriptor fd(*opened);
+  // One byte past the bound tells whether more follows, even when the file grew
+  // after it was opened.
+  const std::size_t limit = maxBytes < SIZE_MAX ? maxBytes + 1 : maxBytes;
+  head.bytes.reserve(static_cast<std::size_t>(std::min<std::uintmax_t>(head.size, limit)));
+  if (const int error = ReadUpTo(fd.Get(), head.bytes, limit); error != 0) {
+    return ReadFailure{ReadProblem::SystemError, error};
+  }
+  if (head.bytes.size() > maxBytes) {
+    head.bytes.resize(maxBytes);
+    head.cut = true;
+  }
+  return head;
+}
+
+ReadResult<std::string> ReadFileBytes(const std::filesystem::path& path) {
+  auto whole = ReadFileHead(path, SIZE_MAX);
+  if (!whole) return whole.Failure();
+  return std::move((*whole).bytes);
 }
 
 ReadResult<std::vector<std::string>> ReadLines(const std::filesystem::path& path) {
@@ -107,6 +148,12 @@ ReadResult<std::vector<std::string>> ReadTxtLines(const TxtDir& txt, std::string
   const auto path = txt.Find(name);
   if (!path) return std::nullopt;
   return ReadLines(*path);
+}
+
+ReadResult<FileHead> ReadTxtHead(const TxtDir& txt, std::string_view name, std::size_t maxBytes) {
+  const auto path = txt.Find(name);
+  if (!path) return std::nullopt;
+  return ReadFileHead(*path, maxBytes);
 }
 
 std::string ReadFailureMessage(std::string_view fileName, const ReadFailure& failure,

@@ -2,6 +2,7 @@
 // Text files of the TXT directory: GBK bytes, lines ending in CR LF, CR or LF.
 // Plain functions of the calling thread; nothing is shared between calls.
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -63,10 +64,22 @@ class [[nodiscard]] ReadResult {
 // Lines of the file.
 [[nodiscard]] ReadResult<std::vector<std::string>> ReadLines(const std::filesystem::path& path);
 
+// The start of a file that may be far larger than its reader will take: at most
+// `maxBytes` of it are read, whatever its size.
+struct FileHead {
+  std::string bytes;        // the first bytes, at most maxBytes
+  bool cut = false;         // more bytes follow the ones read
+  std::uintmax_t size = 0;  // the file's size when it was opened, in bytes
+};
+[[nodiscard]] ReadResult<FileHead> ReadFileHead(const std::filesystem::path& path,
+                                                std::size_t maxBytes);
+
 // The data file `name` of TXT, found as TxtDir::Find finds it.
 [[nodiscard]] ReadResult<std::string> ReadTxtBytes(const TxtDir& txt, std::string_view name);
 [[nodiscard]] ReadResult<std::vector<std::string>> ReadTxtLines(const TxtDir& txt,
                                                                 std::string_view name);
+[[nodiscard]] ReadResult<FileHead> ReadTxtHead(const TxtDir& txt, std::string_view name,
+                                               std::size_t maxBytes);
 
 // The one text (UTF-8) that tells the user why `fileName` could not be read:
 // `missingMessage` when it is not there, else "<name>无法读取：<reason>" with the

@@ -51,6 +51,15 @@ std::size_t MessagePacketCount(std::string_view payload) {
   return CutPieces(payload, kMessagePiece, true).size();
 }
 
+std::chrono::microseconds MessageLineTime(std::string_view code, std::string_view payload) {
+  // Route and address do not change a frame's size.
+  const auto packets = EncodeMessage(kDefaultRoute, code, 0, payload);
+  std::size_t bytes = 0;
+  for (const std::string& packet : packets) bytes += packet.size();
+  const auto pauses = static_cast<std::int64_t>(packets.size() - 1) * kPacketPauseMs;
+  return LineTimeOfBytes(bytes) + std::chrono::milliseconds(pauses);
+}
+
 std::string LongPacket(std::uint8_t route, std::uint8_t address, std::uint8_t sequence, bool more,
                        std::string_view code, std::string_view piece) {
   std::string frame;

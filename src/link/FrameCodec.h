@@ -2,6 +2,7 @@
 // Byte layout of the frames on the line (see the frame table in FrameCodec.cpp).
 // Pure functions: no port, clock or thread.
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -17,6 +18,19 @@ constexpr std::size_t kRecordPiece = 41;   // record bytes in one download recor
 // The sequence byte counts packets 1..255; a longer message would wrap it to 0 and 1,
 // and the receiver would take the wrapped packets for a new message.
 constexpr std::size_t kMaxPacketsPerMessage = 255;
+
+// Handsets listen for this long between the packets of one message (ms).
+constexpr std::int64_t kPacketPauseMs = 150;
+
+// Time the line takes to carry `bytes` at 19200 baud, 8N1: ten bits, 0.52 ms a byte.
+[[nodiscard]] constexpr std::chrono::microseconds LineTimeOfBytes(std::size_t bytes) {
+  return std::chrono::microseconds(static_cast<std::int64_t>(bytes) * 10 * 1'000'000 / 19200);
+}
+
+// How long SendFrame holds the line for one message: the bytes of every packet
+// EncodeMessage makes of `payload` and the pauses between the packets.
+[[nodiscard]] std::chrono::microseconds MessageLineTime(std::string_view code,
+                                                        std::string_view payload);
 
 // 00 00 00 C0 01 nn
 [[nodiscard]] std::string PollFrame(std::uint8_t handset);

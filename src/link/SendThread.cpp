@@ -7,8 +7,7 @@ namespace orderlink {
 
 namespace {
 constexpr int kJobHoldOffMs = 10;
-constexpr int kNextPacketHoldOffMs = 160;  // a little longer than the pause below
-constexpr int kPacketPauseMs = 150;        // handsets listen for 150 ms between packets
+constexpr int kNextPacketHoldOffMs = 160;  // a little longer than kPacketPauseMs
 }  // namespace
 
 std::string JobName(int code) {

@@ -5,7 +5,6 @@
 
 #include "common/Gbk.h"
 #include "common/Log.h"
-#include "common/TextFile.h"
 #include "service/ReplyDelivery.h"
 #include "service/TimeAndMessages.h"
 
@@ -34,8 +33,9 @@ RequestService::RequestService(TxtDir txt, HostLink& host, MessageSink& messages
       localTime_(std::move(localTime)) {}
 
 void RequestService::RegisterJobs(SendThread& thread, LineActivity& line) {
-  thread.RegisterJob(JobReplyCode,
-                     [this, &line](SendThread& t, std::uint8_t) { JobReply(t, txt_, line); });
+  thread.RegisterJob(JobReplyCode, [this, &line](SendThread& t, std::uint8_t) {
+    JobReply(t, txt_, line, messages_);
+  });
   thread.RegisterJob(JobShortMessageAckCode, [&line](SendThread& t, std::uint8_t sender) {
     JobShortMessageAck(t, sender, line);
   });
@@ -69,13 +69,12 @@ void RequestService::OnHostReply(SendThread* sendThread, HandsetPoller* poller) 
 }
 
 void RequestService::OnHostShortMessage(SendThread* sendThread) {
-  const auto content = ReadTxtBytes(txt_, "DX.txt");
-  if (!content) {
-    messages_.ShowMessage(ReadFailureMessage("DX.txt", content.Failure(), kNoShortMessageFile));
+  const ShortMessageFile file = ReadShortMessageFile(txt_);
+  if (!file.message) {
+    messages_.ShowMessage(file.refusal);
     return;
   }
-  const auto lines = SplitLines(*content);
-  const ShortMessage message = ParseShortMessage(lines.empty() ? std::string() : lines.front());
+  const ShortMessage& message = *file.message;
   if (std::find(handsets_.begin(), handsets_.end(), message.targetText) == handsets_.end()) return;
   if (sendThread == nullptr) return;
 

@@ -65,8 +65,9 @@ class RequestService : public HandsetListView {
   // queue) is shown to the user. Either pointer may be null; the poller must outlive
   // `timers`.
   void OnHostReply(SendThread* sendThread, HandsetPoller* poller);
-  // Window thread, host code 0 (DX.txt holds a short message). A missing file is
-  // shown to the user; a target that is no handset of this station is dropped. The
+  // Window thread, host code 0 (DX.txt holds a short message). A missing file, or a
+  // text too long for one message, is shown to the user and nobody gets anything; a
+  // target that is no handset of this station is dropped. The
   // message is read once here and posted with job 4 (after the confirmation, job 6),
   // so the text confirmed to the sender is the text the target gets, whatever happens
   // to the file meanwhile. A message the send thread refuses is shown to the user.

@@ -1,6 +1,9 @@
 #include "service/TimeAndMessages.h"
 
 #include "common/Gbk.h"
+#include "common/Log.h"
+#include "common/TextFile.h"
+#include "link/FrameCodec.h"
 
 namespace orderlink {
 
@@ -32,6 +35,36 @@ ShortMessage ParseShortMessage(std::string_view line) {
     return from < line.size() ? std::string(line.substr(from, count)) : std::string();
   };
   return {part(0, 3), part(4, 3), part(0, 4) + part(8, std::string_view::npos)};
+}
+
+ShortMessageFile ReadShortMessageFile(const TxtDir& txt) {
+  const auto file = ReadTxtHead(txt, "DX.txt", kShortMessageFileReadLimit);
+  if (!file)
+    return {std::nullopt, ReadFailureMessage("DX.txt", file.Failure(), kNoShortMessageFile)};
+  const std::string size = std::to_string(file->size);
+  const std::string limit = "一条短信最多" + std::to_string(kMaxPacketsPerMessage) + "包（约" +
+                            std::to_string(kMaxPacketsPerMessage * kMessagePiece) + "字节）";
+  const auto lineEnd = file->bytes.find_first_of("\r\n");
+  if (lineEnd == std::string::npos && file->cut) {
+    LogError("DX.txt: " + size + " bytes, its first line longer than the " +
+             std::to_string(kShortMessageFileReadLimit) +
+             " read, too long for one message; the short message is not sent");
+    return {std::nullopt, "短信没有发出：DX.txt（" + size + "字节）的第一行超过" +
+                              std::to_string(kShortMessageFileReadLimit) + "字节，而" + limit +
+                              "。请缩短短信后重新发送。"};
+  }
+  ShortMessage message = ParseShortMessage(std::string_view(file->bytes).substr(0, lineEnd));
+  if (const std::size_t packets = MessagePacketCount(message.text);
+      packets > kMaxPacketsPerMessage) {
+    const std::string bytes = std::to_string(message.text.size());
+    LogError("DX.txt: the short message has " + bytes + " bytes and needs " +
+             std::to_string(packets) + " packets, more than " +
+             std::to_string(kMaxPacketsPerMessage) + " can be numbered; it is not sent");
+    return {std::nullopt, "短信没有发出：DX.txt（" + size + "字节）中的短信有" + bytes +
+                              "字节，要分" + std::to_string(packets) + "包发送，而" + limit +
+                              "。请缩短短信后重新发送。"};
+  }
+  return {std::move(message), {}};
 }
 
 void JobShortMessageAck(SendThread& thread, std::uint8_t sender, LineActivity& line) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/TxtDir.h"
 #include "link/LineActivity.h"
 #include "link/SendThread.h"
 
@@ -33,6 +34,20 @@ struct ShortMessage {
   std::string text;        // what the target gets: characters 1-4 and 9 to the end
 };
 [[nodiscard]] ShortMessage ParseShortMessage(std::string_view firstLine);
+
+// The most of DX.txt that is read. A first line longer than this holds a text that
+// needs more packets than one message can number.
+inline constexpr std::size_t kShortMessageFileReadLimit = 16 * 1024;
+
+// The short message of DX.txt, or the text (UTF-8) that tells the user why none can
+// go out: the file is missing or unreadable, or its text would need more than
+// kMaxPacketsPerMessage packets (the sequence byte would wrap; the refusal is also
+// logged). Reads at most kShortMessageFileReadLimit bytes.
+struct ShortMessageFile {
+  std::optional<ShortMessage> message;
+  std::string refusal;  // set when there is no message
+};
+[[nodiscard]] ShortMessageFile ReadShortMessageFile(const TxtDir& txt);
 
 // Job 6: "DX  " with the confirmation to the sender, then "FHJS", both under the
 // reply route read at the job's start, which then returns to 0xC0. Ends early when

@@ -240,6 +240,52 @@ TEST_F(E2eProgram, TimeQueryIsAnsweredToTheHandsetThatSentLast) {
   EXPECT_LE(std::abs(std::difftime(*told, asked)), 5.0) << Describe(answer);
 }
 
+TEST_F(E2eProgram, ASecondPacketWhoseFirstWasLostWritesNoRecordAndTheNextOrderArrives) {
+  AwaitPoll(kHandset);
+  station.Send(HandsetMessage(0xC1, kHandset, "CT  ", "012A002   "));
+  ASSERT_TRUE(Notification(20000));
+  // The second packet of an order whose first was lost: same code, sequence 2, right
+  // after a finished message. Then a whole order.
+  station.Send(LongFrame(0xC1, 0xFF, 2, false, "CT  ", "A003   "));
+  station.Send(HandsetMessage(0xC2, kHandset, "CT  ", "012A004   "));
+  const auto notified = Notification(20000);
+  ASSERT_TRUE(notified);
+  EXPECT_EQ(notified->lParam, 1);
+  EXPECT_EQ(dir.Read("T1.txt").value_or(""), "CT   012\r\nA004   \r\n");
+  EXPECT_FALSE(Notification(1500)) << "a record was announced for the lost order's remnant";
+  EXPECT_EQ(dir.Read("T1.txt").value_or(""), "CT   012\r\nA004   \r\n");
+}
+
+TEST_F(E2eProgram, AnOversizedReplyOrShortMessageIsRefusedAndPollingGoesOn) {
+  const std::string replyRefused =
+      "回复没有发出：R1.txt有10000010字节，超过了回复文件最多65536字节的限度（一次回复最多"
+      "占用线路60秒）。请检查点菜软件写出的回复。";
+  const std::string messageRefused =
+      "短信没有发出：DX.txt（1048584字节）的第一行超过16384字节，而一条短信最多255包（约13770"
+      "字节）。请缩短短信后重新发送。";
+  expectedMessages = {replyRefused, messageRefused};
+  AwaitPoll(kHandset);
+  station.Send(HandsetMessage(0xC1, kHandset, "CT  ", "012A002   "));
+  ASSERT_TRUE(Notification(20000));  // polling now holds off for the answer
+
+  std::string reply = "CT   012\r\n";
+  for (int i = 0; i < 200'000; ++i) reply += std::string(48, 'x') + "\r\n";
+  ASSERT_TRUE(WriteFileBytes(dir.Txt("R1.txt"), reply));
+  const std::size_t from = station.Count();
+  Post(1);
+  EXPECT_TRUE(WaitForStderr(*program, "message: " + replyRefused, 20000)) << program->Stderr();
+  // The hold-offs are cleared: polling goes on long before the request's 15 s are over.
+  EXPECT_TRUE(station.WaitFor(
+      from, [](const PcFrame& f) { return IsPoll(f) && f.address == kHandset; }, 3000));
+
+  ASSERT_TRUE(WriteFileBytes(dir.Txt("DX.txt"), "001 012 " + std::string(1 << 20, 'x')));
+  Post(0);
+  EXPECT_TRUE(WaitForStderr(*program, "message: " + messageRefused, 20000)) << program->Stderr();
+  EXPECT_FALSE(station.WaitFor(
+      from, [](const PcFrame& f) { return !IsPoll(f); }, 1500))
+      << "no reply, confirmation or message may go out";
+}
+
 TEST_F(E2eProgram, ShortMessageIsConfirmedToTheSenderThenSentToTheTarget) {
   // No file: the user is told, nothing is sent.
   expectedMessages = {"没有生成短信文件，请检查！"};

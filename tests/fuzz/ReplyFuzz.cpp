@@ -1,7 +1,8 @@
 // Reply delivery from any R1.txt: what reaches the port is exactly the reply lines
 // of the file, each cut into well-formed packets to the header's handset under the
-// header's code, then "FHJS"; or nothing when the header names no handset. Lines
-// too long to number their packets are left out.
+// header's code, then "FHJS"; or nothing when the header names no handset, or when
+// the file is too large or the reply would hold the line too long (then one notice
+// says so). Lines too long to number their packets are left out.
 
 #include <cstdint>
 #include <string>
@@ -17,6 +18,7 @@
 #include "link/SendThread.h"
 #include "service/ReplyDelivery.h"
 #include "support/FakeSerialPort.h"
+#include "support/RecordingMessages.h"
 
 namespace orderlink {
 namespace {
@@ -75,8 +77,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   SendThread send(&port, clock);
   const TxtDir txt = appDir.Txt();
   LineActivity line;
-  send.RegisterJob(JobReplyCode,
-                   [&](SendThread& thread, std::uint8_t) { JobReply(thread, txt, line); });
+  test::RecordingMessages messages;
+  send.RegisterJob(JobReplyCode, [&](SendThread& thread, std::uint8_t) {
+    JobReply(thread, txt, line, messages);
+  });
   line.replyRoute = kRouteOfRequest;
   send.RunJob(JobReplyCode, 0);
 
@@ -89,6 +93,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   fuzz::Require(header->code == content.substr(0, 4), "the code is characters 1-4");
+  if (content.size() > kReplyFileReadLimit ||
+      ReplyLineTime(header->code, lines) > kReplyLineTimeLimit) {
+    fuzz::Require(writes.empty() && messages.Notices().size() == 1,
+                  "a reply too large or too long for the line sends nothing and says so");
+    return 0;
+  }
+  fuzz::Require(messages.Notices().empty(), "a reply that goes out needs no notice");
   std::size_t next = 0;
   for (std::size_t i = 1; i < lines.size(); ++i) {
     // A line needing more packets than the sequence byte can number is not sent.

@@ -104,6 +104,38 @@ TEST_F(ReplyTest, LinesTooLongToNumberTheirPacketsAreReportedAndTheRestGoesOn) {
   EXPECT_EQ(writes.back().second, ToHex(Hex("00 00 00 C1 02 07 0C 01 00") + "FHJS"));
 }
 
+TEST_F(ReplyTest, AReplyHoldingTheLineOverAMinuteOrLargerThanTheReadLimitSendsNothingAndSaysWhy) {
+  service.RegisterJobs(send, line);
+  testing::internal::CaptureStderr();
+  // 100 ms, a line of 255 packets, one of 68, "FHJS": pauses of 48.55 s and 21,654
+  // bytes at 0.52 ms, 59.83 s in all.
+  const std::string head = "KT   012\r\n" + std::string(255 * 54, 'a') + "\r\n";
+  WriteReply("R1.txt", head + std::string(68 * 54, 'b') + "\r\n");
+  EXPECT_EQ(RunReply().size(), 255u + 68u + 1u);
+  EXPECT_TRUE(messages.Notices().empty());
+
+  // One packet more: 150 ms and 67 bytes, 60.02 s.
+  port.ClearWrites();
+  WriteReply("R1.txt", head + std::string(69 * 54, 'b') + "\r\n");
+  EXPECT_TRUE(RunReply().empty());
+  EXPECT_EQ(send.HoldOff.load(), 100);
+  const std::string tooLong = "回复没有发出：R1.txt有" + std::to_string(10 + 13772 + 3728) +
+                              "字节，发出要占用线路60.1秒，超过了一次回复最多60秒的限度。"
+                              "请检查点菜软件写出的回复。";
+  // Far past the read limit: refused by its size, whatever its lines would take.
+  WriteReply("R1.txt", "KT   012\r\n" + std::string(10'000'000, 'c'));
+  EXPECT_TRUE(RunReply().empty());
+  const std::string tooLarge =
+      "回复没有发出：R1.txt有10000010字节，超过了回复文件最多65536字节的限度（一次回复最多"
+      "占用线路60秒）。请检查点菜软件写出的回复。";
+  EXPECT_EQ(messages.Notices(), (std::vector<std::string>{tooLong, tooLarge}));
+  const std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_NE(log.find("R1.txt: 17510 bytes, would hold the line 60.1 s, more than 60 s; the reply "
+                     "is not sent"),
+            std::string::npos)
+      << log;
+}
+
 class HostReplyTest : public ReplyTest {
  protected:
   void SetUp() override {

@@ -113,6 +113,36 @@ TEST_F(HandsetServiceTest, MissingShortMessageFileIsShownAndNothingIsSent) {
   EXPECT_TRUE(port.Writes().empty());
 }
 
+TEST_F(HandsetServiceTest, AShortMessageTooLongForOneMessageIsRefusedAndNoHandsetGetsAnything) {
+  send.Start();
+  testing::internal::CaptureStderr();
+  // "003 " and 13,766 bytes: 255 packets of 54, the most a message can number.
+  ASSERT_TRUE(WriteFileBytes(dir.Txt("DX.txt"), "003 012 " + std::string(13766, 'x') + "\r\n"));
+  service.OnHostShortMessage(&send);
+  ASSERT_TRUE(test::WaitIdle(send));
+  EXPECT_EQ(port.Writes().size(), 2u + 255u);
+  EXPECT_TRUE(messages.Messages().empty());
+
+  // One byte more; then a text of 1 MiB, of which only the start is read.
+  port.ClearWrites();
+  ASSERT_TRUE(WriteFileBytes(dir.Txt("DX.txt"), "003 012 " + std::string(13767, 'x') + "\r\n"));
+  service.OnHostShortMessage(&send);
+  ASSERT_TRUE(WriteFileBytes(dir.Txt("DX.txt"), "003 012 " + std::string(1 << 20, 'x')));
+  service.OnHostShortMessage(&send);
+  ASSERT_TRUE(test::WaitIdle(send));
+  const std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(port.Writes().empty()) << "the sender was told of a message that never went";
+  EXPECT_EQ(messages.Messages(),
+            (std::vector<std::string>{
+                "短信没有发出：DX.txt（13777字节）中的短信有13771字节，要分256包发送，"
+                "而一条短信最多255包（约13770字节）。请缩短短信后重新发送。",
+                "短信没有发出：DX.txt（1048584字节）的第一行超过16384字节，"
+                "而一条短信最多255包（约13770字节）。请缩短短信后重新发送。"}));
+  EXPECT_NE(log.find("DX.txt: the short message has 13771 bytes and needs 256 packets"),
+            std::string::npos)
+      << log;
+}
+
 TEST_F(HandsetServiceTest, TimeQueriesDuringALongJobEachGetTheirOwnTimeWithoutHoldingTheReceiver) {
   test::LineHolder holder(send);
   send.Start();
