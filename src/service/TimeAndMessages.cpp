@@ -37,6 +37,10 @@ ShortMessage ParseShortMessage(std::string_view line) {
   return {part(0, 3), part(4, 3), part(0, 4) + part(8, std::string_view::npos)};
 }
 
+// A first line the read limit cuts off holds more text (the line without characters
+// 5-8) than the most packets a message can number carry.
+static_assert(kShortMessageFileReadLimit - 4 > kMaxPacketsPerMessage * kMessagePiece);
+
 ShortMessageFile ReadShortMessageFile(const TxtDir& txt) {
   const auto file = ReadTxtHead(txt, "DX.txt", kShortMessageFileReadLimit);
   if (!file)
