@@ -14,6 +14,7 @@ LoginSession::Submitted LoginSession::Submit(std::string_view userUtf8,
     return {SubmitResult::NotWritten, "DL.txt文件无法写入，登录未能发出！"};
   }
   ownRequest_ = request;
+  lastGiven_ = {VerdictResult::None, {}};
   if (debugMode_) {
     loggedIn_ = true;
     return {SubmitResult::LoggedIn, {}};
@@ -34,14 +35,22 @@ LoginSession::Verdict LoginSession::TakeVerdict() {
           "ordering software's verdict");
       return {VerdictResult::None, {}};
     case LoginVerdict::Unreadable:
-      return {VerdictResult::Unreadable, read.problem};
+      return GiveOnce({VerdictResult::Unreadable, read.problem});
     case LoginVerdict::Accepted:
       loggedIn_ = true;
       return {VerdictResult::Accepted, {}};
     case LoginVerdict::Refused:
-      return {VerdictResult::Refused, {}};
+      return GiveOnce({VerdictResult::Refused, {}});
   }
   return {VerdictResult::None, {}};
+}
+
+LoginSession::Verdict LoginSession::GiveOnce(Verdict verdict) {
+  if (verdict.result == lastGiven_.result && verdict.message == lastGiven_.message) {
+    return {VerdictResult::None, {}};
+  }
+  lastGiven_ = verdict;
+  return verdict;
 }
 
 LoginSession::PromptAction LoginSession::OnPromptTick(bool formShowing,

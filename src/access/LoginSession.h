@@ -39,7 +39,10 @@ class LoginSession {
     VerdictResult result;
     std::string message;  // UTF-8, for Unreadable
   };
-  // The ordering software's verdict has arrived (NotifyLogin).
+  // The ordering software's verdict has arrived (NotifyLogin). A refusal or an
+  // unreadable DL.txt is given once: the same verdict again before the next Submit
+  // comes from a repeated notice (a flood of them would show one box each) and gives
+  // None.
   [[nodiscard]] Verdict TakeVerdict();
 
   enum class PromptAction { Nothing, ShowForm, StopAndClose };
@@ -49,11 +52,15 @@ class LoginSession {
   [[nodiscard]] bool LoggedIn() const { return loggedIn_; }
 
  private:
+  [[nodiscard]] Verdict GiveOnce(Verdict verdict);
+
   TxtDir txt_;
   HostLink& host_;
   bool debugMode_;
   bool loggedIn_ = false;   // set once, never reset during the run
   std::string ownRequest_;  // the DL.txt content of the last login sent
+  // The refusal or read failure given since the last Submit (None: none).
+  Verdict lastGiven_{VerdictResult::None, {}};
 };
 
 }  // namespace orderlink

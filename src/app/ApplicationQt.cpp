@@ -87,8 +87,9 @@ void Application::BuildWindows() {
 
 void Application::ConnectService() {
   monitorMarker_.page = monitor_;
-  service_ = std::make_unique<RequestService>(core_.Txt(), host_, messages_, serviceTimers_,
-                                              &monitorMarker_);
+  service_ = std::make_unique<RequestService>(
+      core_.Txt(), host_, messages_, serviceTimers_, &monitorMarker_, clock_,
+      [this](std::function<void()> call) { serviceCalls_.Post(std::move(call)); });
   handsetLists_.push_back(service_.get());
   if (SendThread* send = core_.Sender()) service_->RegisterJobs(*send, core_.Line());
   if (ReceiveThread* receiver = core_.Receiver()) {

@@ -17,6 +17,7 @@
 #include "app/ShutdownSignalsQt.h"
 #include "app/TrayIconQt.h"
 #include "app/UdpHostLink.h"
+#include "app/WindowCallQueueQt.h"
 #include "app/WindowTimersQt.h"
 #include "common/Clock.h"
 #include "common/HandsetListView.h"
@@ -81,7 +82,8 @@ class Application final : public QObject {
     void MarkSwitchedOn(const std::string& text) override { page->MarkSwitchedOn(text); }
   };
   MonitorMarker monitorMarker_;
-  WindowTimersQt serviceTimers_;  // the request service's delayed steps; dropped before core_
+  WindowTimersQt serviceTimers_;    // the request service's delayed steps; dropped before core_
+  WindowCallQueueQt serviceCalls_;  // the receive thread's calls to the request service
   std::unique_ptr<RequestService> service_;
   std::unique_ptr<RollCallButton> rollCall_;
   TestPage* testPage_ = nullptr;          // owned by mainWindow_

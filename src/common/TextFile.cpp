@@ -238,15 +238,24 @@ bool WriteLines(const std::filesystem::path& path, const std::vector<std::string
   return WriteFileBytes(path, JoinCrLf(lines));
 }
 
-bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes) {
+bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes,
+                         int* systemError) {
+  // errno of the first step that failed; the clean-up below must not overwrite it.
+  int error = 0;
   std::filesystem::path temp;
   FileDescriptor fd(CreateUniqueTemporary(path, &temp));
-  if (fd.Get() < 0) return false;
-  // Flushed before the rename, so that after a power cut the name holds either the
-  // old content or the whole new one.
-  const bool written = WriteAll(fd.Get(), bytes) && ::fdatasync(fd.Get()) == 0;
-  if (fd.Close() && written && ::rename(temp.c_str(), path.c_str()) == 0) return true;
-  ::unlink(temp.c_str());
+  if (fd.Get() < 0) {
+    error = errno;
+  } else {
+    // Flushed before the rename, so that after a power cut the name holds either the
+    // old content or the whole new one.
+    if (!WriteAll(fd.Get(), bytes) || ::fdatasync(fd.Get()) != 0) error = errno;
+    if (!fd.Close() && error == 0) error = errno;
+    if (error == 0 && ::rename(temp.c_str(), path.c_str()) == 0) return true;
+    if (error == 0) error = errno;
+    ::unlink(temp.c_str());
+  }
+  if (systemError != nullptr) *systemError = error;
   return false;
 }
 

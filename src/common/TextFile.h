@@ -95,7 +95,9 @@ struct FileHead {
 // Writes `bytes` to a new temporary file of a unique name beside `path` (created
 // exclusively, never through a link), flushes it to disk and renames it over `path`.
 // A reader sees the old file or the new one, never a part; on any failure the
-// temporary file is removed, the old file stays and the result is false.
-[[nodiscard]] bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes);
+// temporary file is removed, the old file stays and the result is false, with the
+// errno of the step that failed in `*systemError` when it is given.
+[[nodiscard]] bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes,
+                                       int* systemError = nullptr);
 
 }  // namespace orderlink

@@ -64,8 +64,8 @@ bool SendThread::PostJob(int code, int handset, std::string data) {
     }
   }
   if (refusal != nullptr) {
-    LogError(std::string(refusal) + ": " + JobName(code) + " for handset " +
-             std::to_string(handset) + " is not sent");
+    LogWarning(std::string(refusal) + ": " + JobName(code) + " for handset " +
+               std::to_string(handset) + " is not sent");
     return false;
   }
   jobQueued_.notify_one();

@@ -3,16 +3,13 @@
 #include <algorithm>
 #include <string>
 
-#include "common/Log.h"
 #include "service/RequestRecords.h"
 
 namespace orderlink {
 
 namespace {
-// Hold-offs of the receive thread (ms): a short quiet while the request is handled,
-// then up to 15 s for the host to answer (its reply clears it).
+// Quiet the receive thread asks for while a request is handled (ms).
 constexpr std::int32_t kHandlingHoldOff = 1000;
-constexpr std::int32_t kAwaitReplyHoldOff = 15000;
 }  // namespace
 
 int LookupRequestKind(std::string_view code) {
@@ -27,31 +24,33 @@ std::string_view CommandText(std::string_view field) {
   return field.substr(0, std::min(field.find('\0'), field.size()));
 }
 
-void DispatchRequest(LineWorker& thread, const RequestFrame& frame, const TxtDir& txt,
-                     HostLink& host, SwitchOnMarker* marker) {
+DispatchResult DispatchRequest(LineWorker& thread, const RequestFrame& frame, const TxtDir& txt,
+                               HostLink& host, SwitchOnMarker* marker,
+                               const std::function<void(const DispatchResult&)>& beforeNotify) {
+  DispatchResult result;
   thread.Touch();
   thread.HoldOff = kHandlingHoldOff;
-  const int kind = LookupRequestKind(frame.code);
-  if (kind < 0) return;
+  result.kind = LookupRequestKind(frame.code);
+  if (result.kind < 0) return result;
   thread.Touch();
   thread.HoldOff = kHandlingHoldOff;
 
-  const auto path = txt.ForWrite("T1.txt");
-  if (!WriteRequestRecord(kind, frame.payload, path)) {
-    LogError("cannot write " + path.string() + "; the \"" + std::string(frame.code) +
-             "\" request is lost");
-    return;
+  // The handset text as the record carries it (blank-filled like the record).
+  result.handsetText = std::string(frame.payload.substr(0, 3));
+  result.handsetText.resize(3, ' ');
+  result.recordPath = txt.ForWrite("T1.txt");
+  if (!WriteRequestRecord(result.kind, frame.payload, result.recordPath, &result.writeError)) {
+    result.outcome = DispatchResult::Outcome::NotWritten;
+    return result;
   }
-  if (kind == kLoginKind && marker != nullptr) {
-    // The handset text as the record carries it (blank-filled like the record).
-    std::string handsetText(frame.payload.substr(0, 3));
-    handsetText.resize(3, ' ');
-    marker->MarkSwitchedOn(handsetText);
-  }
+  if (result.kind == kLoginKind && marker != nullptr) marker->MarkSwitchedOn(result.handsetText);
+  if (beforeNotify) beforeNotify(result);
   // Quiet first, then the notification: a quick answer's ClearHoldOff must not be
   // overtaken by this hold-off.
-  thread.HoldOff = kAwaitReplyHoldOff;
+  thread.HoldOff = kAwaitReplyHoldOffMs;
   host.Notify(NotifyRequest);
+  result.outcome = DispatchResult::Outcome::Notified;
+  return result;
 }
 
 }  // namespace orderlink

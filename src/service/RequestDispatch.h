@@ -3,6 +3,9 @@
 // software, which is told by HostNotify code 1; polling is held off while it works.
 
 #include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -42,12 +45,32 @@ struct RequestFrame {
   std::string_view payload;  // the content after the handset byte
 };
 
+// How long polling waits for the ordering software's answer to a request (ms); its
+// reply clears the wait sooner.
+inline constexpr std::int32_t kAwaitReplyHoldOffMs = 15000;
+
+// What became of one request.
+struct DispatchResult {
+  enum class Outcome {
+    UnknownCode,  // no request code: nothing written, nobody told
+    NotWritten,   // T1.txt could not be replaced: the request is lost, the host not told
+    Notified,     // the record is in T1.txt and the host was told
+  };
+  Outcome outcome = Outcome::UnknownCode;
+  int kind = -1;
+  std::string handsetText;  // the record's handset text (bytes 0-2 of the payload)
+  std::filesystem::path recordPath;
+  int writeError = 0;  // errno of the failed write (NotWritten)
+};
+
 // Receive thread. Writes the kind's record to T1.txt, marks a logged-in handset,
-// posts code 1 to the host and holds polling off (thread's HoldOff 15000) until the
-// host's reply clears it. An unknown code does nothing beyond HoldOff 1000. A record
-// that cannot be written loses the request: the failure goes to stderr and the host
-// is not told (it would answer a request it never saw).
-void DispatchRequest(LineWorker& thread, const RequestFrame& frame, const TxtDir& txt,
-                     HostLink& host, SwitchOnMarker* marker);
+// runs `beforeNotify` with the result so far (when given), posts code 1 to the host and holds
+// polling off (thread's HoldOff kAwaitReplyHoldOffMs) until the host's reply clears it. An unknown
+// code does nothing beyond HoldOff 1000. A record that cannot be written loses the
+// request: the host is not told (it would answer a request it never saw); telling
+// the user is the caller's part.
+DispatchResult DispatchRequest(LineWorker& thread, const RequestFrame& frame, const TxtDir& txt,
+                               HostLink& host, SwitchOnMarker* marker,
+                               const std::function<void(const DispatchResult&)>& beforeNotify = {});
 
 }  // namespace orderlink

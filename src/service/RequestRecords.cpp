@@ -171,12 +171,13 @@ std::vector<std::string> BuildRequestRecord(int kind, std::string_view payload) 
   return lines;
 }
 
-bool WriteRequestRecord(int kind, std::string_view payload, const std::filesystem::path& path) {
+bool WriteRequestRecord(int kind, std::string_view payload, const std::filesystem::path& path,
+                        int* systemError) {
   const std::vector<std::string> lines = BuildRequestRecord(kind, payload);
   if (lines.empty()) return false;
   std::string content;
   for (const std::string& line : lines) content += line + "\r\n";
-  return WriteFileAtomically(path, content);
+  return WriteFileAtomically(path, content, systemError);
 }
 
 }  // namespace orderlink

@@ -23,8 +23,10 @@ namespace orderlink {
 
 // Replaces the file at `path` with the record (every line ending in CR LF). The new
 // record is written beside it and renamed into place, so the host never reads half a
-// record. False when it could not be written.
+// record. False when it could not be written, with the errno of the failure in
+// `*systemError` when it is given.
 [[nodiscard]] bool WriteRequestRecord(int kind, std::string_view payload,
-                                      const std::filesystem::path& path);
+                                      const std::filesystem::path& path,
+                                      int* systemError = nullptr);
 
 }  // namespace orderlink

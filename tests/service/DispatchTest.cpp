@@ -2,7 +2,9 @@
 
 #include "ServiceFakes.h"
 #include "common/Clock.h"
+#include "common/TextFile.h"
 #include "service/RequestDispatch.h"
+#include "support/LogCapture.h"
 
 namespace orderlink {
 namespace {
@@ -68,6 +70,52 @@ TEST_F(DispatchTest, UnwritableRecordLosesTheRequestButReceivingGoesOn) {
   test::Feed(rcv, test::FrameToPc("CT  ", 12, "0120000123"));
   EXPECT_EQ(Record(), "CT   012\r\n0000123\r\n");
   EXPECT_EQ(host.codes, std::vector<int>{NotifyRequest});
+}
+
+TEST_F(DispatchTest, VerboseLinesNameEachRequestAndReplyWithTheTimeToTheAnswer) {
+  test::LogCapture log;
+  test::Feed(rcv, test::FrameToPc("CT  ", 12, "0120000123"));
+  EXPECT_TRUE(log.Containing("request \"CT  \"").empty());  // verbose logging is off
+
+  SetVerboseLog(true);
+  test::Feed(rcv, test::FrameToPc("CT  ", 12, "0120000123"));
+  clock.Advance(230);
+  ASSERT_TRUE(WriteFileBytes(dir.Txt("R1.txt"), "CT   012\r\nOK\r\n"));
+  service.OnHostReply(nullptr, nullptr);
+  service.OnHostReply(nullptr, nullptr);
+  SetVerboseLog(false);
+
+  EXPECT_EQ(
+      log.Containing(" debug request \"CT  \" of handset 012: 10 bytes, written to T1.txt").size(),
+      1u);
+  EXPECT_EQ(log.Containing(" debug reply notice: R1.txt of 14 bytes, \"CT  \" for handset 12; "
+                           "answers the \"CT  \" request of handset 012 after 230 ms")
+                .size(),
+            1u);
+  EXPECT_EQ(log.Containing("no request was waiting for an answer").size(), 1u);
+  // Answered in time: no warning, no notice, even when the wait has long passed.
+  timers.RunAll();
+  EXPECT_TRUE(log.Containing("did not answer").empty());
+  EXPECT_TRUE(messages.Notices().empty());
+}
+
+TEST_F(DispatchTest, UnansweredRequestsAreEachLoggedAndASilenceIsShownOnceAsIsItsEnd) {
+  test::LogCapture log;
+  test::Feed(rcv, test::FrameToPc("CT  ", 12, "0120000123"));
+  timers.RunFor(kAwaitReplyHoldOffMs - 1);
+  EXPECT_TRUE(messages.Notices().empty());
+  timers.RunFor(1);
+  test::Feed(rcv, test::FrameToPc("KT  ", 3, "003A00304"));
+  timers.RunAll();
+  EXPECT_EQ(log.Containing(" warning the ordering software did not answer").size(), 2u);
+  EXPECT_EQ(log.Containing("the \"KT  \" request of handset 003 within 15 s").size(), 1u);
+  EXPECT_EQ(messages.Notices(), std::vector<std::string>{HostSilentNotice("012")});
+
+  service.OnHostReply(nullptr, nullptr);
+  service.OnHostReply(nullptr, nullptr);
+  EXPECT_EQ(messages.Notices(),
+            (std::vector<std::string>{HostSilentNotice("012"), std::string(kHostAnswersAgain)}));
+  EXPECT_TRUE(messages.Messages().empty());
 }
 
 }  // namespace

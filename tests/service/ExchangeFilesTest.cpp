@@ -59,7 +59,7 @@ TEST(ShortMessageLineTest, NumbersAboveByteRangeAreRefusedNotWrapped) {
   VirtualClock windowClock;
   test::ManualTimers timers{windowClock};
   LineActivity activity;
-  RequestService service{TxtDir(dir.Path()), host, messages, timers, nullptr};
+  RequestService service{TxtDir(dir.Path()), host, messages, timers, nullptr, windowClock, {}};
   SendThread send{port.get(), clock};
   service.AddHandset("012");
   service.AddHandset("300");  // a node text that no byte can address

@@ -13,6 +13,7 @@
 #include "link/HandsetPoller.h"
 #include "link/SerialPort.h"
 #include "service/ReplyDelivery.h"
+#include "support/LogCapture.h"
 
 namespace orderlink {
 namespace {
@@ -182,18 +183,26 @@ TEST_F(HostReplyTest, PostsTheJobAndClearsBothHoldOffsTenMillisecondsLaterWithou
   EXPECT_EQ(rcv.HoldOff.load(), 0);
 }
 
-TEST_F(HostReplyTest, RepliesAnnouncedDuringALongJobQueueWithoutHoldingTheWindow) {
+TEST_F(HostReplyTest, NoticesWhileTheReplyWaitsAreMergedIntoItWithoutHoldingTheWindow) {
   send.Start();
   ASSERT_TRUE(holder.Hold());
+  test::LogCapture log;
   EXPECT_TRUE(holder.ReturnsWhileHeld([this] {
-    service.OnHostReply(&send, &poller);
-    service.OnHostReply(&send, &poller);
+    for (int i = 0; i < 200; ++i) service.OnHostReply(&send, &poller);
   }));
   EXPECT_EQ(FhjsFrames(), 0u);
+  EXPECT_EQ(timers.Pending(), 1u);  // one clear of the hold-offs serves the burst
   holder.Release();
   ASSERT_TRUE(test::WaitIdle(send));
-  EXPECT_EQ(FhjsFrames(), 2u);  // the file, delivered twice in turn
+  EXPECT_EQ(FhjsFrames(), 1u);  // the file, delivered once for the whole burst
+  EXPECT_EQ(log.Containing("199 further reply notices came while the reply waited").size(), 1u);
+
+  // A notice after the reply has started is a reply of its own.
+  service.OnHostReply(&send, &poller);
+  ASSERT_TRUE(test::WaitIdle(send));
+  EXPECT_EQ(FhjsFrames(), 2u);
   EXPECT_TRUE(messages.Messages().empty());
+  EXPECT_TRUE(messages.Notices().empty());
 }
 
 TEST_F(HostReplyTest, RepliesBeforeTheSendThreadRunsAreLoggedAndNeverWaitedFor) {
@@ -209,16 +218,25 @@ TEST_F(HostReplyTest, RepliesBeforeTheSendThreadRunsAreLoggedAndNeverWaitedFor) 
   EXPECT_TRUE(port.Writes().empty());
 }
 
-TEST_F(HostReplyTest, AReplyTheFullQueueRefusesIsShownToTheUser) {
+TEST_F(HostReplyTest, RefusalsOfAFullQueueAreShownOnceABurstAsANotice) {
+  service.AddHandset("003");
+  service.AddHandset("012");
+  WriteReply("DX.txt", "003 012 hi\r\n");
   send.Start();
   ASSERT_TRUE(holder.Hold());
   for (std::size_t i = 0; i < SendThread::kQueueCapacity; ++i) {
     ASSERT_TRUE(send.PostJob(JobStatusQueryCode, 1));
   }
   testing::internal::CaptureStderr();
-  service.OnHostReply(&send, &poller);
+  for (int i = 0; i < 100; ++i) {
+    service.OnHostReply(&send, &poller);
+    service.OnHostShortMessage(&send);
+  }
   (void)testing::internal::GetCapturedStderr();
-  EXPECT_EQ(messages.Messages(), std::vector<std::string>{std::string(kReplyNotQueued)});
+  const std::vector<std::string> once{std::string(kReplyNotQueued),
+                                      std::string(kShortMessageNotQueued)};
+  EXPECT_EQ(messages.Notices(), once);
+  EXPECT_TRUE(messages.Messages().empty());  // never a box: boxes nest their event loops
 }
 
 // Delayed calls on threads of their own after real time: the window thread's timers
@@ -296,8 +314,8 @@ TEST(ReplyOnTheLine, TheLineStaysQuietAfterEveryEndOfReplyForTheReplysHoldOff) {
   test::RecordingHostLink host;
   test::RecordingMessages messages;
   RealTimeTimers timers;
-  RequestService service{TxtDir(dir.Path()), host, messages, timers, nullptr};
   SystemClock clock;
+  RequestService service{TxtDir(dir.Path()), host, messages, timers, nullptr, clock, {}};
   SendThread send{port.get(), clock};
   LineActivity activity;
   LinkHandlers handlers{activity};

@@ -41,14 +41,22 @@ struct ServiceHandlers : LinkHandlers {
 // The request service wired as the application wires it, on a fake line in virtual
 // time: a send thread on a recording port (started by the test when it needs one), a
 // receive thread fed by Feed (never started), the host link, the user's messages and
-// the window's delayed steps all recorded. The service has no jobs registered and
+// the window's delayed steps all recorded (calls carried to the window thread wait
+// among them). The service has no jobs registered and
 // knows no handsets; the tests add what they need. The send thread is declared last,
 // so it is joined before anything its jobs use is destroyed.
 class ServiceRig : public ::testing::Test {
  protected:
   // `localTime` is where time answers take the time.
   explicit ServiceRig(RequestService::LocalTimeSource localTime = RequestService::CurrentLocalTime)
-      : service{TxtDir(dir.Path()), host, messages, timers, &marker, std::move(localTime)} {}
+      : service{TxtDir(dir.Path()),
+                host,
+                messages,
+                timers,
+                &marker,
+                clock,
+                [this](std::function<void()> call) { timers.After(0, std::move(call)); },
+                std::move(localTime)} {}
 
   TempAppDir dir;
   RecordingHostLink host;

@@ -189,7 +189,7 @@ TEST(RollCallButtonTest, RestartingThePollerNeverWaitsForAJobOnTheLine) {
   test::ManualTimers timers{windowClock};
   test::RecordingHostLink host;
   test::RecordingMessages messages;
-  RequestService service{TxtDir("/nonexistent"), host, messages, timers, nullptr};
+  RequestService service{TxtDir("/nonexistent"), host, messages, timers, nullptr, windowClock, {}};
   LineActivity line;
   LinkHandlers handlers{line};  // no frame arrives
   SendThread send{&port, clock};
@@ -219,7 +219,7 @@ TEST(RollCallButtonTest, CaptionCyclesAndWorksThePoller) {
   test::RecordingMessages messages;
   VirtualClock windowClock;
   test::ManualTimers timers{windowClock};
-  RequestService service{TxtDir("/nonexistent"), host, messages, timers, nullptr};
+  RequestService service{TxtDir("/nonexistent"), host, messages, timers, nullptr, windowClock, {}};
   LineActivity line;
   LinkHandlers handlers{line};  // no frame arrives
   SendThread send{nullptr, clock};
