@@ -105,7 +105,10 @@ std::string AppCore::PortFailureMessage() const {
 bool AppCore::CreateWorkers(PortOpenError* error) {
   try {
     std::shared_ptr<SerialPort> device = openPort_(portNumber_, error);
-    if (!device) return false;
+    if (!device) {
+      line_.portConnected = false;
+      return false;
+    }
     port_.Attach(std::move(device));
     rcv_ = std::make_unique<ReceiveThread>(&port_, handlers_, line_, clock_);
     send_ = std::make_unique<SendThread>(&port_, clock_);
@@ -201,6 +204,7 @@ void AppCore::LoseLine() {
   // the notice or the hooks do must not bring this here again.
   SetWatch(-1);
   port_.Detach();
+  line_.portConnected = false;
   LogWarning("COM" + std::to_string(portNumber_) + ": the device hung up");
   messages_.ShowNotice("串口" + portName_ + "已断开，正在等待重新连接…");
   if (lineLost) lineLost();
@@ -228,6 +232,7 @@ void AppCore::TryReopen() {
   lastReopenError_.clear();
   Receiver()->ResetParserBeforeNextChunk();
   port_.Attach(std::move(device));
+  line_.portConnected = true;
   SetWatch(port_.Handle());
   LogInfo("COM" + std::to_string(portNumber_) + ": the device is back");
   messages_.ShowNotice("串口" + portName_ + "已重新连接。");

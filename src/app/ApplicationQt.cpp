@@ -164,7 +164,7 @@ void Application::WatchPort(int handle) {
 }
 
 void Application::StopLineWork() {
-  if (core_.Line().downloadRunning.load()) download_->StartOrStopDownload();
+  download_->LineLost();
   if (testPage_->Logic().Running()) testPage_->Logic().StartOrStop("");
   stationPage_->Logic().LineLost();
 }

@@ -82,11 +82,15 @@ MainWindow::MainWindow(const MainPages& pages, MessageSink& messages, const Line
   }
 }
 
+bool MainWindow::RefuseCloseDuringDownload() {
+  if (!line_.downloadRunning.load()) return false;
+  // Ending now would leave the handsets waiting for a "QBJS" that never comes.
+  messages_.ShowMessage("正在下载数据，请先停止下载！");
+  return true;
+}
+
 void MainWindow::CloseButtonClicked() {
-  if (line_.downloadRunning.load()) {
-    messages_.ShowMessage("正在下载数据，请先停止下载！");
-    return;
-  }
+  if (RefuseCloseDuringDownload()) return;
   if (onShutdown) onShutdown();
 }
 
@@ -97,6 +101,10 @@ void MainWindow::Restore() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  if (RefuseCloseDuringDownload()) {
+    event->ignore();
+    return;
+  }
   if (onShutdown) onShutdown();
   event->accept();
 }

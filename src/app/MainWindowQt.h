@@ -55,6 +55,9 @@ class MainWindow final : public QWidget {
   void changeEvent(QEvent* event) override;      // minimise
 
  private:
+  // The download must be stopped first: says so and returns true while one runs.
+  bool RefuseCloseDuringDownload();
+
   MessageSink& messages_;
   const LineActivity& line_;
   bool minimiseHides_ = false;

@@ -39,6 +39,31 @@ constexpr char kStoppedByClick[] = "下载被终止!";
 constexpr char kStoppedByJob[] = "下载被终止！";
 constexpr char kConfiguring[] = "正在配置文件，请稍后...";
 constexpr char kFinished[] = "下载完毕！";
+constexpr char kLineGone[] = "串口已断开，下载没有进行，请检查串口连接后重新下载。";
+
+std::string HandsetText(int handset) { return "点菜机" + ZeroPadded(handset, 3); }
+
+// "点菜机003、004" for the handsets of one outcome.
+std::string HandsetNames(const std::vector<int>& handsets) {
+  std::string names = "点菜机";
+  for (std::size_t i = 0; i < handsets.size(); ++i) {
+    if (i > 0) names += "、";
+    names += ZeroPadded(handsets[i], 3);
+  }
+  return names;
+}
+
+const char* OutcomeLogText(HandsetOutcome outcome) {
+  switch (outcome) {
+    case HandsetOutcome::Complete:
+      return "complete";
+    case HandsetOutcome::Failed:
+      return "failed (XZSB)";
+    case HandsetOutcome::NoAnswer:
+      break;
+  }
+  return "no answer";
+}
 }  // namespace
 
 std::string ProgressToolTipLine(const DownloadProgress& progress) {
@@ -129,6 +154,17 @@ void DownloadController::StartOrStopDownload() {
     messages_.ShowMessage(kTooManyHandsets);
     return;
   }
+  // Without the line the download would broadcast into nothing.
+  if (!line_.portConnected.load()) {
+    messages_.ShowMessage(kLineGone);
+    return;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    outcomes_.clear();
+    for (int handset : target_) outcomes_.emplace_back(handset, HandsetOutcome::NoAnswer);
+  }
+  view_.ClearHandsetOutcomes();
   // The line is promised to this download from now on; a pending step of an
   // earlier stop no longer touches the page.
   EnterPhase(Phase::Idle);
@@ -164,8 +200,23 @@ void DownloadController::EndFailedAttempt(const std::string& message) {
   view_.SetInputsEnabled(true);
   timers_.After(kAfterStopMs, [this, message] {
     ResumePolling();
-    messages_.ShowMessage(message);
+    if (!message.empty()) messages_.ShowMessage(message);
   });
+}
+
+void DownloadController::LineLost() {
+  if (line_.downloadRunning.load()) {
+    LogWarning("download: stopped, the serial line was lost");
+    StopClick();
+    return;
+  }
+  if (!line_.downloadRequested.load()) return;
+  // The go-ahead has not come yet: nothing was paused or sent.
+  LogWarning("download: called off before it started, the serial line was lost");
+  line_.downloadRequested = false;
+  EnterPhase(Phase::Idle);
+  view_.SetInputsEnabled(true);
+  messages_.ShowMessage(kLineGone);
 }
 
 void DownloadController::AddDownloadTable(const std::string& tag,
@@ -177,7 +228,7 @@ void DownloadController::AddDownloadTable(const std::string& tag,
 void DownloadController::OnDownloadGoAhead() {
   // A second notification would prepare a second download and pause polling twice.
   if (line_.downloadRunning.load()) return;
-  line_.downloadRequested = false;
+  const bool requested = line_.downloadRequested.exchange(false);
   SetCaption(kStartStopCaptionRunning);
   {
     std::lock_guard lock(mutex_);
@@ -191,6 +242,13 @@ void DownloadController::OnDownloadGoAhead() {
   }
   if (line_.stationBusy.load()) {
     EndFailedAttempt(kStationBusy);
+    return;
+  }
+  if (!line_.portConnected.load()) {
+    // A go-ahead nobody waits for any more (the line loss called the request off
+    // and said so) ends quietly.
+    LogWarning("download: go-ahead while the serial line is gone, nothing sent");
+    EndFailedAttempt(requested ? kLineGone : "");
     return;
   }
   const std::uint64_t run = EnterPhase(Phase::Idle);
@@ -238,6 +296,7 @@ void DownloadController::StatusStep() {
   if (send_ != nullptr && !send_->Idle()) return;
 
   int handset = -1;
+  int pass = 0;
   {
     std::lock_guard lock(mutex_);
     if (targetNext_ >= target_.size()) {  // a pass is finished: ask who is left
@@ -246,6 +305,7 @@ void DownloadController::StatusStep() {
       ++statusRound_;
     }
     if (!target_.empty() && statusRound_ < kStatusPasses) handset = target_[targetNext_++];
+    pass = statusRound_ + 1;
   }
   if (handset < 0) {
     FinishDownload();
@@ -254,7 +314,29 @@ void DownloadController::StatusStep() {
   if (send_ != nullptr && !Post(JobStatusQueryCode, handset)) {
     std::lock_guard lock(mutex_);
     --targetNext_;  // not asked: the same handset on the next tick
+    return;
   }
+  // The status phase can take minutes: say who is being asked.
+  view_.SetProgress({std::string(kConfiguring) + "第" + std::to_string(pass) + "遍，正在询问" +
+                         HandsetText(handset),
+                     1, 1});
+}
+
+std::string DownloadController::ReportOutcomes() {
+  std::vector<int> failed;
+  std::vector<int> silent;
+  for (const auto& [handset, outcome] : Outcomes()) {
+    LogInfo("download: handset " + ZeroPadded(handset, 3) + " " + OutcomeLogText(outcome));
+    view_.ShowHandsetOutcome(handset, outcome);
+    if (outcome == HandsetOutcome::Failed) failed.push_back(handset);
+    if (outcome == HandsetOutcome::NoAnswer) silent.push_back(handset);
+  }
+  if (failed.empty() && silent.empty()) return kFinished;
+  std::string text = kFinished;
+  if (!failed.empty()) text += HandsetNames(failed) + "下载失败";
+  if (!failed.empty() && !silent.empty()) text += "，";
+  if (!silent.empty()) text += HandsetNames(silent) + "没有应答";
+  return text + "，请检查后重新下载。";
 }
 
 void DownloadController::FinishDownload() {
@@ -272,8 +354,9 @@ void DownloadController::FinishDownload() {
       ResumePolling();
       SetCaption(kStartStopCaptionIdle);
       view_.SetInputsEnabled(true);
-      view_.SetProgress({kFinished});
-      messages_.ShowMessage(kFinished);
+      const std::string report = ReportOutcomes();
+      view_.SetProgress({report});
+      messages_.ShowMessage(report);
       std::lock_guard lock(mutex_);
       statusRound_ = 0;
     });
@@ -288,9 +371,18 @@ void DownloadController::RemovePending(int handset) {
 }
 
 void DownloadController::OnDownloadResult(const Message& result, LineWorker& receiver) {
-  // Complete and failed are treated alike: the handset is not asked again.
+  // Complete and failed are treated alike on the line: the handset is not asked
+  // again. The end of the download tells them apart.
   view_.SetStatusTimerEnabled(false);
   RemovePending(result.handset);
+  {
+    const HandsetOutcome outcome =
+        result.command == "XZSB" ? HandsetOutcome::Failed : HandsetOutcome::Complete;
+    std::lock_guard lock(mutex_);
+    for (auto& [handset, kept] : outcomes_) {
+      if (handset == result.handset) kept = outcome;
+    }
+  }
   receiver.Pause(kAfterResultMs);
   if (RoundActive()) view_.SetStatusTimerEnabled(true);
 }
@@ -340,6 +432,11 @@ std::vector<int> DownloadController::PendingHandsets() const {
 int DownloadController::StatusRound() const {
   std::lock_guard lock(mutex_);
   return statusRound_;
+}
+
+std::vector<std::pair<int, HandsetOutcome>> DownloadController::Outcomes() const {
+  std::lock_guard lock(mutex_);
+  return outcomes_;
 }
 
 std::optional<std::vector<std::string>> DownloadController::ReadJobFile() const {

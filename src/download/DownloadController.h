@@ -36,6 +36,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/HostLink.h"
@@ -80,6 +81,9 @@ class DownloadController {
   // and asks the host for the tables (HostNotify 11). Refused while a link test or
   // a base-station dialogue holds the line.
   void StartOrStopDownload();
+  // The serial line was lost: a running download stops as by the stop button; one
+  // that waits for the host's go-ahead is called off with a message.
+  void LineLost();
   // The host's go-ahead (answer 11): checks the ticked tables, writes join.txt and
   // starts the broadcast. Ignored while a download runs; ends the attempt
   // (EndFailedAttempt, then a message) when a link test or a base-station dialogue
@@ -103,6 +107,8 @@ class DownloadController {
   [[nodiscard]] std::vector<int> TargetHandsets() const;
   [[nodiscard]] std::vector<int> PendingHandsets() const;
   [[nodiscard]] int StatusRound() const;
+  // How each handset of the current or last download ended so far, in target order.
+  [[nodiscard]] std::vector<std::pair<int, HandsetOutcome>> Outcomes() const;
 
  private:
   enum class Phase : std::uint64_t { Idle = 0, Broadcast = 1, Status = 2 };
@@ -125,10 +131,13 @@ class DownloadController {
   void SetCaption(const char* caption);
   void StopClick();
   // Ends an attempt that failed: the page is idle at once, polling resumes after
-  // the pause and then `message` is shown.
+  // the pause and then `message` is shown (nothing when it is empty).
   void EndFailedAttempt(const std::string& message);
   void PrepareAndBroadcast();
   void FinishDownload();
+  // The end text: "下载完毕！" alone when every handset completed, else naming the
+  // handsets that failed or did not answer. Logs one line per handset.
+  [[nodiscard]] std::string ReportOutcomes();
   // Send thread: a stopped broadcast shows its text, after the stop's own.
   void ShowStoppedByJob();
   void RemovePending(int handset);
@@ -156,6 +165,7 @@ class DownloadController {
   std::size_t targetNext_ = 0;
   std::vector<int> pending_;
   int statusRound_ = 0;
+  std::vector<std::pair<int, HandsetOutcome>> outcomes_;  // every target, in order
   std::vector<RegisteredTable> tables_;
   std::deque<std::vector<ResendEntry>> resendLists_;  // one per posted resend job, in order
   std::deque<std::uint64_t> broadcastRuns_;           // state of each posted broadcast, in order

@@ -2,6 +2,7 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -107,7 +108,8 @@ DownloadPage::DownloadPage(std::function<void()> openPasswordForm, const LineAct
   handsetGroup = Named(new QGroupBox(U("无线点菜机"), this), "handsetGroup");
   downloadHandsetTree = Named(new QTreeWidget(handsetGroup), "downloadHandsetTree");
   downloadHandsetTree->setHeaderHidden(true);
-  downloadHandsetTree->setColumnCount(1);
+  downloadHandsetTree->setColumnCount(2);
+  downloadHandsetTree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
   rootNode = new QTreeWidgetItem(downloadHandsetTree, QStringList(U(kRootText)));
   rootNode->setData(0, kStateRole, kNoState);
   downloadHandsetTree->hide();  // shown once start-up has filled it
@@ -276,6 +278,31 @@ void DownloadPage::SetInputsEnabled(bool enabled) {
   for (QCheckBox* box : tableBoxes_) box->setEnabled(enabled);
   downloadHandsetTree->setEnabled(enabled);
   selectAllBox->setEnabled(enabled);
+}
+
+void DownloadPage::ShowHandsetOutcome(int handset, HandsetOutcome outcome) {
+  for (int i = 0; i < rootNode->childCount(); ++i) {
+    QTreeWidgetItem* node = rootNode->child(i);
+    if (node->text(0).toInt() != handset) continue;
+    switch (outcome) {
+      case HandsetOutcome::Complete:
+        node->setText(kOutcomeColumn, U("下载完成"));
+        node->setForeground(kOutcomeColumn, QBrush(Qt::darkGreen));
+        break;
+      case HandsetOutcome::Failed:
+        node->setText(kOutcomeColumn, U("下载失败"));
+        node->setForeground(kOutcomeColumn, QBrush(Qt::red));
+        break;
+      case HandsetOutcome::NoAnswer:
+        node->setText(kOutcomeColumn, U("没有应答"));
+        node->setForeground(kOutcomeColumn, QBrush(Qt::red));
+        break;
+    }
+  }
+}
+
+void DownloadPage::ClearHandsetOutcomes() {
+  for (int i = 0; i < rootNode->childCount(); ++i) rootNode->child(i)->setText(kOutcomeColumn, {});
 }
 
 void DownloadPage::SetProgress(const DownloadProgress& progress) {

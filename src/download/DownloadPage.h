@@ -60,6 +60,8 @@ class DownloadPage : public QWidget, public DownloadView, public HandsetListView
   static constexpr int kNoState = -1;
   static constexpr int kNotSelected = 1;
   static constexpr int kSelected = 2;
+  // The tree's second column tells how a handset's last download ended.
+  static constexpr int kOutcomeColumn = 1;
 
   // `openPasswordForm` shows the administrator password form modally. `line` must
   // outlive the page.
@@ -75,6 +77,8 @@ class DownloadPage : public QWidget, public DownloadView, public HandsetListView
   [[nodiscard]] int HandsetCounter() const override;
   void SetStartStopCaption(const std::string& utf8) override;
   void SetInputsEnabled(bool enabled) override;
+  void ShowHandsetOutcome(int handset, HandsetOutcome outcome) override;
+  void ClearHandsetOutcomes() override;
   void SetProgress(const DownloadProgress& progress) override;
   void SetStatusTimerEnabled(bool enabled) override;
   void StartStatusTimerIfStopped() override;

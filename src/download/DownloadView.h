@@ -24,6 +24,10 @@ struct DownloadProgress {
   return cellLeft + (cellWidth - textWidth) / 2;
 }
 
+// How a handset's download ended: it reported its tables complete ("XZWC") or
+// failed ("XZSB"), or it never answered in the passes of the status phase.
+enum class HandsetOutcome { NoAnswer, Complete, Failed };
+
 class DownloadView {
  public:
   virtual ~DownloadView() = default;
@@ -39,6 +43,10 @@ class DownloadView {
   virtual void SetStartStopCaption(const std::string& utf8) = 0;
   // The thirteen table boxes, the handset tree and "全选".
   virtual void SetInputsEnabled(bool enabled) = 0;
+  // Marks a handset of the tree with how its last download ended; Clear… takes every
+  // mark away (a new download starts).
+  virtual void ShowHandsetOutcome(int handset, HandsetOutcome outcome) = 0;
+  virtual void ClearHandsetOutcomes() = 0;
 
   // ---- Any thread; carried to the window thread in the order of the calls and
   // never waiting for it.

@@ -27,6 +27,11 @@ struct LineActivity {
   std::atomic<bool> stationBusy{false};        // from the click on "确定" until the dialogue
                                                // has ended and polling runs again
 
+  // The serial device is there: false from a failed open or a hang-up until it is
+  // back (written by the composition on the window thread). Work that needs the line
+  // does not start without it.
+  std::atomic<bool> portConnected{true};
+
   // 1 once the base station's answer signature was seen in a chunk (receive thread);
   // the dialogue takes it back to 0.
   std::atomic<std::uint8_t> stationAck{0};

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <future>
 #include <map>
 
@@ -124,6 +125,8 @@ struct StatusCase {
   const char* answerOf3;  // "" = silent
   const char* answerOf5;
   std::map<int, int> queries;
+  const char* ending;  // the progress cell's and the message's last text
+  std::map<int, HandsetOutcome> outcomes;
 };
 void PrintTo(const StatusCase& answers, std::ostream* out) {
   *out << "handset 3 answers \"" << answers.answerOf3 << "\", handset 5 \"" << answers.answerOf5
@@ -152,8 +155,18 @@ TEST_P(StatusPhase, EndsWithTenClosingFramesWhenAllAnsweredOrAfterTenPasses) {
   ASSERT_GE(f.size(), 10u);
   for (std::size_t i = f.size() - 10; i < f.size(); ++i) EXPECT_EQ(f[i].code, "QBJS");
   EXPECT_EQ(f.back().at - f[f.size() - 2].at, 30);
-  EXPECT_EQ(messages.Messages(), std::vector<std::string>{"下载完毕！"});
-  EXPECT_EQ(view.Progress().back().text, "下载完毕！");
+  EXPECT_EQ(messages.Messages(), std::vector<std::string>{GetParam().ending});
+  EXPECT_EQ(view.Progress().back().text, GetParam().ending);
+  EXPECT_EQ(view.Outcomes(), GetParam().outcomes);
+  // While it asks, the cell says which pass and which handset.
+  const auto p = view.Progress();
+  EXPECT_TRUE(std::any_of(p.begin(), p.end(), [](const DownloadProgress& shown) {
+    return shown.text == "正在配置文件，请稍后...第1遍，正在询问点菜机003";
+  }));
+  EXPECT_EQ(GetParam().queries.at(5) == 10,
+            std::any_of(p.begin(), p.end(), [](const DownloadProgress& shown) {
+              return shown.text == "正在配置文件，请稍后...第10遍，正在询问点菜机005";
+            }));
   EXPECT_EQ(view.Caption(), "开始下载");
   EXPECT_FALSE(line.downloadRunning || view.StatusTimerOn());
   EXPECT_EQ(poller.PauseLevel(), 0);
@@ -161,9 +174,60 @@ TEST_P(StatusPhase, EndsWithTenClosingFramesWhenAllAnsweredOrAfterTenPasses) {
   EXPECT_FALSE(view.StatusTimerOn());
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, StatusPhase,
-                         ::testing::Values(StatusCase{"XZWC", "XZWC", {{3, 1}, {5, 1}}},
-                                           StatusCase{"XZSB", "", {{3, 1}, {5, 10}}}));
+INSTANTIATE_TEST_SUITE_P(
+    Answers, StatusPhase,
+    ::testing::Values(StatusCase{"XZWC",
+                                 "XZWC",
+                                 {{3, 1}, {5, 1}},
+                                 "下载完毕！",
+                                 {{3, HandsetOutcome::Complete}, {5, HandsetOutcome::Complete}}},
+                      StatusCase{"XZSB",
+                                 "",
+                                 {{3, 1}, {5, 10}},
+                                 "下载完毕！点菜机003下载失败，点菜机005没有应答，"
+                                 "请检查后重新下载。",
+                                 {{3, HandsetOutcome::Failed}, {5, HandsetOutcome::NoAnswer}}}));
+
+// A download needs the line: it does not start without one, a request waiting for
+// the ordering software is called off when the line goes, and a go-ahead that comes
+// while the line is gone sends nothing.
+TEST_F(DownloadRun, WithoutTheLineNothingIsBroadcastAndNothingIsReportedDone) {
+  constexpr char kLineGone[] = "串口已断开，下载没有进行，请检查串口连接后重新下载。";
+  app.WriteLines("菜品类别表.txt", FixedLines(2, 12));
+  view.tables = Only({"CLB "});
+  view.handsets = {3};
+  send.Start();
+
+  line.portConnected = false;
+  controller.StartOrStopDownload();
+  EXPECT_TRUE(host.codes.empty());
+  EXPECT_EQ(messages.Messages(), std::vector<std::string>{kLineGone});
+
+  line.portConnected = true;
+  controller.StartOrStopDownload();  // asks the ordering software for the tables
+  ASSERT_EQ(host.codes, std::vector<int>{NotifyDownload});
+  EXPECT_FALSE(view.InputsEnabled());
+  line.portConnected = false;  // the adapter is pulled before the go-ahead
+  controller.LineLost();
+  EXPECT_TRUE(view.InputsEnabled());
+  EXPECT_FALSE(line.DownloadOnLine());
+  EXPECT_EQ(messages.Messages().size(), 2u);
+  controller.OnDownloadGoAhead();  // late: nobody waits for it
+  timers.RunAll();
+  ASSERT_TRUE(WaitIdle(send));
+
+  line.portConnected = true;
+  controller.StartOrStopDownload();
+  line.portConnected = false;  // the go-ahead finds the line gone
+  controller.OnDownloadGoAhead();
+  timers.RunAll();
+  ASSERT_TRUE(WaitIdle(send));
+  EXPECT_TRUE(port.Writes().empty());
+  EXPECT_EQ(messages.Messages(), (std::vector<std::string>{kLineGone, kLineGone, kLineGone}));
+  EXPECT_EQ(view.Caption(), "开始下载");
+  EXPECT_FALSE(line.DownloadOnLine());
+  EXPECT_EQ(poller.PauseLevel(), 0);
+}
 
 TEST_F(DownloadRun, ResendAnswersSendEachTheirOwnRecordsBetweenCcksAndCcjs) {
   StartDownload(20, {5, 7});

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -59,6 +60,12 @@ class FakeDownloadView : public DownloadView {
   void SetInputsEnabled(bool on) override {
     Locked([&] { inputs_ = on; });
   }
+  void ShowHandsetOutcome(int handset, HandsetOutcome outcome) override {
+    Locked([&] { outcomes_[handset] = outcome; });
+  }
+  void ClearHandsetOutcomes() override {
+    Locked([&] { outcomes_.clear(); });
+  }
   void SetStatusTimerEnabled(bool on) override {
     Locked([&] { statusTimerOn_ = on; });
   }
@@ -81,6 +88,9 @@ class FakeDownloadView : public DownloadView {
   std::vector<DownloadProgress> Progress() const {
     return Locked([&] { return progress_; });
   }
+  std::map<int, HandsetOutcome> Outcomes() const {
+    return Locked([&] { return outcomes_; });
+  }
 
  private:
   mutable std::mutex mutex_;
@@ -88,6 +98,7 @@ class FakeDownloadView : public DownloadView {
   bool inputs_ = true;
   bool statusTimerOn_ = false;
   std::vector<DownloadProgress> progress_;
+  std::map<int, HandsetOutcome> outcomes_;
 };
 
 // The app's receive hand-overs wired to the download controller as the composition

@@ -118,8 +118,11 @@ TEST_F(DownloadPageTest, StatusPhaseEndsDespiteADiscardedPacketEvery50Ms) {
   for (const auto& w : port.Writes()) ++sent[w.bytes.substr(9, 4)];
   EXPECT_EQ(sent["XZDM"], 10);  // the silent handset is asked in every pass
   EXPECT_EQ(sent["QBJS"], 10);
-  EXPECT_EQ(messages.Messages(), std::vector<std::string>{"下载完毕！"});
-  EXPECT_EQ(page.progressCell->Text(), "下载完毕！");
+  // The silent handset is named at the end, in the cell, the message and the tree.
+  constexpr char kEnding[] = "下载完毕！点菜机003没有应答，请检查后重新下载。";
+  EXPECT_EQ(messages.Messages(), std::vector<std::string>{kEnding});
+  EXPECT_EQ(page.progressCell->Text(), kEnding);
+  EXPECT_EQ(Handset(2)->text(DownloadPage::kOutcomeColumn), "没有应答");
 }
 
 }  // namespace
