@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <optional>
 
 #include "common/Gbk.h"
 #include "common/Log.h"
+#include "common/TextFile.h"
 #include "service/ReplyDelivery.h"
 #include "service/TimeAndMessages.h"
 
@@ -59,18 +59,11 @@ std::string WriteFailureReason(int systemError) {
 // "R1.txt of 57 bytes, "KT  " for handset 12" for the log: its size and header,
 // reading no more than the header.
 std::string DescribeReplyFile(const TxtDir& txt) {
-  const auto path = txt.Find("R1.txt");
-  if (!path) return "no R1.txt";
-  std::error_code error;
-  const auto size = std::filesystem::file_size(*path, error);
-  if (error) return "R1.txt not readable (" + error.message() + ")";
-  std::string head(16, '\0');
-  std::ifstream file(*path, std::ios::binary);
-  file.read(head.data(), static_cast<std::streamsize>(head.size()));
-  head.resize(static_cast<std::size_t>(file.gcount()));
-  const auto lines = SplitLines(head);
+  const auto head = ReadTxtHead(txt, "R1.txt", 16);
+  if (!head) return "R1.txt not readable";
+  const auto lines = SplitLines(head->bytes);
   const auto header = ParseReplyHeader(lines.empty() ? std::string_view() : lines.front());
-  std::string text = "R1.txt of " + std::to_string(size) + " bytes, ";
+  std::string text = "R1.txt of " + std::to_string(head->size) + " bytes, ";
   if (!header) return text + "no handset in its header";
   return text + Printable(header->code) + " for handset " + std::to_string(header->handset);
 }
