@@ -149,8 +149,8 @@ class Run {
   }
 
   bool SetupFailed(const std::string& why) {
-    setupError_ = why;
     Differ("the replay could not start: " + why);
+    result_.setupFailed = true;
     return false;
   }
 
@@ -376,6 +376,7 @@ class Run {
       const double recorded = GapMs(i - 1, i);
       const double got = now - actual_[i - 1];
       if (std::fabs(got - recorded) > options_.toleranceMs) {
+        result_.pauseOnly = true;
         return Differ(Where(i) + ": the pause before it was " + Ms(recorded) +
                       " in the recording and " + Ms(got) + " now (tolerance ±" +
                       std::to_string(options_.toleranceMs) +
@@ -578,7 +579,6 @@ class Run {
   std::size_t pollsUsed_ = 0;
   std::optional<std::size_t> pollChosen_;
 
-  std::string setupError_;
   bool done_ = false;
   ReplayResult result_;
 };

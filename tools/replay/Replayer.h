@@ -49,6 +49,8 @@ struct ReplayOptions {
 struct ReplayResult {
   bool match = false;
   std::string difference;         // the first difference, in words
+  bool pauseOnly = false;         // the difference is a pause: everything before it matched
+  bool setupFailed = false;       // no replay at all: work folder, pty, socket or program failed
   std::filesystem::path workDir;  // kept when not empty
   int framesCompared = 0, pausesChecked = 0, polls = 0, messagesCompared = 0, filesCompared = 0;
   double seconds = 0;
