@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -135,6 +136,8 @@ class Run {
     child_ = ::fork();
     if (child_ < 0) return SetupFailed(std::string("fork failed: ") + std::strerror(errno));
     if (child_ == 0) {
+      // A replay that is killed (a test's time-out) takes the program with it.
+      ::prctl(PR_SET_PDEATHSIG, SIGTERM);
       ::setenv("ORDERLINK_APPDIR", work_.c_str(), 1);
       for (int n = 1; n <= 9; ++n)
         ::setenv(("ORDERLINK_COM" + std::to_string(n)).c_str(), device.c_str(), 1);
