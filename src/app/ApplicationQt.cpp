@@ -28,6 +28,14 @@ int Application::Run(const std::vector<std::string>& args) {
       core_.WrapDevices([trace = trace_](std::unique_ptr<SerialPort> device) {
         return std::make_unique<TracingPort>(std::move(device), trace);
       });
+      // The ordering software's side of the session, for a replay: TRACE.sidecar.
+      sidecar_ =
+          SessionSidecar::Start(traceFile->string() + ".sidecar", ResolveAppDir(), host_.OwnPort());
+      if (sidecar_) {
+        host_.observer = [sidecar = sidecar_.get()](bool sent, const HostMessage& message) {
+          sidecar->OnHostMessage(sent, message);
+        };
+      }
     }
   }
   const bool linked = core_.OpenLink(args, ResolveAppDir());

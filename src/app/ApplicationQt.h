@@ -14,6 +14,7 @@
 #include "app/AppCore.h"
 #include "app/MainWindowQt.h"
 #include "app/MessageBoxQt.h"
+#include "app/SessionSidecar.h"
 #include "app/ShutdownSignalsQt.h"
 #include "app/TrayIconQt.h"
 #include "app/UdpHostLink.h"
@@ -61,6 +62,8 @@ class Application final : public QObject {
   MessageBoxQt messages_;
   // The frame trace, or null; ended (its file complete) after the port that feeds it.
   std::shared_ptr<FrameTrace> trace_;
+  // The trace's sidecar, or null; outlives the host link that reports to it.
+  std::unique_ptr<SessionSidecar> sidecar_;
   UdpHostLink host_;
   WindowTimersQt lineTimers_;  // reopening the port; dropped after core_
   AppCore core_;

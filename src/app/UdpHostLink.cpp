@@ -69,6 +69,7 @@ void UdpHostLink::Notify(int code) { Post({kHostNotifyMessage, 0, code}); }
 void UdpHostLink::Post(const HostMessage& message) {
   const int port = hostPort_.load();
   if (fd_ < 0 || port <= 0) return;
+  if (observer) observer(true, message);
   const std::string bytes = EncodeHostMessage(message);
   const sockaddr_in to = Loopback(port);
   // Like a posted message: a full buffer or a vanished receiver is not our concern.
@@ -95,6 +96,7 @@ std::vector<HostMessage> UdpHostLink::ReadPending() {
                           ntohs(from.sin_port) == port;
     if (!fromHost) continue;
     if (auto message = DecodeHostMessage(std::string_view(buffer, static_cast<std::size_t>(n)))) {
+      if (observer) observer(false, *message);
       messages.push_back(*message);
     }
   }

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,6 +46,10 @@ class UdpHostLink final : public HostConnection {
   // Readable when datagrams wait. -1 when the socket could not be made.
   [[nodiscard]] int Handle() const { return fd_; }
   [[nodiscard]] std::vector<HostMessage> ReadPending() override;
+
+  // Sees every message posted (sent = true) and every one accepted, before it is sent
+  // or handed on. Set once before the link is used.
+  std::function<void(bool sent, const HostMessage&)> observer;
 
  private:
   int fd_ = -1;
