@@ -47,6 +47,12 @@ PasswordForm::PasswordForm(TxtDir txt, MessageSink& messages, QWidget* parent)
   connect(passwordEdit, &QLineEdit::returnPressed, this, &PasswordForm::Save);
 }
 
+void PasswordForm::showEvent(QShowEvent* event) {
+  passwordEdit->clear();
+  passwordEdit->setFocus();
+  QDialog::showEvent(event);
+}
+
 void PasswordForm::Save() {
   if (const std::string problem = SaveAdminPassword(txt_, passwordEdit->text().toStdString());
       !problem.empty()) {

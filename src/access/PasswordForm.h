@@ -1,6 +1,8 @@
 #pragma once
 // The form for the administrator password that handsets ask for in their settings
 // screen, stored in 管理员密码.txt for the menu download. Accepted when the file was written.
+// The form is kept for the whole run; each time it opens its field is empty, so the
+// password stored before is not shown to whoever sits at the PC.
 
 #include <QDialog>
 #include <QLineEdit>
@@ -21,6 +23,9 @@ class PasswordForm final : public QDialog {
 
   QLineEdit* passwordEdit;  // at most 8 bytes of GBK text
   QPushButton* saveButton;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 
  private:
   TxtDir txt_;

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -31,17 +32,15 @@ MainWindow::MainWindow(const MainPages& pages, MessageSink& messages, const Line
                        QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint),
+                          Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       messages_(messages),
       line_(line) {
   setObjectName("mainWindow");
   setWindowTitle("无线点菜机管理");
   setWindowIcon(PictureIcon("tab_test.png"));
-  setFixedSize(kClientWidth, kClientHeight);
 
   tabs = new QTabWidget(this);
   tabs->setObjectName("tabs");
-  tabs->setGeometry(0, 0, kClientWidth, kClientHeight - kStatusHeight);
   tabs->setIconSize(QSize(32, 32));
   tabs->setDocumentMode(true);
   monitorTab = TabContent(pages.monitor, "monitorTab");
@@ -54,28 +53,44 @@ MainWindow::MainWindow(const MainPages& pages, MessageSink& messages, const Line
   tabs->addTab(stationTab, PictureIcon("tab_station.png"), "基站");
   tabs->setCurrentWidget(downloadTab);
 
-  titleLabel = new QLabel("无 线 点 菜 机 管 理", this);
+  // The title and the close button sit at the right end of the tab row, wherever
+  // the window's edge is.
+  auto* corner = new QWidget(tabs);
+  titleLabel = new QLabel("无 线 点 菜 机 管 理", corner);
   titleLabel->setObjectName("titleLabel");
   QFont titleFont = titleLabel->font();
   titleFont.setItalic(true);
   titleFont.setPixelSize(20);
   titleLabel->setFont(titleFont);
-  titleLabel->setGeometry(346, 8, 190, 32);
-
-  closeButton = new QPushButton(PictureIcon("close.png"), "关闭", this);
+  closeButton = new QPushButton(PictureIcon("close.png"), "关闭", corner);
   closeButton->setObjectName("closeButton");
-  closeButton->setGeometry(540, 6, 80, 34);
+  closeButton->setMinimumSize(80, 34);
   connect(closeButton, &QPushButton::clicked, this, &MainWindow::CloseButtonClicked);
+  auto* cornerLayout = new QHBoxLayout(corner);
+  cornerLayout->setContentsMargins(0, 4, 6, 4);
+  cornerLayout->addWidget(titleLabel);
+  cornerLayout->addSpacing(4);
+  cornerLayout->addWidget(closeButton);
+  tabs->setCornerWidget(corner, Qt::TopRightCorner);
 
   statusBar = new QStatusBar(this);
   statusBar->setObjectName("statusBar");
   statusBar->setSizeGripEnabled(false);
-  statusBar->setGeometry(0, kClientHeight - kStatusHeight, kClientWidth, kStatusHeight);
+  statusBar->setFixedHeight(kStatusHeight);
   for (int width : {100, 50}) {
     auto* panel = new QLabel(statusBar);
     panel->setFixedWidth(width);
     statusBar->addWidget(panel);
   }
+
+  // Layouts, not fixed geometry: the window opens at its client size and whatever
+  // it is enlarged to goes to the pages (their trees, grids and texts grow).
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(tabs, 1);
+  layout->addWidget(statusBar);
+  resize(kClientWidth, kClientHeight);
 
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());

@@ -1,6 +1,7 @@
 #pragma once
 // MainWindow: the frame around the four working tabs, with the title, the close
-// button and the status bar. Not shown at start; the tray icon brings it up and
+// button and the status bar. It opens at 626 x 361 and may be enlarged or maximised;
+// the pages grow with it. Not shown at start; the tray icon brings it up and
 // minimising sends it back to the tray. Every way of closing runs `onShutdown`
 // (Application::Quit); the close button first refuses while a download runs.
 

@@ -1,6 +1,9 @@
 #include "app/MessageBoxQt.h"
 
+#include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 #include <QThread>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +15,8 @@ namespace orderlink {
 namespace {
 constexpr char kTitle[] = "无线点菜机管理";
 constexpr int kBalloonMs = 10000;
+// Room a title bar takes besides the title: window icon and three buttons.
+constexpr int kTitleBarButtons = 150;
 
 // The stderr form is one line: a text of several lines is joined with blanks.
 void LogMessage(const std::string& utf8Text) {
@@ -51,7 +56,18 @@ void MessageBoxQt::OnWindowThread(std::function<void()> show) {
 
 void MessageBoxQt::ShowBox(const QString& text) {
   QWidget* parent = window_ && window_->isVisible() ? window_.data() : nullptr;
-  QMessageBox::information(parent, QString::fromUtf8(kTitle), text);
+  QMessageBox box(QMessageBox::Information, QString::fromUtf8(kTitle), text, QMessageBox::Ok,
+                  parent);
+  // A box is only as wide as its text, and window managers cut the title of a narrow
+  // window ("无…"): a strut in the box's grid keeps it wide enough for the whole title
+  // beside the title bar's icon and buttons.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
+    const int width = title.horizontalAdvance(box.windowTitle()) * 3 / 2 + kTitleBarButtons;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  }
+  box.exec();
 }
 
 void MessageBoxQt::ShowNoticeHere(const QString& text) {

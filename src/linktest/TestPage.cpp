@@ -12,6 +12,7 @@
 #include <QLocale>
 #include <QPainter>
 #include <QPushButton>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
@@ -20,6 +21,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <array>
+#include <numeric>
 
 namespace orderlink {
 
@@ -27,17 +29,23 @@ namespace {
 
 constexpr int kDefaultWaitMs = 500;
 constexpr int kGridRowHeight = 15;
+// The columns' own widths; a title that needs more room widens its column.
 constexpr std::array<int, TestGrid::kColumns> kColumnWidths = {33, 56, 56, 70, 56, 56, 56, 70};
+constexpr int kTitlePadding = 8;
+constexpr int kTreeIndentation = 12;
+constexpr int kBoxMargin = 4;
 const QColor kSkyBlue(166, 202, 240);
 const QColor kMoneyGreen(192, 220, 192);
 
 QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
 
-RecordTime NowInSystemFormats() {
-  const QLocale locale = QLocale::system();
+// The record is read in Chinese whatever the PC's locale: the date as the Chinese
+// long date ("2026年12月9日星期三"), the time on the 24-hour clock with seconds.
+RecordTime NowInChinese() {
+  const QLocale chinese(QLocale::Chinese, QLocale::China);
   const QDateTime now = QDateTime::currentDateTime();
-  return {locale.toString(now.date(), QLocale::ShortFormat).toStdString(),
-          locale.toString(now.time(), QLocale::LongFormat).toStdString()};
+  return {chinese.toString(now.date(), QLocale::LongFormat).toStdString(),
+          chinese.toString(now.time(), QStringLiteral("HH:mm:ss")).toStdString()};
 }
 
 // Draws every cell itself: row colours by grid row, the current row in money green,
@@ -108,7 +116,16 @@ TestPage::TestPage(MessageSink& messages, SendThread* send, HandsetPoller* polle
   handsetTree_->setHeaderHidden(true);
   handsetTree_->setColumnCount(1);
   handsetTree_->addTopLevelItem(new QTreeWidgetItem(QStringList{Q(test_.Tree().Text(0))}));
-  (new QVBoxLayout(treeBox))->addWidget(handsetTree_);
+  // Narrow steps, and width enough for the root's caption: the grid beside it needs
+  // the rest of the window.
+  handsetTree_->setIndentation(kTreeIndentation);
+  handsetTree_->setMinimumWidth(
+      handsetTree_->fontMetrics().horizontalAdvance(Q(test_.Tree().Text(0))) +
+      2 * kTreeIndentation + 2 * handsetTree_->frameWidth() + kTitlePadding +
+      handsetTree_->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+  auto* treeLayout = new QVBoxLayout(treeBox);
+  treeLayout->setContentsMargins(kBoxMargin, kBoxMargin, kBoxMargin, kBoxMargin);
+  treeLayout->addWidget(handsetTree_);
   connect(handsetTree_, &QTreeWidget::currentItemChanged, this,
           [this](QTreeWidgetItem* current) { CurrentTreeItemChanged(current); });
 
@@ -117,7 +134,9 @@ TestPage::TestPage(MessageSink& messages, SendThread* send, HandsetPoller* polle
   statisticsGrid_->setObjectName(QStringLiteral("statisticsGrid"));
   gridModel_ = new TestGridModel(test_.Grid(), this);
   BuildGrid();
-  (new QVBoxLayout(gridBox))->addWidget(statisticsGrid_);
+  auto* gridLayout = new QVBoxLayout(gridBox);
+  gridLayout->setContentsMargins(kBoxMargin, kBoxMargin, kBoxMargin, kBoxMargin);
+  gridLayout->addWidget(statisticsGrid_);
 
   auto* waitLabel = new QLabel(QStringLiteral("等待时间："), this);
   waitEdit_ = new QLineEdit(QStringLiteral("500"), this);
@@ -142,7 +161,7 @@ TestPage::TestPage(MessageSink& messages, SendThread* send, HandsetPoller* polle
   saveRecordButton_->setObjectName(QStringLiteral("saveRecordButton"));
   saveRecordButton_->setText(QStringLiteral("保存记录"));
   connect(saveRecordButton_, &QToolButton::clicked, this,
-          [this] { SaveTestRecordAs(test_.Grid(), *this, messages_, NowInSystemFormats); });
+          [this] { SaveTestRecordAs(test_.Grid(), *this, messages_, NowInChinese); });
 
   testTimer_ = new QTimer(this);
   testTimer_->setObjectName(QStringLiteral("testTimer"));
@@ -162,6 +181,7 @@ TestPage::TestPage(MessageSink& messages, SendThread* send, HandsetPoller* polle
   top->addWidget(treeBox, 1);
   top->addWidget(gridBox, 3);
   auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(kBoxMargin, kBoxMargin, kBoxMargin, kBoxMargin);
   layout->addLayout(top);
   layout->addLayout(controls);
 }
@@ -185,10 +205,55 @@ void TestPage::BuildGrid() {
   titles->setHighlightSections(false);
   titles->setStyleSheet(QStringLiteral("QHeaderView::section { background-color: %1; border: 0; }")
                             .arg(kSkyBlue.name()));
-  for (int c = 0; c < TestGrid::kColumns; ++c) statisticsGrid_->setColumnWidth(c, kColumnWidths[c]);
+  // Every column stays inside the grid: no horizontal scroll bar; the widths are
+  // shared out in proportion whenever the grid's width changes (FitColumns), and the
+  // grid asks the layout for room enough for all of them and a vertical scroll bar.
+  statisticsGrid_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  const QFontMetrics titleMetrics(titles->font());
+  int total = 0;
+  for (int c = 0; c < TestGrid::kColumns; ++c) {
+    columnWidths_[c] =
+        std::max(kColumnWidths[c],
+                 titleMetrics.horizontalAdvance(Q(test_.Grid().Cell(0, c))) + kTitlePadding);
+    total += columnWidths_[c];
+    statisticsGrid_->setColumnWidth(c, columnWidths_[c]);
+  }
+  statisticsGrid_->setMinimumWidth(
+      total + 2 * statisticsGrid_->frameWidth() +
+      statisticsGrid_->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+  statisticsGrid_->viewport()->installEventFilter(this);
   // The whole current row is drawn highlighted, so both rows repaint when it moves.
   connect(statisticsGrid_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this] { statisticsGrid_->viewport()->update(); });
+}
+
+bool TestPage::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == statisticsGrid_->viewport() && event->type() == QEvent::Resize) FitColumns();
+  return QWidget::eventFilter(watched, event);
+}
+
+void TestPage::FitColumns() {
+  const int available = statisticsGrid_->viewport()->width();
+  const int total = std::accumulate(columnWidths_.begin(), columnWidths_.end(), 0);
+  if (available <= 0 || total <= 0) return;
+  int used = 0;
+  for (int c = 0; c < TestGrid::kColumns; ++c) {
+    // The last column takes what rounding left over, so the row ends at the edge.
+    const int width =
+        c + 1 == TestGrid::kColumns
+            ? available - used
+            : static_cast<int>(static_cast<long long>(available) * columnWidths_[c] / total);
+    statisticsGrid_->setColumnWidth(c, width);
+    used += width;
+  }
+}
+
+void TestPage::ShowTestedRow() {
+  const auto node = test_.Tree().FirstTicked();
+  if (!node) return;
+  const QModelIndex row = gridModel_->index(*node - 1, 0);
+  statisticsGrid_->setCurrentIndex(row);
+  statisticsGrid_->scrollTo(row, QAbstractItemView::PositionAtCenter);
 }
 
 void TestPage::AddHandset(const std::string& text) {
@@ -213,6 +278,7 @@ void TestPage::CurrentTreeItemChanged(QTreeWidgetItem* current) {
 
 void TestPage::ShowRunning(bool running) {
   startButton_->setText(running ? QStringLiteral("停止测试") : QStringLiteral("开始测试"));
+  if (running) ShowTestedRow();
   resetCountersButton_->setEnabled(!running);
   saveRecordButton_->setEnabled(!running);
   handsetTree_->setEnabled(!running);
@@ -236,6 +302,7 @@ void TestPage::TreeChanged() {
     root->child(i - 1)->setCheckState(
         0, tree.State(i) == HandsetTree::kTicked ? Qt::Checked : Qt::Unchecked);
   }
+  ShowTestedRow();
 }
 
 std::optional<std::filesystem::path> TestPage::Execute(const SaveDialogOptions& options) {

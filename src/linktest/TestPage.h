@@ -4,6 +4,7 @@
 // LinkTest, which holds the tree and grid state. Window thread only.
 
 #include <QWidget>
+#include <array>
 
 #include "common/HandsetListView.h"
 #include "linktest/LinkTest.h"
@@ -42,8 +43,14 @@ class TestPage : public QWidget, public HandsetListView, public LinkTestView, pr
   void TreeChanged() override;
 
  private:
+  bool eventFilter(QObject* watched, QEvent* event) override;
   std::optional<std::filesystem::path> Execute(const SaveDialogOptions& options) override;
   void BuildGrid();
+  // Shares the grid's width out among the columns in proportion to their own widths.
+  void FitColumns();
+  // The row of the ticked handset becomes the grid's current (highlighted) row and
+  // is scrolled into view.
+  void ShowTestedRow();
   void CurrentTreeItemChanged(QTreeWidgetItem* current);
 
   MessageSink& messages_;
@@ -51,6 +58,7 @@ class TestPage : public QWidget, public HandsetListView, public LinkTestView, pr
   QTreeWidget* handsetTree_;
   QTableView* statisticsGrid_;
   TestGridModel* gridModel_;
+  std::array<int, TestGrid::kColumns> columnWidths_{};  // each column's own width
   QLineEdit* waitEdit_;
   QPushButton* startButton_;
   QToolButton* resetCountersButton_;

@@ -12,7 +12,7 @@
 
 namespace orderlink {
 
-// Current date and time in the system's short date and long time formats (UTF-8).
+// Current date and time as the page shows them (UTF-8).
 struct RecordTime {
   std::string date;
   std::string time;

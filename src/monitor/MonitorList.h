@@ -19,20 +19,19 @@ class MonitorList {
   struct Entry {
     std::string caption;  // handset text, "007"
     int image = kSwitchedOff;
-    std::vector<std::string> subItems;  // the status column shows the first
   };
 
   void Add(std::string caption);
-  // Appends "开机" to the first entry with this caption and shows it switched on.
-  // False when no entry has the caption (nothing changes).
+  // Shows the first entry with this caption switched on. False when no entry has
+  // the caption (nothing changes).
   bool MarkSwitchedOn(std::string_view caption);
-  // Choosing the details view appends "关机" to every entry, each time it is chosen.
   void Choose(View view);
 
   [[nodiscard]] View CurrentView() const { return view_; }
   [[nodiscard]] const std::vector<Entry>& Entries() const { return entries_; }
-  // The text of the status column: the first sub-item, or empty.
-  [[nodiscard]] static const std::string& Status(const Entry& entry);
+  // The text of the status column: the entry's present state, "开机" or "关机",
+  // the same in every view whenever the handset logged in.
+  [[nodiscard]] static const char* Status(const Entry& entry);
 
  private:
   std::vector<Entry> entries_;

@@ -130,9 +130,8 @@ void MonitorPage::Refresh() {
   if (list_.CurrentView() == MonitorList::View::Details) {
     detailsView->clear();
     for (const auto& entry : entries) {
-      detailsView->addTopLevelItem(
-          new QTreeWidgetItem({QString::fromStdString(entry.caption),
-                               QString::fromStdString(MonitorList::Status(entry))}));
+      detailsView->addTopLevelItem(new QTreeWidgetItem(
+          {QString::fromStdString(entry.caption), QString::fromUtf8(MonitorList::Status(entry))}));
     }
     return;
   }

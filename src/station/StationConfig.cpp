@@ -15,6 +15,10 @@ namespace {
 constexpr int kSettleMs = 10;        // lets a poll that is being written finish
 constexpr int kAfterRecordMs = 500;  // the station takes the record before polls resume
 constexpr char kNoAnswer[] = "设置失败!请检查基站拨码开关是否正确";
+constexpr char kLineLost[] = "串口已断开，基站设置没有完成，请检查串口连接后重试。";
+// A slave's address byte: 0 is no station and FF is the master's address.
+constexpr int kMinSlaveAddress = 1;
+constexpr int kMaxSlaveAddress = 254;
 
 std::optional<int> InRange(const std::string& text, int low, int high) {
   const auto value = ParseWholeNumber(text);
@@ -47,8 +51,14 @@ void StationConfig::StartConfiguration(const StationInput& input) {
     messages_.ShowMessage("正在进行软件测试，请稍后再试！");
     return;
   }
+  // Nothing can reach the station while its serial device is gone.
+  if (!LineUp()) {
+    messages_.ShowMessage(kLineLost);
+    return;
+  }
   // Out-of-range channels and station numbers would spill into the record's fixed
-  // bits; the slave address is sent as its low byte, whatever the number.
+  // bits; a slave address outside 1 to 254 would go out as another byte than the
+  // success message names (300 as 44, -1 as the master's FF).
   Settings settings{input};
   const auto channel = InRange(input.channel, 0, 7);
   if (!channel) {
@@ -64,9 +74,9 @@ void StationConfig::StartConfiguration(const StationInput& input) {
     }
     settings.station = *station;
   } else if (!input.master) {
-    const auto address = ParseWholeNumber(input.address);
+    const auto address = InRange(input.address, kMinSlaveAddress, kMaxSlaveAddress);
     if (!address) {
-      messages_.ShowMessage("从机地址必须是整数！");
+      messages_.ShowMessage("从机地址必须是1到254之间的整数！");
       return;
     }
     settings.address = *address;
@@ -74,20 +84,24 @@ void StationConfig::StartConfiguration(const StationInput& input) {
   settings_ = settings;
 
   busy_ = true;
+  ending_ = false;
   line_.stationBusy = true;
   recordDue_ = false;
   if (poller_ != nullptr) poller_->PausePolling();
-  timers_.After(kSettleMs, [this] {
+  const int dialogue = ++dialogue_;
+  timers_.After(kSettleMs, [this, dialogue] {
+    if (dialogue != dialogue_) return;  // ended meanwhile (line lost)
     SetTransfer(true);
     view_.SetConfigureButtonEnabled(false);
     line_.stationAck = 0;
-    SendRequest();
+    SendRequest(dialogue);
   });
 }
 
-void StationConfig::SendRequest() {
+void StationConfig::SendRequest(int dialogue) {
+  if (dialogue != dialogue_) return;
   if (!TryWrite(kConfigRequest)) {
-    timers_.After(kSettleMs, [this] { SendRequest(); });
+    timers_.After(kSettleMs, [this, dialogue] { SendRequest(dialogue); });
     return;
   }
   ticks_ = 0;
@@ -118,7 +132,12 @@ void StationConfig::DialogueTick() {
 }
 
 void StationConfig::LineLost() {
-  if (transferring_) Finish(kNoAnswer, 0);
+  // Once the record is out the settings are made; only the pause before polls resume runs.
+  if (busy_ && !ending_) Finish(kLineLost, 0);
+}
+
+bool StationConfig::LineUp() const {
+  return send_ == nullptr || send_->Port() == nullptr || send_->Port()->IsOpen();
 }
 
 void StationConfig::SetTransfer(bool transferring) {
@@ -142,6 +161,8 @@ bool StationConfig::SendRecord(const std::string& record) {
 }
 
 void StationConfig::Finish(const std::string& message, int pauseMs) {
+  ending_ = true;
+  ++dialogue_;  // steps still scheduled for this dialogue do nothing
   view_.SetDialogueTimer(false);
   SetTransfer(false);
   auto end = [this, message] {
@@ -149,6 +170,7 @@ void StationConfig::Finish(const std::string& message, int pauseMs) {
     messages_.ShowMessage(message);
     view_.SetConfigureButtonEnabled(true);
     busy_ = false;
+    ending_ = false;
     line_.stationBusy = false;
   };
   if (pauseMs > 0) {

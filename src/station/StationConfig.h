@@ -56,12 +56,13 @@ class StationConfig {
 
   // "确定": checks the input, pauses polling and, after a short settling pause,
   // sends the configuration request. Refused while a download or a link test holds
-  // the line. The values are checked and taken here once; the ticks use them.
+  // the line, or while its serial device is gone. The values are checked and taken here once; the
+  // ticks use them.
   void StartConfiguration(const StationInput& input);
   // One step of the dialogue.
   void DialogueTick();
-  // The serial device is gone: a dialogue waiting for the acknowledgement fails now
-  // with the message of a station that did not answer.
+  // The serial device is gone: a dialogue that has not sent its record yet ends now
+  // with a message that the line was lost (the station's settings are not made).
   void LineLost();
 
   // From the click until the dialogue has ended (polling runs again).
@@ -81,7 +82,11 @@ class StationConfig {
   // Writes raw bytes between jobs; false while a job holds the line.
   [[nodiscard]] bool TryWrite(std::string_view bytes);
   // Writes the configuration request, or tries again shortly while the line is busy.
-  void SendRequest();
+  // `dialogue` is the number of the dialogue that scheduled it: a later one, or the
+  // end of this one, makes the step do nothing.
+  void SendRequest(int dialogue);
+  // The serial device is there (or the dialogue has no line to check, in tests).
+  [[nodiscard]] bool LineUp() const;
   // Writes the settings record and reports success; false while the line is busy.
   [[nodiscard]] bool SendRecord(const std::string& record);
   // Ends the wait: dialogue timer off, caption "确定", optional pause, poll resumed, the
@@ -99,7 +104,9 @@ class StationConfig {
   Settings settings_;
   bool busy_ = false;
   bool transferring_ = false;
+  bool ending_ = false;     // Finish ran; the poll resumes after the pause
   bool recordDue_ = false;  // acknowledged, the record waits for the line
+  int dialogue_ = 0;        // counts dialogues and their ends
   int ticks_ = 0;
 };
 

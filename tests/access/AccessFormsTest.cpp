@@ -120,6 +120,12 @@ TEST(PasswordFormTest, EnterSavesThePaddedPassword) {
   EXPECT_EQ(ReadFileBytes(dir.Txt("管理员密码.txt")).value_or(""), "123     \r\n");
   EXPECT_EQ(form.result(), QDialog::Accepted);
   EXPECT_TRUE(messages.Messages().empty());
+
+  // Opened again: the stored password is not on the screen; the file keeps it.
+  form.show();
+  EXPECT_TRUE(form.passwordEdit->text().isEmpty());
+  EXPECT_EQ(form.focusWidget(), form.passwordEdit);
+  EXPECT_EQ(ReadFileBytes(dir.Txt("管理员密码.txt")).value_or(""), "123     \r\n");
 }
 
 TEST(PasswordFormTest, ChineseCharactersCountTwoBytes) {

@@ -3,9 +3,12 @@
 #include <QApplication>
 #include <QTabBar>
 #include <QTest>
+#include <QTimer>
+#include <cstdlib>
 #include <thread>
 
 #include "app/MainWindowQt.h"
+#include "app/MessageBoxQt.h"
 #include "app/TrayIconQt.h"
 #include "app/TrayPolicy.h"
 #include "support/RecordingMessages.h"
@@ -28,9 +31,7 @@ class MainWindowTest : public ::testing::Test {
 TEST_F(MainWindowTest, FrameTabsAndTitle) {
   EXPECT_EQ(window.windowTitle(), "无线点菜机管理");
   EXPECT_EQ(window.size(), QSize(626, 361));
-  EXPECT_EQ(window.minimumSize(), window.maximumSize()) << "not resizable";
   EXPECT_TRUE(window.windowFlags() & Qt::WindowMinimizeButtonHint);
-  EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
 
   QStringList captions;
   for (int i = 0; i < window.tabs->count(); ++i) captions << window.tabs->tabText(i);
@@ -48,6 +49,55 @@ TEST(MainWindowPagesTest, PagesHandedInFillTheirTabs) {
   MainWindow window(MainPages{nullptr, test, download, nullptr}, messages, line);
   EXPECT_TRUE(window.testTab->isAncestorOf(test));
   EXPECT_TRUE(window.downloadTab->isAncestorOf(download));
+}
+
+// Opens at its client size; enlarged or maximised, the room goes to the pages, and
+// the title and close button stay at the right edge.
+TEST(MainWindowLayoutTest, EnlargedWindowGrowsItsPages) {
+  test::RecordingMessages messages;
+  LineActivity line;
+  auto* test = new QWidget;
+  MainWindow window(MainPages{nullptr, test, nullptr, nullptr}, messages, line);
+  window.tabs->setCurrentWidget(window.testTab);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  EXPECT_EQ(window.size(), QSize(626, 361));
+  EXPECT_LT(window.minimumSizeHint().width(), 626);
+  EXPECT_TRUE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_NE(window.minimumSize(), window.maximumSize());
+  const QSize before = test->size();
+
+  window.resize(1000, 700);
+  QApplication::processEvents();
+  EXPECT_EQ(window.size(), QSize(1000, 700));
+  EXPECT_GE(test->width(), before.width() + 370);
+  EXPECT_GE(test->height(), before.height() + 330);
+  const QPoint closeAt = window.closeButton->mapTo(&window, QPoint(0, 0));
+  EXPECT_GT(closeAt.x() + window.closeButton->width(), 980) << "close button at the right edge";
+  EXPECT_EQ(window.statusBar->geometry().bottom(), 699);
+}
+
+// A box of a short text is still wide enough for its whole title.
+TEST(MessageBoxTest, BoxIsWideEnoughForItsTitle) {
+  const char* saved = std::getenv("ORDERLINK_NONINTERACTIVE");
+  const std::string restore = saved != nullptr ? saved : "";
+  unsetenv("ORDERLINK_NONINTERACTIVE");
+  MessageBoxQt boxes;
+  setenv("ORDERLINK_NONINTERACTIVE", restore.c_str(), 1);
+  ASSERT_TRUE(boxes.Interactive());
+  QSize seen;
+  QString title;
+  QTimer::singleShot(0, [&] {
+    QWidget* box = QApplication::activeModalWidget();
+    if (box == nullptr) return;
+    seen = box->size();
+    title = box->windowTitle();
+    box->close();
+  });
+  boxes.ShowMessage("好");
+  EXPECT_EQ(title, "无线点菜机管理");
+  const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
+  EXPECT_GE(seen.width(), metrics.horizontalAdvance(title) * 3 / 2 + 150);
 }
 
 TEST_F(MainWindowTest, CloseButtonAndCloseBoxBothRefuseDuringADownload) {

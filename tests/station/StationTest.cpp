@@ -170,8 +170,9 @@ TEST_F(StationFixture, VoiceStationRecordsTextsAndHandsetCounts) {
   EXPECT_EQ(Run(config, {true, true, "2", "1", "255"}), "08 A0 B4 FF FF 03 01 02 03");
   EXPECT_EQ(log.events.at(5), "语音主基站:信道2 已设置成功");
   // A voice station does not use the station number, so it is not checked.
-  EXPECT_EQ(Run(config, {true, false, "2", "abc", "261"}), "08 A0 B5 05 FF 03 01 02 03");
-  EXPECT_EQ(log.events.at(5), "语音从基站:信道2 地址261 已设置成功");
+  EXPECT_EQ(Run(config, {true, false, "2", "abc", "5"}), "08 A0 B5 05 FF 03 01 02 03");
+  EXPECT_EQ(log.events.at(5), "语音从基站:信道2 地址5 已设置成功");
+  EXPECT_EQ(Run(config, {true, false, "2", "1", "254"}), "08 A0 B5 FE FF 03 01 02 03");
 
   // 256 handsets are too many, not none.
   for (const int count : {0, 61, 256}) {
@@ -223,7 +224,12 @@ TEST_F(StationFixture, RefusalsSendNothing) {
       {{true, true, "8", "1", ""}, nullptr, "信道必须是0到7之间的整数！"},
       {{false, true, "0", "16", ""}, nullptr, "基站编号必须是1到15之间的整数！"},
       {{false, true, "0", "", ""}, nullptr, "基站编号必须是1到15之间的整数！"},
-      {{true, false, "0", "1", "1a"}, nullptr, "从机地址必须是整数！"},
+      // Only 1 to 254 is a slave's byte: 300 would go out as 2C, -1 as the master's FF.
+      {{true, false, "0", "1", "1a"}, nullptr, "从机地址必须是1到254之间的整数！"},
+      {{true, false, "0", "1", "300"}, nullptr, "从机地址必须是1到254之间的整数！"},
+      {{true, false, "0", "1", "-1"}, nullptr, "从机地址必须是1到254之间的整数！"},
+      {{true, false, "0", "1", "0"}, nullptr, "从机地址必须是1到254之间的整数！"},
+      {{true, false, "0", "1", "255"}, nullptr, "从机地址必须是1到254之间的整数！"},
   };
   for (const auto& c : cases) {
     if (c.activity != nullptr) *c.activity = true;
@@ -246,6 +252,46 @@ TEST_F(StationFixture, TicksUseTheValuesCheckedAtTheClick) {
   Receive(kAck);
   config.DialogueTick();
   EXPECT_EQ(ToHex(port.Written().substr(5)), "03 50 86 CC");
+}
+
+// A line lost at any moment before the record is out ends the dialogue with that
+// reason, not with the station's DIP-switch text; without a line none starts.
+TEST_F(StationFixture, LostLineEndsTheDialogueAndSaysSo) {
+  const std::string lost = "串口已断开，基站设置没有完成，请检查串口连接后重试。";
+  // Waiting for the acknowledgement.
+  Click(config, kData);
+  config.DialogueTick();
+  log.events.clear();
+  config.LineLost();
+  EXPECT_EQ(log.events, (Events{"timer off", "确定", lost, "button on"}));
+  EXPECT_FALSE(line.stationTransfer || line.stationBusy || config.Busy());
+  EXPECT_EQ(poller.PauseLevel(), 0);
+
+  // Within the settling pause: the request never goes out.
+  port.ClearWrites();
+  config.StartConfiguration(kData);
+  config.LineLost();
+  timers.RunAll();
+  EXPECT_EQ(port.Written(), "");
+  EXPECT_FALSE(config.Transferring() || config.Busy());
+  EXPECT_EQ(log.events.at(log.events.size() - 2), lost);
+
+  // After the record, within the pause before polls resume: the settings are made.
+  port.ClearWrites();
+  Click(config, kData);
+  Receive(kAck);
+  config.DialogueTick();
+  config.LineLost();
+  timers.RunAll();
+  EXPECT_EQ(ToHex(port.Written()), "FF 23 DC 55 AA 03 50 86 CC");
+  EXPECT_EQ(log.events.at(log.events.size() - 2), "数据基站:信道3 编号12 已设置成功");
+
+  port.Close();
+  log.events.clear();
+  config.StartConfiguration(kData);
+  timers.RunAll();
+  EXPECT_EQ(log.events, Events{lost});
+  EXPECT_EQ(poller.PauseLevel(), 0);
 }
 
 }  // namespace
