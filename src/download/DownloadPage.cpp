@@ -56,27 +56,41 @@ ProgressGrid::ProgressGrid(QWidget* parent) : QWidget(parent) {
   QFont cellFont = font();
   cellFont.setPixelSize(16);
   setFont(cellFont);
-  setFixedSize(kColumnWidth + 2 * kLineWidth, kRowHeight + 2 * kLineWidth);
+  // 445 pixels wide as drawn at the window's first size; narrower or wider with it.
+  setMinimumWidth(kMinimumColumnWidth + 2 * kLineWidth);
+  setFixedHeight(kRowHeight + 2 * kLineWidth);
+  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
 void ProgressGrid::SetProgress(const DownloadProgress& progress) {
   progress_ = progress;
+  setToolTip(Text());
   update();
 }
 
+QSize ProgressGrid::sizeHint() const {
+  return {kColumnWidth + 2 * kLineWidth, kRowHeight + 2 * kLineWidth};
+}
+
 QRect ProgressGrid::CellRect() const {
-  return QRect(kLineWidth, kLineWidth, kColumnWidth, kRowHeight);
+  return QRect(kLineWidth, kLineWidth, width() - 2 * kLineWidth, kRowHeight);
+}
+
+QString ProgressGrid::ShownText() const {
+  // A text longer than the cell (an end naming many handsets) ends in "…"; the
+  // whole text is the cell's tool tip and the message that follows.
+  return fontMetrics().elidedText(Text(), Qt::ElideRight, CellRect().width());
 }
 
 int ProgressGrid::TextLeft() const {
   return CentredTextLeft(CellRect().left(), CellRect().width(),
-                         fontMetrics().horizontalAdvance(Text()));
+                         fontMetrics().horizontalAdvance(ShownText()));
 }
 
 int ProgressGrid::FillWidth() const {
   if (progress_.total <= 0) return 0;
   const int done = std::clamp(progress_.done, 0, progress_.total);
-  return static_cast<int>(static_cast<long long>(kColumnWidth) * done / progress_.total);
+  return static_cast<int>(static_cast<long long>(CellRect().width()) * done / progress_.total);
 }
 
 void ProgressGrid::paintEvent(QPaintEvent*) {
@@ -91,7 +105,7 @@ void ProgressGrid::paintEvent(QPaintEvent*) {
   }
   painter.setClipRect(cell);
   painter.setPen(palette().color(QPalette::ToolTipText));
-  painter.drawText(TextLeft(), cell.top() + kTextTop + fontMetrics().ascent(), Text());
+  painter.drawText(TextLeft(), cell.top() + kTextTop + fontMetrics().ascent(), ShownText());
 }
 
 // ------------------------------------------------------------------ DownloadPage
@@ -126,6 +140,7 @@ DownloadPage::DownloadPage(std::function<void()> openPasswordForm, const LineAct
   counterRow->addWidget(counterCaption);
   counterRow->addWidget(handsetCounter);
   counterRow->addWidget(counterUnit);
+  handsetGroup->setMaximumWidth(150);  // the rest of the width is the right column's
   auto* treeColumn = new QVBoxLayout(handsetGroup);
   treeColumn->addWidget(downloadHandsetTree);
   treeColumn->addLayout(counterRow);
@@ -155,11 +170,16 @@ DownloadPage::DownloadPage(std::function<void()> openPasswordForm, const LineAct
   progressBox->addWidget(progressCell, 0, Qt::AlignCenter);
 
   instructionsGroup = Named(new QGroupBox(U("下载说明"), this), "instructionsGroup");
-  instructions = Named(new QPlainTextEdit(instructionsGroup), "instructions");
-  instructions->setReadOnly(true);
   QStringList lines;
   for (const char* line : kInstructions) lines << U(line);
-  instructions->setPlainText(lines.join(QLatin1Char('\n')));
+  // A label, not a scrolled box: the six lines are read at a glance.
+  instructions =
+      Named(new QLabel(lines.join(QLatin1Char('\n')), instructionsGroup), "instructions");
+  instructions->setWordWrap(true);
+  QFont instructionsFont = instructions->font();
+  instructionsFont.setPixelSize(12);
+  instructions->setFont(instructionsFont);
+  instructions->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   auto* instructionsBox = new QVBoxLayout(instructionsGroup);
   instructionsBox->addWidget(instructions);
 
@@ -169,18 +189,26 @@ DownloadPage::DownloadPage(std::function<void()> openPasswordForm, const LineAct
   statusTimer = Named(new QTimer(this), "statusTimer");
   statusTimer->setInterval(200);
 
-  auto* buttons = new QVBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(startStopButton);
-  buttons->addWidget(passwordButton);
-  auto* bottom = new QHBoxLayout;
-  bottom->addWidget(instructionsGroup, 1);
-  bottom->addLayout(buttons);
+  // The start button sits under the handset list, so the instructions get the
+  // whole width of the right column.
+  treeColumn->addWidget(startStopButton);
+  treeColumn->addWidget(passwordButton);
   auto* right = new QVBoxLayout;
   right->addWidget(tablesGroup);
   right->addWidget(progressGroup);
-  right->addLayout(bottom, 1);
+  right->addWidget(instructionsGroup, 1);
+  // Tight margins: the page fits the window's first size with every instruction
+  // line showing.
+  for (QLayout* inner :
+       {static_cast<QLayout*>(treeColumn), static_cast<QLayout*>(boxes),
+        static_cast<QLayout*>(progressBox), static_cast<QLayout*>(instructionsBox)}) {
+    inner->setContentsMargins(6, 2, 6, 4);
+    inner->setSpacing(2);
+  }
+  right->setSpacing(4);
   auto* page = new QHBoxLayout(this);
+  page->setContentsMargins(6, 4, 6, 4);
+  page->setSpacing(6);
   page->addWidget(handsetGroup);
   page->addLayout(right, 1);
 

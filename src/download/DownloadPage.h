@@ -7,7 +7,6 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -31,6 +30,7 @@ class DownloadController;
 class ProgressGrid : public QWidget {
  public:
   static constexpr int kColumnWidth = 445;
+  static constexpr int kMinimumColumnWidth = 360;
   static constexpr int kRowHeight = 28;
   static constexpr int kLineWidth = 2;
   static constexpr int kTextTop = 5;
@@ -39,6 +39,9 @@ class ProgressGrid : public QWidget {
   void SetProgress(const DownloadProgress& progress);
   [[nodiscard]] const DownloadProgress& Progress() const { return progress_; }
   [[nodiscard]] QString Text() const { return QString::fromStdString(progress_.text); }
+  [[nodiscard]] QSize sizeHint() const override;
+  // The text as drawn: elided when wider than the cell.
+  [[nodiscard]] QString ShownText() const;
   // Where the text is drawn inside the widget.
   [[nodiscard]] int TextLeft() const;
   // Width of the filled part of the cell.
@@ -108,7 +111,7 @@ class DownloadPage : public QWidget, public DownloadView, public HandsetListView
   QGroupBox* progressGroup;
   ProgressGrid* progressCell;
   QGroupBox* instructionsGroup;
-  QPlainTextEdit* instructions;
+  QLabel* instructions;
   QPushButton* startStopButton;
   QPushButton* passwordButton;
   QTimer* statusTimer;

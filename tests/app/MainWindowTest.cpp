@@ -11,6 +11,7 @@
 #include "app/MessageBoxQt.h"
 #include "app/TrayIconQt.h"
 #include "app/TrayPolicy.h"
+#include "download/DownloadPage.h"
 #include "support/RecordingMessages.h"
 
 namespace orderlink {
@@ -98,6 +99,27 @@ TEST(MessageBoxTest, BoxIsWideEnoughForItsTitle) {
   EXPECT_EQ(title, "无线点菜机管理");
   const QFontMetrics metrics(QApplication::font("QMdiSubWindowTitleBar"));
   EXPECT_GE(seen.width(), metrics.horizontalAdvance(title) * 3 / 2 + 150);
+}
+
+// The download page with 60 handsets fits the window at its first size: the progress
+// cell inside the window, every instruction line readable without scrolling.
+TEST(MainWindowLayoutTest, DownloadPageWithSixtyHandsetsFitsTheFirstSize) {
+  test::RecordingMessages messages;
+  LineActivity line;
+  auto* download = new DownloadPage([] {}, line);
+  for (int i = 1; i <= 60; ++i) download->AddHandset(QString::asprintf("%03d", i).toStdString());
+  download->HandsetsComplete();
+  MainWindow window(MainPages{nullptr, nullptr, download, nullptr}, messages, line);
+  window.tabs->setCurrentWidget(window.downloadTab);
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  EXPECT_EQ(window.size(), QSize(626, 361));
+  const QRect cell(download->progressCell->mapTo(&window, QPoint(0, 0)),
+                   download->progressCell->size());
+  EXPECT_TRUE(window.rect().contains(cell));
+  const QLabel* text = download->instructions;
+  EXPECT_GE(text->height(), text->heightForWidth(text->width()));
+  EXPECT_TRUE(window.rect().contains(QRect(text->mapTo(&window, QPoint(0, 0)), text->size())));
 }
 
 TEST_F(MainWindowTest, CloseButtonAndCloseBoxBothRefuseDuringADownload) {
