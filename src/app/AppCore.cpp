@@ -32,9 +32,7 @@ AppCore::AppCore(Clock& clock, MessageSink& messages, HostConnection& host, Wind
       timers_(timers),
       openPort_(std::move(openPort)) {
   if (!openPort_) {
-    openPort_ = [](int number, PortOpenError* error) {
-      return OpenSerialPort(ComDevicePath(number), error);
-    };
+    openPort_ = [](int number, PortOpenError* error) { return OpenComPort(number, error); };
   }
 }
 
@@ -51,7 +49,7 @@ void AppCore::WrapDevices(
 
 bool AppCore::Fatal(const std::string& message) {
   startFailed_ = true;
-  messages_.ShowMessage(message);
+  messages_.ShowStartFailure(message);
   QuitApplication();
   return false;
 }

@@ -69,8 +69,9 @@ class AppCore {
   // While the input ring is full the port is not read; it is looked at again after this.
   static constexpr int kRingFullRetryMs = 20;
 
-  // `openPort` defaults to the termios port on ComDevicePath(number), looked up at
-  // every call. `timers` runs the reopening tries and the read after a full ring.
+  // `openPort` defaults to OpenComPort (the termios port on the device of COM
+  // `number`, looked up at every call). `timers` runs the reopening tries and the read after a full
+  // ring.
   AppCore(Clock& clock, MessageSink& messages, HostConnection& host, WindowTimers& timers,
           PortOpener openPort = {});
   ~AppCore();  // runs Shutdown() if it has not run

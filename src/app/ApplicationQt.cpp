@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QPushButton>
+#include <cstdio>
 
 #include "app/Settings.h"
 #include "app/StallProbeQt.h"
+#include "common/Log.h"
 #include "link/TracingPort.h"
 
 namespace orderlink {
@@ -23,7 +25,7 @@ int Application::Run(const std::vector<std::string>& args) {
   WatchHost();
   // --trace FILE (or Trace= of the settings file): every device the port opens is traced.
   if (const auto& traceFile = ProcessSettings().traceFile) {
-    trace_ = StartFrameTrace(traceFile->string(), messages_);
+    trace_ = StartFrameTrace(traceFile->string(), ProcessSettings().traceMaxBytes, messages_);
     if (trace_) {
       core_.WrapDevices([trace = trace_](std::unique_ptr<SerialPort> device) {
         return std::make_unique<TracingPort>(std::move(device), trace);
@@ -39,8 +41,12 @@ int Application::Run(const std::vector<std::string>& args) {
     }
   }
   const bool linked = core_.OpenLink(args, ResolveAppDir());
+  if (linked) LogHostLink();
   BuildWindows();
-  if (linked && core_.FillAndStart(handsetLists_)) core_.WatchPort();
+  if (linked && core_.FillAndStart(handsetLists_)) {
+    LogPolledHandsets();
+    core_.WatchPort();
+  }
   if (!core_.ShutDown()) tray_->Start();
   const auto stallProbe = StallProbeQt::FromEnvironment();  // ORDERLINK_STALL_PROBE=1
   return QApplication::exec();
@@ -91,6 +97,34 @@ void Application::BuildWindows() {
   ConnectService();
   ConnectLinkTest();
   ConnectDownload();
+}
+
+void Application::LogHostLink() {
+  const std::string own = std::to_string(host_.OwnPort());
+  if (core_.DebugMode()) {
+    LogInfo("DEBUG: no ordering software; the notifications go to the program's own port " + own +
+            " on 127.0.0.1");
+  } else {
+    LogInfo("ordering software at 127.0.0.1 port " + std::to_string(core_.HostWindow()) +
+            "; announced the program's own port " + own);
+  }
+}
+
+void Application::LogPolledHandsets() {
+  const HandsetPoller* poller = core_.Poller();
+  if (poller == nullptr) return;
+  if (poller->Count() == 0) {
+    LogWarning("点菜机.txt names no handset of this base station: nothing is polled");
+    return;
+  }
+  std::string numbers;
+  for (int i = 0; i < poller->Count(); ++i) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%03d", poller->Handset(i));
+    numbers += (i == 0 ? "" : " ") + std::string(text);
+  }
+  LogInfo("polling " + std::to_string(poller->Count()) + " handsets, " +
+          std::to_string(kPollsPerSecond) + " polls a second: " + numbers);
 }
 
 void Application::ConnectService() {

@@ -46,6 +46,9 @@ class Application final : public QObject {
 
  private:
   void BuildWindows();
+  // Start-up's log lines: the ordering software's port or DEBUG; the handsets polled.
+  void LogHostLink();
+  void LogPolledHandsets();
   void ConnectService();
   void ConnectLinkTest();
   void ConnectDownload();

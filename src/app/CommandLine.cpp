@@ -35,6 +35,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if (arg == "--version") {
       parsed.action = CommandLine::Action::Version;
       return parsed;
+    } else if (arg == "--verbose") {
+      parsed.verbose = true;
     } else if (arg == kTraceOption) {
       if (i + 1 >= args.size() || args[i + 1].empty()) {
         return Refused("option --trace needs a file name");
@@ -68,7 +70,12 @@ Arguments (the first one counts; further ones are ignored):
                    names from AppDir/TXT
 
 Options (before or after the argument):
-  --trace FILE     write every frame on the serial line to FILE
+  --trace FILE     write every frame on the serial line to FILE as pcapng
+                   (e.g. --trace line.pcapng; Wireshark reads it with
+                   tools/wireshark/orderlink.lua); an earlier trace in FILE is
+                   kept as FILE.1, the trace ends at TraceMax (64 MiB), and a
+                   FIFO must already have its reader
+  --verbose        log a detail line per request and reply
   -h, --help       show this help and end
   --version        show the version and end
   --               end of options
@@ -85,14 +92,18 @@ Environment:
                             folder and the log (~/.config, ~/.local/share,
                             ~/.local/state when unset)
 
-Settings file: $XDG_CONFIG_HOME/orderlink/orderlink.conf, INI lines NAME=VALUE:
+Settings file: $XDG_CONFIG_HOME/orderlink/orderlink.conf, lines NAME=VALUE:
   AppDir=/srv/restaurant    data folder
   COM1=/dev/serial/by-id/usb-FTDI_...-port0
                             device of COM port 1 (COM1 to COM9)
-  Trace=/var/tmp/orderlink.trace
+  Trace=/var/tmp/orderlink.pcapng
                             as --trace
-  Values are absolute paths; lines starting with # or ; are comments. A line the
-  program does not understand stops it with a message naming the file and line.
+  TraceMax=64M              size limit of the trace (K, M, G; 0: none)
+  Verbose=yes               as --verbose
+  Paths are absolute. Lines starting with # or ; are comments, and a # after a
+  blank starts a comment at the end of a line. A value in double quotes is taken
+  as written between the quotes (for a path holding " #"). A line the program
+  does not understand stops it with a message naming the file and line.
 
 Data folder, first match wins: ORDERLINK_APPDIR; AppDir in the settings file; the
 program's own folder when it holds TXT; $XDG_DATA_HOME/orderlink (created with an
@@ -100,9 +111,15 @@ empty TXT folder when missing).
 COM port n, first match wins: ORDERLINK_COM<n>; COM<n> in the settings file;
 /dev/ttyS<n-1>.
 
-Every diagnostic line on standard error starts with a time stamp and a level; the
-same lines go to $XDG_STATE_HOME/orderlink/orderlink.log (two files of 1 MiB).
-Each message shown to the user is also written as "message: <text>".
+Every diagnostic line on standard error starts with a time stamp and a level
+(error: the start failed; warning: an input refused or the line lost; info:
+events of the service; debug: --verbose detail); under systemd (JOURNAL_STREAM
+set) it starts with the journal's priority <N> instead of the time stamp. The
+stamped lines also go to $XDG_STATE_HOME/orderlink/orderlink.log (two files of
+1 MiB). Each message shown to the user is also written as "message: <text>".
+
+Without a display (no DISPLAY or WAYLAND_DISPLAY) the program says so and ends
+with status 1; QT_QPA_PLATFORM=offscreen runs it without one.
 
 Exit status: 0 after a normal close, 1 when start-up failed, 2 for a bad command
 line.

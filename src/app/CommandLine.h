@@ -23,6 +23,8 @@ struct CommandLine {
   std::vector<std::string> parameters;
   // --trace FILE: where the frames on the line are written; empty when not asked.
   std::optional<std::string> traceFile;
+  // --verbose: a detail line per request and reply in the log.
+  bool verbose = false;
   std::string error;
 };
 
@@ -30,7 +32,7 @@ struct CommandLine {
 inline constexpr int kUsageExitStatus = 2;
 
 // `args` without the program name. Options: --help (-h), --version, --trace FILE
-// (also --trace=FILE); "--" ends the options. Options are read in order and the
+// (also --trace=FILE), --verbose; "--" ends the options. Options are read in order and the
 // first --help or --version wins.
 [[nodiscard]] CommandLine ParseCommandLine(const std::vector<std::string>& args);
 

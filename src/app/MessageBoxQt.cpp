@@ -19,12 +19,12 @@ constexpr int kBalloonMs = 10000;
 constexpr int kTitleBarButtons = 150;
 
 // The stderr form is one line: a text of several lines is joined with blanks.
-void LogMessage(const std::string& utf8Text) {
+void LogMessage(const std::string& utf8Text, LogLevel level = LogLevel::Info) {
   std::string line = "message: " + utf8Text;
   for (char& c : line) {
     if (c == '\n' || c == '\r') c = ' ';
   }
-  LogInfo(line);
+  Log(level, line);
 }
 }  // namespace
 
@@ -35,6 +35,15 @@ MessageBoxQt::MessageBoxQt(QObject* parent) : QObject(parent) {
 
 void MessageBoxQt::ShowMessage(const std::string& utf8Text) {
   LogMessage(utf8Text);
+  ShowBoxOf(utf8Text);
+}
+
+void MessageBoxQt::ShowStartFailure(const std::string& utf8Text) {
+  LogMessage(utf8Text, LogLevel::Error);
+  ShowBoxOf(utf8Text);
+}
+
+void MessageBoxQt::ShowBoxOf(const std::string& utf8Text) {
   if (!interactive_) return;
   const QString text = QString::fromStdString(utf8Text);
   OnWindowThread([this, text] { ShowBox(text); });

@@ -28,6 +28,7 @@ class MessageBoxQt final : public QObject, public MessageSink {
 
   void ShowMessage(const std::string& utf8Text) override;
   void ShowNotice(const std::string& utf8Text) override;
+  void ShowStartFailure(const std::string& utf8Text) override;
   // Boxes are centred on this window when it is visible.
   void SetWindow(QWidget* window) { window_ = window; }
   // Where notices appear (either may be null). Window thread.
@@ -38,6 +39,7 @@ class MessageBoxQt final : public QObject, public MessageSink {
   [[nodiscard]] bool Interactive() const { return interactive_; }
 
  private:
+  void ShowBoxOf(const std::string& utf8Text);  // unless non-interactive
   void ShowBox(const QString& text);
   void ShowNoticeHere(const QString& text);
   // Runs `show` on the window thread: at once there, queued from any other thread.

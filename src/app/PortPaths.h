@@ -7,7 +7,13 @@
 
 namespace orderlink {
 
+struct ConfiguredDevice {
+  std::string device;
+  std::string file;  // the settings file
+  int line = 0;      // the line of COM<n>= in it
+};
+
 // The device the settings file gives COM port `n`, if any.
-[[nodiscard]] std::optional<std::string> ConfiguredComDevice(int n);
+[[nodiscard]] std::optional<ConfiguredDevice> ConfiguredComDevice(int n);
 
 }  // namespace orderlink

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "app/PortPaths.h"
+#include "common/TextFile.h"
 #include "common/WholeNumber.h"
 
 namespace orderlink {
@@ -33,25 +34,106 @@ std::optional<long> ComKeyNumber(std::string_view key) {
   return *ParseWholeNumber(digits);
 }
 
-// The reason a NAME=VALUE line is refused, or empty.
-std::string CheckEntry(std::string_view key, std::string_view value) {
-  if (key != "AppDir" && key != "Trace") {
-    const auto number = ComKeyNumber(key);
-    if (!number) {
-      return "未知的设置项“" + std::string(key) + "”（可用的有AppDir、Trace、COM1～COM9）";
+// The reason `key` is refused as a name, or empty.
+std::string CheckKey(std::string_view key) {
+  if (key == "AppDir" || key == "Trace" || key == "TraceMax" || key == "Verbose") return {};
+  const auto number = ComKeyNumber(key);
+  if (!number) {
+    return "未知的设置项“" + std::string(key) +
+           "”（可用的有AppDir、Trace、TraceMax、Verbose、COM1～COM9）";
+  }
+  if (*number < 1 || *number > kHighestComPort) {
+    return "串口编号“" + std::string(key) + "”超出范围COM1～COM9";
+  }
+  return {};
+}
+
+// The value of a NAME=VALUE line from what follows the '=': the quoted text as
+// written, or the text before a comment without the blanks around it. nullopt and
+// `reason` for a quote that is not closed or is followed by more than a comment.
+std::optional<std::string> ValueOf(std::string_view rest, std::string& reason) {
+  rest = Trim(rest);
+  if (!rest.empty() && rest.front() == '"') {
+    const auto close = rest.rfind('"');
+    if (close == 0) {
+      reason = "的引号没有结束";
+      return std::nullopt;
     }
-    if (*number < 1 || *number > kHighestComPort) {
-      return "串口编号“" + std::string(key) + "”超出范围COM1～COM9";
+    const std::string_view after = Trim(rest.substr(close + 1));
+    if (!after.empty() && after.front() != '#') {
+      reason = "在结束的引号之后只能有注释（#…）";
+      return std::nullopt;
+    }
+    return std::string(rest.substr(1, close - 1));
+  }
+  if (!rest.empty() && rest.front() == '#') return std::string();  // "NAME= # nothing"
+  for (std::size_t i = 1; i < rest.size(); ++i) {
+    if (rest[i] == '#' && (rest[i - 1] == ' ' || rest[i - 1] == '\t')) {
+      return std::string(Trim(rest.substr(0, i)));
     }
   }
-  if (value.empty()) return "“" + std::string(key) + "”没有值";
-  // QSettings would read these differently from what is written: quotes and
-  // backslashes are escapes, a semicolon starts a comment, a comma makes a list.
-  if (value.find_first_of("\"\\;,") != std::string_view::npos) {
-    return "“" + std::string(key) + "”的值中不能有引号、反斜杠、分号或逗号";
+  return std::string(rest);
+}
+
+// TraceMax: bytes with an optional K, M or G (binary multiples); 0 means no limit.
+std::optional<std::uint64_t> ParseByteSize(std::string_view text) {
+  std::uint64_t unit = 1;
+  if (!text.empty()) {
+    switch (text.back()) {
+      case 'K':
+      case 'k':
+        unit = 1ull << 10;
+        break;
+      case 'M':
+      case 'm':
+        unit = 1ull << 20;
+        break;
+      case 'G':
+      case 'g':
+        unit = 1ull << 30;
+        break;
+      default:
+        break;
+    }
+    if (unit != 1) text.remove_suffix(1);
   }
-  if (value.front() != '/') {
-    return "“" + std::string(key) + "”须为绝对路径（以/开头），而不是“" + std::string(value) + "”";
+  if (text.size() > 9 || !AllDigits(text)) return std::nullopt;
+  return static_cast<std::uint64_t>(*ParseWholeNumber(text)) * unit;
+}
+
+std::optional<bool> ParseSwitch(std::string_view text) {
+  for (const char* yes : {"yes", "true", "on", "1"}) {
+    if (text == yes) return true;
+  }
+  for (const char* no : {"no", "false", "off", "0"}) {
+    if (text == no) return false;
+  }
+  return std::nullopt;
+}
+
+// Stores `value` under `key` (accepted by CheckKey); the reason when the value is refused.
+std::string Apply(std::string_view key, const std::string& value, Settings& settings) {
+  const std::string name(key);
+  if (value.empty()) return "“" + name + "”没有值";
+  if (key == "TraceMax") {
+    const auto bytes = ParseByteSize(value);
+    if (!bytes) return "“TraceMax”应为字节数（可加K、M或G），而不是“" + value + "”";
+    settings.traceMaxBytes = *bytes;
+    return {};
+  }
+  if (key == "Verbose") {
+    const auto on = ParseSwitch(value);
+    if (!on) return "“Verbose”应为yes或no，而不是“" + value + "”";
+    settings.verbose = *on;
+    return {};
+  }
+  if (value.front() != '/') return "“" + name + "”须为绝对路径（以/开头），而不是“" + value + "”";
+  if (key == "AppDir") {
+    settings.appDir = value;
+  } else if (key == "Trace") {
+    settings.traceFile = value;
+  } else {
+    settings.comDevices[static_cast<int>(*ComKeyNumber(key))] = value;
   }
   return {};
 }
@@ -63,12 +145,17 @@ Settings& MutableProcessSettings() {
 
 }  // namespace
 
-std::optional<SettingsFault> CheckSettingsText(std::string_view text) {
-  std::map<std::string, int, std::less<>> seen;  // key -> line of its first setting
+SettingsText ParseSettingsText(std::string_view text) {
+  SettingsText parsed;
+  Settings& settings = parsed.settings;
+  const auto refuse = [&parsed](int line, std::string reason) {
+    parsed.fault = SettingsFault{line, std::move(reason)};
+    return std::move(parsed);
+  };
   // Editors on other systems may start the file with a UTF-8 byte order mark.
   if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.remove_prefix(3);
   int number = 0;
-  while (!text.empty() || number == 0) {
+  while (!text.empty()) {
     ++number;
     const auto end = text.find('\n');
     std::string_view line = text.substr(0, end);
@@ -78,28 +165,50 @@ std::optional<SettingsFault> CheckSettingsText(std::string_view text) {
     if (line.empty() || line.front() == '#' || line.front() == ';') continue;
     if (line.front() == '[') {
       if (line == "[General]") continue;
-      return SettingsFault{number, "未知的节“" + std::string(line) + "”（只有[General]）"};
+      return refuse(number, "未知的节“" + std::string(line) + "”（只有[General]）");
     }
     const auto equals = line.find('=');
     const std::string_view key =
         equals == std::string_view::npos ? std::string_view{} : Trim(line.substr(0, equals));
     if (key.empty()) {
-      return SettingsFault{number, "格式错误：“" + std::string(line) + "”，应为 名称=值"};
+      return refuse(number, "格式错误：“" + std::string(line) + "”，应为 名称=值");
     }
-    if (std::string reason = CheckEntry(key, Trim(line.substr(equals + 1))); !reason.empty()) {
-      return SettingsFault{number, std::move(reason)};
+    if (std::string reason = CheckKey(key); !reason.empty()) return refuse(number, reason);
+    std::string reason;
+    const auto value = ValueOf(line.substr(equals + 1), reason);
+    if (!value) return refuse(number, "“" + std::string(key) + "”" + reason);
+    if (reason = Apply(key, *value, settings); !reason.empty()) return refuse(number, reason);
+    if (const auto first = settings.lineOf.find(key); first != settings.lineOf.end()) {
+      return refuse(number, "“" + std::string(key) + "”重复设置（第" +
+                                std::to_string(first->second) + "行已设置）");
     }
-    if (const auto [first, inserted] = seen.emplace(std::string(key), number); !inserted) {
-      return SettingsFault{number, "“" + std::string(key) + "”重复设置（第" +
-                                       std::to_string(first->second) + "行已设置）"};
-    }
+    settings.lineOf.emplace(std::string(key), number);
   }
-  return std::nullopt;
+  return parsed;
 }
 
 std::string SettingsFaultMessage(const std::filesystem::path& file, const SettingsFault& fault) {
   return "设置文件" + file.string() + "第" + std::to_string(fault.line) + "行：" + fault.reason +
          "。请改正或删除这一行，然后重新启动程序。";
+}
+
+SettingsFileResult LoadSettingsFile(const std::filesystem::path& file) {
+  SettingsFileResult result;
+  const auto bytes = ReadFileBytes(file);
+  if (!bytes) {
+    if (bytes.Failure().problem == ReadProblem::Missing) return result;
+    result.error = ReadFailureMessage("设置文件" + file.string(), bytes.Failure(), "") +
+                   "。请检查它，然后重新启动程序。";
+    return result;
+  }
+  SettingsText parsed = ParseSettingsText(*bytes);
+  if (parsed.fault) {
+    result.error = SettingsFaultMessage(file, *parsed.fault);
+    return result;
+  }
+  result.settings = std::move(parsed.settings);
+  result.settings.file = file;
+  return result;
 }
 
 std::filesystem::path XdgBaseDir(const char* variable, std::string_view fallbackUnderHome) {
@@ -125,21 +234,26 @@ std::filesystem::path LogDir() {
 }
 
 AppDirChoice ChooseAppDir(const AppDirSources& sources) {
-  if (!sources.environment.empty()) return {sources.environment, false};
-  if (sources.settings) return {*sources.settings, false};
+  if (!sources.environment.empty()) return {sources.environment, false, "ORDERLINK_APPDIR is set"};
+  if (sources.settings) return {*sources.settings, false, "AppDir= in " + sources.settingsLine};
   // Where the ordering software keeps the program beside its TXT folder.
   std::error_code ec;
   if (!sources.executableDir.empty() &&
       std::filesystem::is_directory(sources.executableDir / "TXT", ec)) {
-    return {sources.executableDir, false};
+    return {sources.executableDir, false, "the program's own folder holds TXT"};
   }
-  return {sources.userDataDir, true};
+  return {sources.userDataDir, true,
+          "no ORDERLINK_APPDIR, no AppDir= and no TXT beside the program: the user's data folder"};
 }
 
 AppDirSources ProcessAppDirSources() {
   AppDirSources sources;
   if (const char* dir = std::getenv("ORDERLINK_APPDIR")) sources.environment = dir;
-  sources.settings = ProcessSettings().appDir;
+  const Settings& settings = ProcessSettings();
+  sources.settings = settings.appDir;
+  if (const auto line = settings.lineOf.find("AppDir"); line != settings.lineOf.end()) {
+    sources.settingsLine = settings.file.string() + " line " + std::to_string(line->second);
+  }
   std::error_code ec;
   const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (!ec) sources.executableDir = exe.parent_path();
@@ -165,10 +279,13 @@ void SetProcessSettings(Settings settings) { MutableProcessSettings() = std::mov
 
 const Settings& ProcessSettings() { return MutableProcessSettings(); }
 
-std::optional<std::string> ConfiguredComDevice(int n) {
-  const auto& devices = ProcessSettings().comDevices;
-  if (const auto it = devices.find(n); it != devices.end()) return it->second;
-  return std::nullopt;
+std::optional<ConfiguredDevice> ConfiguredComDevice(int n) {
+  const Settings& settings = ProcessSettings();
+  const auto it = settings.comDevices.find(n);
+  if (it == settings.comDevices.end()) return std::nullopt;
+  const auto line = settings.lineOf.find("COM" + std::to_string(n));
+  return ConfiguredDevice{it->second, settings.file.string(),
+                          line != settings.lineOf.end() ? line->second : 0};
 }
 
 }  // namespace orderlink

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <mutex>
 
@@ -42,6 +43,30 @@ std::string TimeStamp() {
   return stamp;
 }
 
+// Under systemd (JOURNAL_STREAM set) stderr goes to the journal, which stamps each
+// line itself and reads its priority from a "<N>" prefix (syslog levels).
+bool ToJournal() {
+  static const bool journal = [] {
+    const char* stream = std::getenv("JOURNAL_STREAM");
+    return stream != nullptr && stream[0] != '\0';
+  }();
+  return journal;
+}
+
+int SyslogPriority(LogLevel level) {
+  switch (level) {
+    case LogLevel::Debug:
+      return 7;
+    case LogLevel::Info:
+      return 6;
+    case LogLevel::Warning:
+      return 4;
+    case LogLevel::Error:
+      return 3;
+  }
+  return 6;
+}
+
 }  // namespace
 
 std::string_view LogLevelName(LogLevel level) {
@@ -62,13 +87,17 @@ void Log(LogLevel level, std::string_view text) {
   if (const auto end = text.find_first_of("\r\n"); end != std::string_view::npos) {
     text = text.substr(0, end);
   }
-  std::string line = TimeStamp();
-  line += ' ';
-  line += LogLevelName(level);
-  line += ' ';
-  line += text;
+  std::string body(LogLevelName(level));
+  body += ' ';
+  body += text;
+  std::string line;
   std::lock_guard lock(LogMutex());
-  if (const auto& sink = FileSink()) sink(line);
+  if (const auto& sink = FileSink()) sink(TimeStamp() + ' ' + body);
+  if (ToJournal()) {
+    line = '<' + std::to_string(SyslogPriority(level)) + '>' + body;
+  } else {
+    line = TimeStamp() + ' ' + body;
+  }
   line += '\n';
   // One write per line, so lines of different threads never mix.
   std::size_t done = 0;

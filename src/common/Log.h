@@ -1,11 +1,18 @@
 #pragma once
 // Diagnostic output of the program. Every line goes to stderr as
 //   <ISO 8601 local time with milliseconds> <level> <text>
-// and, when a log file sink is installed, to that file too. Any thread; a line is
-// written whole (never interleaved with another thread's line).
+// and, when a log file sink is installed, to that file too. When JOURNAL_STREAM is
+// set (a systemd service) the stderr line is "<N><level> <text>" instead: the
+// journal's priority (error 3, warning 4, info 6, debug 7) and no time stamp, which
+// the journal adds. Any thread; a line is written whole (never interleaved with
+// another thread's line).
+//
+// Levels: error for what stops the start, warning for a refused input or a lost
+// line, info for the events of the service, debug for the verbose detail.
 //
 // Messages the user must see go through MessageSink, which logs them as
-// "message: <text>" at level info; tools read that form, so nothing may follow it.
+// "message: <text>" (at level info, a start-up failure at error); tools read that
+// form, so nothing may follow it.
 
 #include <functional>
 #include <string>

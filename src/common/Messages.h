@@ -19,6 +19,8 @@ class MessageSink {
   virtual void ShowMessage(const std::string& utf8Text) = 0;
   // A sink without a quieter way shows the notice as a message.
   virtual void ShowNotice(const std::string& utf8Text) { ShowMessage(utf8Text); }
+  // A message after which start-up stops; shown as ShowMessage, logged as an error.
+  virtual void ShowStartFailure(const std::string& utf8Text) { ShowMessage(utf8Text); }
 };
 
 }  // namespace orderlink

@@ -1,6 +1,7 @@
 #include "common/TextFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -140,13 +141,13 @@ ReadResult<std::vector<std::string>> ReadLines(const std::filesystem::path& path
 
 ReadResult<std::string> ReadTxtBytes(const TxtDir& txt, std::string_view name) {
   const auto path = txt.Find(name);
-  if (!path) return std::nullopt;
+  if (!path) return ReadFailure{ReadProblem::Missing, ENOENT, txt.Path()};
   return ReadFileBytes(*path);
 }
 
 ReadResult<std::vector<std::string>> ReadTxtLines(const TxtDir& txt, std::string_view name) {
   const auto path = txt.Find(name);
-  if (!path) return std::nullopt;
+  if (!path) return ReadFailure{ReadProblem::Missing, ENOENT, txt.Path()};
   return ReadLines(*path);
 }
 
@@ -161,7 +162,8 @@ std::string ReadFailureMessage(std::string_view fileName, const ReadFailure& fai
   std::string reason;
   switch (failure.problem) {
     case ReadProblem::Missing:
-      return std::string(missingMessage);
+      if (failure.folder.empty()) return std::string(missingMessage);
+      return std::string(missingMessage) + "（在" + failure.folder.string() + "中查找）";
     case ReadProblem::DanglingLink:
       reason = "它是一个链接，链接指向的文件不存在";
       break;
@@ -210,20 +212,37 @@ bool WriteAll(int fd, std::string_view bytes) {
 // A new file of a unique name in `dir`: O_EXCL refuses any name that exists, a
 // planted link included, and O_NOFOLLOW keeps the open from ever passing through one.
 // Returns the descriptor (or -1) and sets `*temp` to its path.
+constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+constexpr std::size_t kTemporaryLetters = 8;
+constexpr std::string_view kTemporaryEnd = ".tmp";
+
+// True for a name CreateUniqueTemporary makes: "<name>.<8 of kLetters>.tmp".
+bool IsTemporaryName(std::string_view name) {
+  constexpr std::size_t kTail = 1 + kTemporaryLetters + kTemporaryEnd.size();
+  if (name.size() <= kTail || !name.ends_with(kTemporaryEnd)) return false;
+  const std::string_view tail = name.substr(name.size() - kTail);
+  if (tail.front() != '.') return false;
+  const std::string_view letters = tail.substr(1, kTemporaryLetters);
+  return letters.find_first_not_of(std::string_view(kLetters, sizeof kLetters - 1)) ==
+         std::string_view::npos;
+}
+
 int CreateUniqueTemporary(const std::filesystem::path& target, std::filesystem::path* temp) {
-  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   thread_local std::mt19937_64 random{std::random_device{}()};
   std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
   constexpr int kAttempts = 100;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     std::string suffix = ".";
-    for (int i = 0; i < 8; ++i) suffix += kLetters[pick(random)];
-    suffix += ".tmp";
+    for (std::size_t i = 0; i < kTemporaryLetters; ++i) suffix += kLetters[pick(random)];
+    suffix += kTemporaryEnd;
     std::filesystem::path candidate = target;
     candidate += suffix;
     const int fd = ::open(candidate.c_str(),
                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd >= 0) {
+      // Held until the descriptor closes (after the rename), or by the kernel's
+      // cleanup when the process is killed.
+      ::flock(fd, LOCK_EX | LOCK_NB);
       *temp = std::move(candidate);
       return fd;
     }
@@ -257,6 +276,23 @@ bool WriteFileAtomically(const std::filesystem::path& path, std::string_view byt
   }
   if (systemError != nullptr) *systemError = error;
   return false;
+}
+
+std::vector<std::filesystem::path> RemoveLeftoverTemporaries(const std::filesystem::path& dir) {
+  std::vector<std::filesystem::path> removed;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::filesystem::path path = it->path();
+    if (!IsTemporaryName(path.filename().string())) continue;
+    FileDescriptor fd(
+        ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK));
+    struct stat status {};
+    if (fd.Get() < 0 || ::fstat(fd.Get(), &status) != 0 || !S_ISREG(status.st_mode)) continue;
+    // A write in progress (another instance, the ordering software's stand-in) holds it.
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) continue;
+    if (::unlink(path.c_str()) == 0) removed.push_back(path);
+  }
+  return removed;
 }
 
 }  // namespace orderlink

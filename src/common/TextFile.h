@@ -26,8 +26,13 @@ enum class ReadProblem {
   SystemError,     // opening or reading failed: systemError says why (EACCES, EIO, ELOOP ...)
 };
 struct ReadFailure {
+  ReadFailure() = default;
+  ReadFailure(ReadProblem problemOfRead, int error, std::filesystem::path lookedIn = {})
+      : problem(problemOfRead), systemError(error), folder(std::move(lookedIn)) {}
+
   ReadProblem problem = ReadProblem::Missing;
-  int systemError = 0;  // errno, 0 when the problem has none
+  int systemError = 0;           // errno, 0 when the problem has none
+  std::filesystem::path folder;  // where the file was looked for (TXT reads), else empty
 };
 
 // What a read produced: the content, or why there is none. Reads like std::optional
@@ -82,8 +87,9 @@ struct FileHead {
                                                std::size_t maxBytes);
 
 // The one text (UTF-8) that tells the user why `fileName` could not be read:
-// `missingMessage` when it is not there, else "<name>无法读取：<reason>" with the
-// system's own words for the reason.
+// `missingMessage` when it is not there, followed by "（在<folder>中查找）" when the
+// failure knows its folder; else "<name>无法读取：<reason>" with the system's own
+// words for the reason.
 [[nodiscard]] std::string ReadFailureMessage(std::string_view fileName, const ReadFailure& failure,
                                              std::string_view missingMessage);
 
@@ -97,7 +103,15 @@ struct FileHead {
 // A reader sees the old file or the new one, never a part; on any failure the
 // temporary file is removed, the old file stays and the result is false, with the
 // errno of the step that failed in `*systemError` when it is given.
+// The temporary file is locked (flock) while it is written, so that
+// RemoveLeftoverTemporaries can tell a live write from one that was killed.
 [[nodiscard]] bool WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes,
                                        int* systemError = nullptr);
+
+// Removes from `dir` what WriteFileAtomically leaves behind when the process is
+// killed during a replace: regular files named "<name>.<8 letters a-z 0-9>.tmp" that
+// no live write holds locked. Nothing else is touched. Returns the removed paths.
+[[nodiscard]] std::vector<std::filesystem::path> RemoveLeftoverTemporaries(
+    const std::filesystem::path& dir);
 
 }  // namespace orderlink

@@ -1,5 +1,6 @@
 #include "download/DownloadTables.h"
 
+#include <cerrno>
 #include <optional>
 
 #include "common/Gbk.h"
@@ -80,7 +81,7 @@ namespace {
 ReadResult<std::vector<std::string>> ReadTable(const TxtDir& txt, std::string_view name,
                                                std::filesystem::path* path) {
   auto found = txt.Find(name);
-  if (!found) return std::nullopt;
+  if (!found) return ReadFailure{ReadProblem::Missing, ENOENT, txt.Path()};
   *path = *found;
   return ReadLines(*found);
 }

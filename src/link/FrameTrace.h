@@ -6,8 +6,10 @@
 // window thread's receive event) and never touches the file: it copies the bytes
 // into a bounded queue, and the trace's own writer thread writes them. When the
 // queue is full a record is dropped and counted (logged once, the total at the end).
-// A failed write (full disk, I/O error) stops the trace with one LogError and one
-// message; the program goes on without it. Construction and destruction happen on
+// A failed write (full disk, I/O error, a FIFO's reader that takes nothing for 5 s)
+// stops the trace with one LogError and one message; the program goes on without
+// it. A file that would grow past its size limit ends with the last whole record
+// that fits and one log line. Construction and destruction happen on
 // one thread; the destructor writes what is queued and joins the writer.
 
 #include <condition_variable>
@@ -33,7 +35,10 @@ class TraceFile {
   [[nodiscard]] virtual bool Write(std::string_view bytes, std::string* error) = 0;
 };
 
-// Creates `path` or empties it. nullptr and a one-line reason on failure.
+// Opens `path` for the trace without ever blocking: a regular file that holds an
+// earlier trace is first renamed to `path`.1 (replacing an older one), then a new
+// file is created; a FIFO without a reader is refused at once. nullptr and a
+// one-line reason on failure.
 [[nodiscard]] std::unique_ptr<TraceFile> CreateTraceFile(const std::string& path,
                                                          std::string* error);
 
@@ -42,8 +47,9 @@ class FrameTrace {
   static constexpr std::size_t kDefaultQueueLimitBytes = 4u << 20;
 
   // `name` is the file's name in messages. The file header is the first write.
+  // `maxFileBytes` caps the file (header included); 0: no limit.
   FrameTrace(std::unique_ptr<TraceFile> file, std::string name, MessageSink& messages,
-             std::size_t queueLimitBytes = kDefaultQueueLimitBytes);
+             std::size_t queueLimitBytes = kDefaultQueueLimitBytes, std::uint64_t maxFileBytes = 0);
   ~FrameTrace();
   FrameTrace(const FrameTrace&) = delete;
   FrameTrace& operator=(const FrameTrace&) = delete;
@@ -53,7 +59,7 @@ class FrameTrace {
 
   // Records dropped because the queue was full. Any thread.
   [[nodiscard]] std::uint64_t Dropped() const;
-  // True once a write failed: later records are ignored. Any thread.
+  // True once a write failed or the file is full: later records are ignored. Any thread.
   [[nodiscard]] bool Stopped() const;
 
  private:
@@ -65,11 +71,13 @@ class FrameTrace {
 
   void Run();
   void Fail(const std::string& reason);
+  void EndFull(std::uint64_t fileBytes);
 
   std::unique_ptr<TraceFile> file_;
   const std::string name_;
   MessageSink& messages_;
   const std::size_t queueLimitBytes_;
+  const std::uint64_t maxFileBytes_;
 
   mutable std::mutex mutex_;  // guards everything below
   std::condition_variable wake_;
@@ -82,9 +90,11 @@ class FrameTrace {
   std::thread writer_;  // last: starts once the fields above exist
 };
 
-// Starts a trace into `path` (replacing the file). When the file cannot be created
-// it says so (log and message) and returns nullptr: the program runs untraced.
+// Starts a trace into `path` (CreateTraceFile) of at most `maxFileBytes` (0: no
+// limit). When the file cannot be opened it says so (log and message) and returns
+// nullptr: the program runs untraced.
 [[nodiscard]] std::shared_ptr<FrameTrace> StartFrameTrace(const std::string& path,
+                                                          std::uint64_t maxFileBytes,
                                                           MessageSink& messages);
 
 }  // namespace orderlink

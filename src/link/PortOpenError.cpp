@@ -2,14 +2,16 @@
 
 #include <cerrno>
 
+#include "link/SerialPort.h"
+
 namespace orderlink {
 
 namespace {
 
 // What the user can do about `error`.
 std::string Remedy(const PortOpenError& error, int portNumber) {
-  std::string setting = "ORDERLINK_COM";
-  setting += std::to_string(portNumber);
+  std::string setting = LookUpComDevice(portNumber).userOrigin;
+  if (setting.empty()) setting = "设置ORDERLINK_COM" + std::to_string(portNumber);
   switch (error.code) {
     case EACCES:
     case EPERM:
@@ -18,13 +20,12 @@ std::string Remedy(const PortOpenError& error, int portNumber) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
-      return "设备不存在，请检查设置" + setting +
-             "（已连接的USB串口适配器列在/dev/serial/by-id/中）。";
+      return "设备不存在，请检查" + setting + "（已连接的USB串口适配器列在/dev/serial/by-id/中）。";
     case EBUSY:
     case EWOULDBLOCK:
       return "串口已被另一个程序占用，请先关闭该程序。";
     case ENOTTY:
-      return "不是串口设备，请检查设置" + setting + "。";
+      return "不是串口设备，请检查" + setting + "。";
     default:
       return "无法打开串口。";
   }

@@ -16,7 +16,9 @@ struct PortOpenError {
 };
 
 // One line for the user: the device, the system's reason and what to do about it.
-// `portNumber` names the setting ORDERLINK_COM<n> that chose the device.
+// The remedy names where COM<portNumber>'s device name comes from (the environment
+// variable or the settings file's line, LookUpComDevice), else the setting
+// ORDERLINK_COM<portNumber> that would name it.
 [[nodiscard]] std::string DescribePortOpenError(const PortOpenError& error, int portNumber);
 
 }  // namespace orderlink

@@ -49,7 +49,18 @@ class SerialPort {
 // Device of COM port `n` (1..9): $ORDERLINK_COM<n> when set, else COM<n> of the
 // settings file (ConfiguredComDevice), else /dev/ttyS<n-1>.
 // Read at every call: a changed setting or a repointed symlink counts at the next open.
+struct ComDevice {
+  std::string path;
+  std::string origin;      // where `path` came from, for the log (English)
+  std::string userOrigin;  // the same for the user (UTF-8); empty for the default device
+};
+[[nodiscard]] ComDevice LookUpComDevice(int n);
 [[nodiscard]] std::string ComDevicePath(int n);
+
+// Opens the device of COM port `n` as OpenSerialPort does and logs one line naming
+// the port, the device, what a link resolves to, where the name came from and the
+// line settings.
+[[nodiscard]] std::unique_ptr<SerialPort> OpenComPort(int n, PortOpenError* error);
 
 // Opens `device` raw, 19200 8N1, no flow control, both buffers emptied, and holds it
 // exclusively (TIOCEXCL and an flock on the descriptor): a second program that opens

@@ -15,8 +15,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "app/PortPaths.h"
+#include "common/Log.h"
 #include "link/SerialPort.h"
 
 namespace orderlink {
@@ -150,13 +152,37 @@ int HoldExclusively(int fd) {
 
 }  // namespace
 
-std::string ComDevicePath(int n) {
+ComDevice LookUpComDevice(int n) {
   const std::string variable = "ORDERLINK_COM" + std::to_string(n);
   if (const char* device = std::getenv(variable.c_str()); device != nullptr && *device != '\0') {
-    return device;
+    return {device, "from " + variable, "环境变量" + variable};
   }
-  if (auto device = ConfiguredComDevice(n)) return *device;
-  return "/dev/ttyS" + std::to_string(n - 1);
+  if (auto device = ConfiguredComDevice(n)) {
+    const std::string line = std::to_string(device->line);
+    return {device->device,
+            "from COM" + std::to_string(n) + "= in " + device->file + " line " + line,
+            "设置文件" + device->file + "第" + line + "行的COM" + std::to_string(n)};
+  }
+  return {"/dev/ttyS" + std::to_string(n - 1),
+          "the default: neither " + variable + " nor COM" + std::to_string(n) + "= is set", ""};
+}
+
+std::string ComDevicePath(int n) { return LookUpComDevice(n).path; }
+
+std::unique_ptr<SerialPort> OpenComPort(int n, PortOpenError* error) {
+  const ComDevice device = LookUpComDevice(n);
+  auto port = OpenSerialPort(device.path, error);
+  if (!port) return nullptr;
+  std::string line = "COM" + std::to_string(n) + ": opened " + device.path;
+  // A /dev/serial/by-id name is a link: say which tty it is today.
+  std::error_code ec;
+  if (std::filesystem::is_symlink(device.path, ec)) {
+    const auto target = std::filesystem::canonical(device.path, ec);
+    if (!ec) line += " -> " + target.string();
+  }
+  line += " (" + device.origin + "), 19200 baud 8N1, no flow control, held exclusively";
+  LogInfo(line);
+  return port;
 }
 
 std::unique_ptr<SerialPort> OpenSerialPort(const std::string& device, PortOpenError* error) {

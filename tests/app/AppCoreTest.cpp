@@ -171,7 +171,14 @@ TEST_P(StartupFailureTest, ShowsItsMessageAndShutsDown) {
   RecordingList list;
   if (core->OpenLink(args, dir.Path())) core->FillAndStart({&list});
 
-  EXPECT_EQ(messages.Messages(), c.messages);
+  // "@TXT" stands for the folder the missing files were looked for in.
+  std::vector<std::string> expected = c.messages;
+  for (std::string& message : expected) {
+    if (const auto at = message.find("@TXT"); at != std::string::npos) {
+      message.replace(at, 4, dir.Path() + "/TXT");
+    }
+  }
+  EXPECT_EQ(messages.Messages(), expected);
   EXPECT_GE(quits, 1);
   EXPECT_TRUE(core->ShutDown());
   EXPECT_EQ(core->Receiver(), nullptr);
@@ -217,7 +224,7 @@ INSTANTIATE_TEST_SUITE_P(
                     std::nullopt,
                     kHandsets,
                     false,
-                    {"基站.txt文件不存在！"},
+                    {"基站.txt文件不存在！（在@TXT中查找）"},
                     true,
                     {}},
         FailureCase{"BaseFileThreeLines",
@@ -244,7 +251,7 @@ INSTANTIATE_TEST_SUITE_P(
                     kBase,
                     std::nullopt,
                     true,
-                    {kNoDevice, "点菜机.txt文件不存在！"},
+                    {kNoDevice, "点菜机.txt文件不存在！（在@TXT中查找）"},
                     true,
                     {}},
         FailureCase{"HandsetFileMissing",
@@ -252,7 +259,7 @@ INSTANTIATE_TEST_SUITE_P(
                     kBase,
                     std::nullopt,
                     false,
-                    {"点菜机.txt文件不存在！"},
+                    {"点菜机.txt文件不存在！（在@TXT中查找）"},
                     true,
                     {}},
         FailureCase{"HandsetNumberNotANumber",
@@ -460,7 +467,7 @@ TEST_F(LineServiceTest, ALostDeviceIsReportedOnceAndTheSamePortIsTriedEverySecon
 // in receives is traced like what the first one did.
 TEST_F(LineServiceTest, WrappedDevicesIncludeTheOneOpenedAfterAHangUp) {
   const std::string tracePath = dir.Path() + "/line.pcapng";
-  auto trace = StartFrameTrace(tracePath, messages);
+  auto trace = StartFrameTrace(tracePath, 0, messages);
   ASSERT_NE(trace, nullptr);
   int wrapped = 0;
   core->WrapDevices([&](std::unique_ptr<SerialPort> device) {

@@ -45,9 +45,17 @@ TEST(CommandLineTest, OptionsStandBeforeOrAfterTheParameter) {
   }
 }
 
+TEST(CommandLineTest, VerboseIsAnOptionAnywhere) {
+  EXPECT_FALSE(ParseCommandLine({"DEBUG"}).verbose);
+  const CommandLine parsed = ParseCommandLine({"DEBUG", "--verbose"});
+  EXPECT_EQ(parsed.action, Action::Run);
+  EXPECT_TRUE(parsed.verbose);
+  EXPECT_EQ(parsed.parameters, std::vector<std::string>{"DEBUG"});
+}
+
 TEST(CommandLineTest, RefusesUnknownAndIncompleteOptionsSayingWhich) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{"DEBUG", "--verbose"}, "unknown option \"--verbose\""},
+      {{"DEBUG", "--verbos"}, "unknown option \"--verbos\""},
       {{"-platform", "offscreen", "DEBUG"}, "unknown option \"-platform\""},
       {{"-5000"}, "unknown option \"-5000\""},
       {{"DEBUG", "--trace"}, "option --trace needs a file name"},
@@ -66,9 +74,10 @@ TEST(CommandLineTest, RefusesUnknownAndIncompleteOptionsSayingWhich) {
 
 TEST(CommandLineTest, HelpNamesArgumentsOptionsEnvironmentAndSettingsFile) {
   const std::string help = HelpText();
-  for (const char* item : {"DEBUG", "PORT", "--trace FILE", "--help", "--version",
-                           "ORDERLINK_APPDIR", "ORDERLINK_COM<n>", "ORDERLINK_NONINTERACTIVE",
-                           "QT_QPA_PLATFORM", "orderlink.conf", "message: <text>"}) {
+  for (const char* item :
+       {"DEBUG", "PORT", "--trace FILE", ".pcapng", "FILE.1", "--verbose", "TraceMax",
+        "JOURNAL_STREAM", "--help", "--version", "ORDERLINK_APPDIR", "ORDERLINK_COM<n>",
+        "ORDERLINK_NONINTERACTIVE", "QT_QPA_PLATFORM", "orderlink.conf", "message: <text>"}) {
     EXPECT_NE(help.find(item), std::string::npos) << item;
   }
   EXPECT_EQ(VersionText().rfind("orderlink ", 0), 0u);

@@ -114,8 +114,11 @@ TEST(HandsetFileTest, AtMost256HandsetsOfThisStation) {
 TEST(ConfigFileReadTest, MissingAndUnreadableFilesHaveTheirOwnMessages) {
   test::TempAppDir dir;
   const TxtDir txt(dir.Path());
-  EXPECT_EQ(ReadBaseStationFile(txt).error, "基站.txt文件不存在！");
-  EXPECT_EQ(ReadHandsetFile(txt, '1').error, "点菜机.txt文件不存在！");
+  // The system's text first, then where it was looked for.
+  EXPECT_EQ(ReadBaseStationFile(txt).error,
+            "基站.txt文件不存在！（在" + dir.Path() + "/TXT中查找）");
+  EXPECT_EQ(ReadHandsetFile(txt, '1').error,
+            "点菜机.txt文件不存在！（在" + dir.Path() + "/TXT中查找）");
 
   std::filesystem::create_directory(dir.Txt("基站.txt"));
   std::filesystem::create_symlink(dir.Txt("gone.txt"), dir.Txt("点菜机.txt"));

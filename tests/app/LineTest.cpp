@@ -80,7 +80,9 @@ TEST_F(LineTest, AnnouncesItselfToTheOrderingSoftwareAndSaysGoodbye) {
 TEST_F(LineTest, AFatalStartEndsTheProgramByItself) {
   auto program = StartProgram({"DEBUG"}, dir.Path(), pty.SlavePath());
   EXPECT_EQ(program.Wait(15000), 1);  // a failed start is not a normal close
-  EXPECT_NE(program.Stderr().find("message: 基站.txt文件不存在！\n"), std::string::npos)
+  EXPECT_NE(
+      program.Stderr().find("message: 基站.txt文件不存在！（在" + dir.Path() + "/TXT中查找）\n"),
+      std::string::npos)
       << program.Stderr();
 }
 

@@ -1,12 +1,10 @@
-// The settings file (checked line by line, read with QSettings) and the choice of
-// the data folder.
+// The settings file (parsed once, line by line) and the choice of the data folder.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "app/Settings.h"
-#include "app/SettingsFileQt.h"
 #include "support/Processes.h"
 
 namespace orderlink {
@@ -24,10 +22,11 @@ TEST(SettingsTextTest, AcceptsCommentsTheGeneralSectionAndEachKeyOnce) {
       "COM1=/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K1ABC-if00-port0\n"
       "COM9=/dev/ttyUSB1\n"
       "Trace=/var/tmp/line.pcapng";  // no line break at the end
-  EXPECT_EQ(CheckSettingsText(text), std::nullopt);
-  EXPECT_EQ(CheckSettingsText(""), std::nullopt);
-  EXPECT_EQ(CheckSettingsText("\xEF\xBB\xBF"
-                              "AppDir=/srv/restaurant\n"),
+  EXPECT_EQ(ParseSettingsText(text).fault, std::nullopt);
+  EXPECT_EQ(ParseSettingsText("").fault, std::nullopt);
+  EXPECT_EQ(ParseSettingsText("\xEF\xBB\xBF"
+                              "AppDir=/srv/restaurant\n")
+                .fault,
             std::nullopt);
 }
 
@@ -47,19 +46,54 @@ TEST(SettingsTextTest, RefusesTheFirstBadLineWithItsNumberAndReason) {
       {"COMx=/dev/ttyUSB0\n", 1, "串口编号“COMx”超出范围"},
       {"AppDir=data\n", 1, "“AppDir”须为绝对路径（以/开头），而不是“data”"},
       {"Trace=\n", 1, "“Trace”没有值"},
-      {"COM2=\"/dev/ttyUSB0\"\n", 1, "不能有引号"},
-      {"COM2=/dev/a,b\n", 1, "不能有引号"},
-      {"COM2=/dev/ttyUSB0 ; usb\n", 1, "不能有引号"},
+      {"COM2=\"/dev/ttyUSB0\n", 1, "“COM2”的引号没有结束"},
+      {"COM2=\"/dev/a\" b\n", 1, "“COM2”在结束的引号之后只能有注释"},
+      {"AppDir= # nothing yet\n", 1, "“AppDir”没有值"},
+      {"TraceMax=64MB\n", 1, "“TraceMax”应为字节数"},
+      {"Verbose=maybe\n", 1, "“Verbose”应为yes或no"},
       {"[ports]\nCOM1=/dev/ttyUSB0\n", 1, "未知的节“[ports]”"},
       {"COM1=/dev/ttyUSB0\r\nCOM1=/dev/ttyUSB1\r\n", 2, "“COM1”重复设置（第1行已设置）"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    const auto fault = CheckSettingsText(c.text);
+    const auto fault = ParseSettingsText(c.text).fault;
     ASSERT_TRUE(fault);
     EXPECT_EQ(fault->line, c.line);
     EXPECT_NE(fault->reason.find(c.reason), std::string::npos) << fault->reason;
   }
+}
+
+// Each value as the program uses it: comments after a blank cut off, every other
+// character of a path kept, quotes for the rest.
+TEST(SettingsTextTest, ValuesAreReadOnceAsDocumented) {
+  struct Case {
+    const char* line;
+    std::optional<fs::path> appDir;
+  } const cases[] = {
+      {"AppDir=/x # note", "/x"},
+      {"AppDir=/x\t# note", "/x"},
+      {"AppDir=/x#1", "/x#1"},
+      {"AppDir=/srv/a,b;c\\d\"e", "/srv/a,b;c\\d\"e"},
+      {"AppDir=/srv/my data ", "/srv/my data"},
+      {"AppDir=\"/srv/a # b \" # the one with a hash", "/srv/a # b "},
+      {"AppDir=\"/srv/\"quoted\"\"", "/srv/\"quoted\""},
+      {"AppDir=/点菜/数据", "/点菜/数据"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    const SettingsText parsed = ParseSettingsText(std::string(c.line) + "\n");
+    ASSERT_FALSE(parsed.fault) << parsed.fault->reason;
+    EXPECT_EQ(parsed.settings.appDir, c.appDir);
+  }
+  const SettingsText parsed =
+      ParseSettingsText("# ports\nCOM3=/dev/ttyUSB0 # bar\nTraceMax=16M\nVerbose=yes\n");
+  ASSERT_FALSE(parsed.fault);
+  EXPECT_EQ(parsed.settings.comDevices.at(3), "/dev/ttyUSB0");
+  EXPECT_EQ(parsed.settings.lineOf.at("COM3"), 2);
+  EXPECT_EQ(parsed.settings.traceMaxBytes, 16u << 20);
+  EXPECT_TRUE(parsed.settings.verbose);
+  EXPECT_EQ(ParseSettingsText("TraceMax=0\n").settings.traceMaxBytes, 0u);
+  EXPECT_EQ(ParseSettingsText("").settings.traceMaxBytes, kDefaultTraceMaxBytes);
 }
 
 class SettingsFileTest : public ::testing::Test {
@@ -69,7 +103,7 @@ class SettingsFileTest : public ::testing::Test {
   fs::path file = fs::path(dir.Path()) / "orderlink.conf";
 };
 
-TEST_F(SettingsFileTest, ReadsTheCheckedValuesThroughQSettings) {
+TEST_F(SettingsFileTest, ReadsTheValuesOfTheFile) {
   Write(
       "\xEF\xBB\xBF# ports of the restaurant, saved with a byte order mark\n[General]\nCOM3 = "
       "/dev/serial/by-id/usb-1a86_串口-port0\n"
@@ -81,6 +115,8 @@ TEST_F(SettingsFileTest, ReadsTheCheckedValuesThroughQSettings) {
   const std::map<int, std::string> expected = {{1, "/dev/ttyUSB0"},
                                                {3, "/dev/serial/by-id/usb-1a86_串口-port0"}};
   EXPECT_EQ(result.settings.comDevices, expected);
+  EXPECT_EQ(result.settings.file, file);
+  EXPECT_EQ(result.settings.lineOf.at("COM3"), 3);
 }
 
 TEST_F(SettingsFileTest, AMissingFileIsNoSettingsAndABadOneNamesFileAndLine) {
@@ -100,10 +136,12 @@ TEST(AppDirTest, FirstMatchWinsEnvironmentSettingsProgramFolderUserData) {
   test::TempAppDir withTxt;  // holds TXT
   test::TempAppDir other;
   fs::remove_all(fs::path(other.Path()) / "TXT");
-  AppDirSources sources{"/from/env", fs::path("/from/settings"), withTxt.Path(), "/user/data"};
+  AppDirSources sources{"/from/env", fs::path("/from/settings"), withTxt.Path(), "/user/data",
+                        "/etc/orderlink.conf line 4"};
   EXPECT_EQ(ChooseAppDir(sources).dir, "/from/env");
   sources.environment.clear();
   EXPECT_EQ(ChooseAppDir(sources).dir, "/from/settings");
+  EXPECT_EQ(ChooseAppDir(sources).reason, "AppDir= in /etc/orderlink.conf line 4");
   sources.settings.reset();
   EXPECT_EQ(ChooseAppDir(sources).dir, withTxt.Path());
   EXPECT_FALSE(ChooseAppDir(sources).userDataFallback);

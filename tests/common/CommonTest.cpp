@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -67,6 +69,8 @@ TEST(TextFile, FailureMessageNamesTheFileAndTheSystemsReason) {
   };
   const std::vector<Case> cases = {
       {{ReadProblem::Missing, ENOENT}, "菜品表文件不存在！"},
+      {{ReadProblem::Missing, ENOENT, "/srv/点菜/TXT"},
+       "菜品表文件不存在！（在/srv/点菜/TXT中查找）"},
       {{ReadProblem::SystemError, EACCES}, "菜品表.txt无法读取：Permission denied"},
       {{ReadProblem::NotRegularFile, EISDIR}, "菜品表.txt无法读取：Is a directory"},
       {{ReadProblem::NotRegularFile, 0}, "菜品表.txt无法读取：它不是普通文件（管道或设备）"},
@@ -165,6 +169,7 @@ TEST_F(TempDir, ReadsTellMissingFromUnreadable) {
   EXPECT_EQ(directory.Failure().problem, ReadProblem::NotRegularFile);
   EXPECT_EQ(ReadTxtBytes(dir, "dangling.txt").Failure().problem, ReadProblem::DanglingLink);
   EXPECT_EQ(ReadTxtBytes(dir, "none.txt").Failure().problem, ReadProblem::Missing);
+  EXPECT_EQ(ReadTxtLines(dir, "none.txt").Failure().folder, dir.Path());
   // A readable file in another spelling wins over a directory of the exact name.
   std::ofstream(txt / "DIR.txt") << "a\r\nb";
   EXPECT_EQ(ReadTxtLines(dir, "dir.txt").value_or({}), (std::vector<std::string>{"a", "b"}));
@@ -218,6 +223,41 @@ TEST_F(TempDir, FailedReplaceKeepsTheOldFileAndLeavesNoTemporary) {
   EXPECT_FALSE(written);
   EXPECT_EQ(ReadFileBytes(txt / "T1.txt").value_or(""), "old");
   EXPECT_EQ(entries(), std::vector<std::string>{"T1.txt"});
+}
+
+// What a replace killed half-way leaves is removed; a live replace's temporary,
+// other files and look-alike names stay.
+TEST_F(TempDir, LeftoverTemporariesOfKilledReplacesAreRemovedAndNothingElse) {
+  const auto txt = root / "TXT";
+  const auto write = [&](const std::string& name) { std::ofstream(txt / name) << "part"; };
+  for (const char* name : {"T1.txt.k3x9a0qz.tmp", "管理员密码.txt.00000000.tmp"}) write(name);
+  const std::vector<std::string> kept = {"T1.txt",
+                                         "T1.txt.tmp",
+                                         "T1.txt.ABCDEFGH.tmp",
+                                         "T1.txt.abc.tmp",
+                                         "notes.tmp",
+                                         "T1.txt.abcdefghi.tmp",
+                                         ".abcdefgh.tmp",
+                                         "R1.txt.abcdefgh.tmp.1",
+                                         "DX.txt.live0001.tmp"};
+  for (const std::string& name : kept) write(name);
+  std::filesystem::create_directory(txt / "dir.abcdefgh.tmp");
+  // A replace in progress in another process holds its temporary locked.
+  const int live = ::open((txt / "DX.txt.live0001.tmp").c_str(), O_RDONLY);
+  ASSERT_GE(live, 0);
+  ASSERT_EQ(::flock(live, LOCK_EX), 0);
+
+  auto removed = RemoveLeftoverTemporaries(txt);
+  std::sort(removed.begin(), removed.end());
+  EXPECT_EQ(removed, (std::vector<std::filesystem::path>{txt / "T1.txt.k3x9a0qz.tmp",
+                                                         txt / "管理员密码.txt.00000000.tmp"}));
+  for (const std::string& name : kept) EXPECT_TRUE(std::filesystem::exists(txt / name)) << name;
+  EXPECT_TRUE(std::filesystem::is_directory(txt / "dir.abcdefgh.tmp"));
+  ::close(live);
+
+  // The program's own replace leaves nothing behind to remove.
+  ASSERT_TRUE(WriteFileAtomically(txt / "T1.txt", "record"));
+  EXPECT_EQ(RemoveLeftoverTemporaries(txt).size(), 1u) << "only the one no longer locked";
 }
 
 TEST(Clock, VirtualSleepsAdvanceTimeAndStopEndsPauses) {

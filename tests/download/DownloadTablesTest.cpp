@@ -72,11 +72,13 @@ TEST(DownloadTables, LengthRulesAndMissingFilesStopWithTheirMessage) {
     TempAppDir app;
     app.WriteLines("菜品表.txt", {});
     if (c.file != nullptr) app.WriteLines(c.file, c.lines);
-    EXPECT_EQ(Prepare(app, {c.tag}), c.error);
+    // A missing table's text is followed by the folder it was looked for in.
+    const std::string lookedIn = c.file == nullptr ? "（在" + app.Path() + "/TXT中查找）" : "";
+    EXPECT_EQ(Prepare(app, {c.tag}), c.error + lookedIn);
   }
   TempAppDir app;  // names come from the dish table, which must exist
   app.WriteLines("推荐菜品内容表.txt", FixedLines(1, 29));
-  EXPECT_EQ(Prepare(app, {"TJNR"}), "菜品表文件不存在！");
+  EXPECT_EQ(Prepare(app, {"TJNR"}), "菜品表文件不存在！（在" + app.Path() + "/TXT中查找）");
 }
 
 // Missing keeps its own message; anything else that stands in a table's place is

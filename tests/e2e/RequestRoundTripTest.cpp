@@ -288,10 +288,10 @@ TEST_F(E2eProgram, AnOversizedReplyOrShortMessageIsRefusedAndPollingGoesOn) {
 
 TEST_F(E2eProgram, ShortMessageIsConfirmedToTheSenderThenSentToTheTarget) {
   // No file: the user is told, nothing is sent.
-  expectedMessages = {"没有生成短信文件，请检查！"};
+  const std::string noFile = "没有生成短信文件，请检查！（在" + dir.Path() + "/TXT中查找）";
+  expectedMessages = {noFile};
   Post(0);
-  EXPECT_TRUE(WaitForStderr(*program, "message: 没有生成短信文件，请检查！\n", 20000))
-      << program->Stderr();
+  EXPECT_TRUE(WaitForStderr(*program, "message: " + noFile + "\n", 20000)) << program->Stderr();
   const std::string text = G("3号桌客人催菜，请尽快上菜");
   // Handset 1 asked last, with route byte C6: the confirmation goes out with it.
   AwaitPoll(1);

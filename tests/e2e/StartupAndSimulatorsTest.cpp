@@ -69,8 +69,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailedStart{"NoParameter", true, true, "", true, "没有参数\n"},
         FailedStart{"BadParameter", true, true, "12ab", true, "参数“12ab”"},
-        FailedStart{"NoBaseStationFile", false, true, "HOST", true, "基站.txt文件不存在！\n"},
-        FailedStart{"NoHandsetFile", true, false, "HOST", true, "点菜机.txt文件不存在！\n"},
+        FailedStart{"NoBaseStationFile", false, true, "HOST", true, "基站.txt文件不存在！（在"},
+        FailedStart{"NoHandsetFile", true, false, "HOST", true, "点菜机.txt文件不存在！（在"},
         FailedStart{"PortDoesNotOpen", true, true, "HOST", false,
                     "com1 not opend or thread not created. "}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -40,9 +40,9 @@ TEST_F(ExchangeFilesTest, UnreadableShortMessageFileIsShownWithItsReason) {
   service.OnHostShortMessage(&send);
   ASSERT_TRUE(test::WaitIdle(send));
   send.TerminateAndJoin();
-  EXPECT_EQ(messages.Messages(),
-            (std::vector<std::string>{"没有生成短信文件，请检查！",
-                                      "DX.txt无法读取：它是一个链接，链接指向的文件不存在"}));
+  EXPECT_EQ(messages.Messages(), (std::vector<std::string>{
+                                     "没有生成短信文件，请检查！（在" + dir.Path() + "/TXT中查找）",
+                                     "DX.txt无法读取：它是一个链接，链接指向的文件不存在"}));
   EXPECT_TRUE(port.Writes().empty());
 }
 

@@ -109,7 +109,8 @@ TEST_F(HandsetServiceTest, MissingShortMessageFileIsShownAndNothingIsSent) {
   send.Start();
   service.OnHostShortMessage(&send);
   ASSERT_TRUE(test::WaitIdle(send));
-  EXPECT_EQ(messages.Messages(), std::vector<std::string>{"没有生成短信文件，请检查！"});
+  EXPECT_EQ(messages.Messages(), std::vector<std::string>{"没有生成短信文件，请检查！（在" +
+                                                          dir.Path() + "/TXT中查找）"});
   EXPECT_TRUE(port.Writes().empty());
 }
 

@@ -319,7 +319,7 @@ TEST(FrameTraceQueue, AFailedWriteStopsTheTraceWithOneMessage) {
 TEST(FrameTraceFile, AFullDiskStopsTheTraceAndAMissingFolderStartsNone) {
   test::RecordingMessages messages;
   {
-    auto trace = StartFrameTrace("/dev/full", messages);
+    auto trace = StartFrameTrace("/dev/full", 0, messages);
     ASSERT_NE(trace, nullptr);
     for (int i = 0; i < 500 && !trace->Stopped(); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -330,9 +330,46 @@ TEST(FrameTraceFile, AFullDiskStopsTheTraceAndAMissingFolderStartsNone) {
   EXPECT_NE(messages.Messages()[0].find("写入失败"), std::string::npos);
 
   test::RecordingMessages missing;
-  EXPECT_EQ(StartFrameTrace("/nonexistent-folder/trace.pcapng", missing), nullptr);
+  EXPECT_EQ(StartFrameTrace("/nonexistent-folder/trace.pcapng", 0, missing), nullptr);
   ASSERT_EQ(missing.Messages().size(), 1u);
   EXPECT_NE(missing.Messages()[0].find("无法创建"), std::string::npos) << missing.Messages()[0];
+}
+
+// A restart keeps the earlier trace as FILE.1; the size cap ends the trace on a
+// whole record with one log line, and the program is not bothered with a box.
+TEST(FrameTraceFile, ARestartKeepsThePreviousTraceAndTheCapEndsItWithOneLogLine) {
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("orderlink-keep-" + std::to_string(::getpid()) + ".pcapng"))
+                               .string();
+  std::ofstream(path, std::ios::binary) << "the trace of the run before";
+  const std::string frame(100, 'f');
+  const std::size_t header = PcapngFileHeader("orderlink", "serial line").size();
+  const std::size_t packet = PcapngPacket(0, TraceDirection::Outbound, frame).size();
+  const std::uint64_t cap = header + 3 * packet + packet / 2;
+  test::RecordingMessages messages;
+  LogCapture log;
+  {
+    auto trace = StartFrameTrace(path, cap, messages);
+    ASSERT_NE(trace, nullptr);
+    for (int i = 0; i < 10; ++i) trace->Record(TraceDirection::Outbound, frame);
+    for (int i = 0; i < 500 && !trace->Stopped(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(trace->Stopped());
+    trace->Record(TraceDirection::Outbound, frame);  // ignored from now on
+  }
+  EXPECT_EQ(ReadWholeFile(path + ".1"), "the trace of the run before");
+  const std::string capped = ReadWholeFile(path);
+  EXPECT_EQ(capped.size(), header + 3 * packet);
+  EXPECT_EQ(PacketsOf(capped).size(), 3u);
+  EXPECT_EQ(log.Containing("reached its limit of " + std::to_string(cap) + " bytes").size(), 1u);
+  EXPECT_TRUE(messages.Messages().empty());
+
+  // The next start keeps this one in its turn.
+  { EXPECT_NE(StartFrameTrace(path, 0, messages), nullptr); }
+  EXPECT_EQ(ReadWholeFile(path + ".1"), capped);
+  std::filesystem::remove(path);
+  std::filesystem::remove(path + ".1");
 }
 
 TEST(TracingPort, RecordsEachFrameSentAndEachChunkReadOnARealLine) {
@@ -342,7 +379,7 @@ TEST(TracingPort, RecordsEachFrameSentAndEachChunkReadOnARealLine) {
                                .string();
   test::RecordingMessages messages;
   {
-    auto trace = StartFrameTrace(path, messages);
+    auto trace = StartFrameTrace(path, 0, messages);
     ASSERT_NE(trace, nullptr);
     std::string error;
     auto device = OpenSerialPort(line.SlavePath(), &error);
@@ -404,7 +441,7 @@ TEST(Dissector, DecodesShortFramesRecordsGbkTextAndChunksCutBetweenFrames) {
                                               std::string("\x0C", 1) + "012A012   01001" + dish);
   test::RecordingMessages messages;
   {
-    auto trace = StartFrameTrace(path, messages);
+    auto trace = StartFrameTrace(path, 0, messages);
     ASSERT_NE(trace, nullptr);
     trace->Record(TraceDirection::Outbound, test::Hex("00 00 00 C0 01 05"));
     trace->Record(TraceDirection::Outbound, test::Hex("00 00 00 01 07"));
