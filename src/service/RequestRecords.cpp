@@ -12,30 +12,9 @@ namespace orderlink {
 
 namespace {
 
-enum class Cut {
-  Exact,      // the bytes as they stand, exactly the width
-  UpToZero,   // a 4-byte field up to its first zero byte
-  OneByte,    // a single byte
-  TextToEnd,  // the bytes up to the end of the received payload, at most the width
-};
-
-struct Field {
-  std::size_t offset;
-  std::size_t width;
-  Cut cut = Cut::Exact;
-};
-
-// One request kind. Itemised kinds ("DC  ") have a head of `size` bytes and then
-// one line per item of `itemSize` bytes, built from the head fields followed by the
-// item fields; the others add at most one line.
-struct RecordKind {
-  std::string_view code;
-  std::size_t size;               // payload bytes read (the head, for itemised kinds)
-  std::span<const Field> fields;  // after the handset text
-  std::string_view format;        // lines after the first; empty: none
-  std::size_t itemSize = 0;
-  std::span<const Field> itemFields = {};
-};
+using Cut = RecordCut;
+using Field = RecordField;
+using RecordKind = RequestRecordKind;
 
 constexpr Cut kZ = Cut::UpToZero;
 
@@ -57,28 +36,42 @@ constexpr Field kXgmmFields[] = {{3, 8}, {11, 8}};
 
 // Formats use only "%s", "%-Ns" (blanks on the right) and "%Ns" (blanks on the left).
 constexpr RecordKind kKinds[] = {
-    {"DL  ", 25, kDlFields, "%-10s %-4s %-8s"},
-    {"KT  ", 14, kFourTwoFive, "%s %s %s"},
-    {"HT  ", 17, kSevenSeven, "%s %s"},
-    {"CT  ", 10, kSeven, "%s"},
-    {"XGTT", 14, kFourTwoFive, "%s %s %s"},
-    {"YDKT", 14, kFourTwoFive, "%s %s %s"},
-    {"ZDCX", 10, kSeven, "%s"},
-    {"KHYQ", 22, kSevenText, "%s %-12s"},
-    {"DYDC", 10, kSeven, "%s"},
-    {"CPCC", 15, kSevenFive, "%s %s"},
-    {"CLCC", 18, kSevenEight, "%s %s"},
-    {"ZZCC", 10, kSeven, "%s"},
-    {"THYD", 7, kFour, "%s"},
-    {"LBKX", 5, kTwo, "%s"},
-    {"THKX", 7, kFour, "%s"},
-    {"YDHZ", 3, {}, ""},
-    {"KXHZ", 3, {}, ""},
-    {"DC  ", 10, kSeven, "%s %s %-4s %12s %s %s %8s", 32, kDcItem},
-    {"TC  ", 38, kTcFields, "%s %s %-4s %s %10s"},
-    {"JC  ", 54, kJcFields, "%s %s %s %s %-4s %s %s %s"},
-    {"ZSCP", 28, kZscpFields, "%s %s %-4s %s"},
-    {"XGMM", 19, kXgmmFields, "%s %s"},
+    {"DL  ", "a waiter logs in (登录): A waiter, B password, C the handset's software version", 25,
+     kDlFields, "%-10s %-4s %-8s"},
+    {"KT  ", "open a table (开台): A table, B guests, C waiter", 14, kFourTwoFive, "%s %s %s"},
+    {"HT  ", "move to another table (换台): A from table, B to table", 17, kSevenSeven, "%s %s"},
+    {"CT  ", "ask about a table (查台): A table", 10, kSeven, "%s"},
+    {"XGTT", "change a table's opening (修改台头): A table, B guests, C waiter", 14, kFourTwoFive,
+     "%s %s %s"},
+    {"YDKT", "open a reserved table (预订开台): A table, B guests, C waiter", 14, kFourTwoFive,
+     "%s %s %s"},
+    {"ZDCX", "ask for a table's bill (账单查询): A table", 10, kSeven, "%s"},
+    {"KHYQ", "a guest's wish (客户要求): A table, B the wish, up to 12 bytes", 22, kSevenText,
+     "%s %-12s"},
+    {"DYDC", "print a table's order (打印点菜单): A table", 10, kSeven, "%s"},
+    {"CPCC", "hurry one dish (菜品催菜): A table, B dish code", 15, kSevenFive, "%s %s"},
+    {"CLCC", "hurry a table's dishes (催菜): A table, B 8 bytes (a time)", 18, kSevenEight,
+     "%s %s"},
+    {"ZZCC", "hurry the whole table (整桌催菜): A table", 10, kSeven, "%s"},
+    {"THYD", "a table's reservation (台号预订): A table", 7, kFour, "%s"},
+    {"LBKX", "which dishes of a category are free to order (类别可选): A category", 5, kTwo, "%s"},
+    {"THKX", "is a table free (台号空闲): A table", 7, kFour, "%s"},
+    {"YDHZ", "the reservations (预订汇总): no field", 3, {}, ""},
+    {"KXHZ", "the free tables (空闲汇总): no field", 3, {}, ""},
+    {"DC  ",
+     "order dishes (点菜): A table; per item B dish code, C quantity, D note, E serving "
+     "method, F gift flag, G price",
+     10, kSeven, "%s %s %-4s %12s %s %s %8s", 32, kDcItem},
+    {"TC  ", "order a set meal (套餐): A table, B set meal, C quantity, D count, E price", 38,
+     kTcFields, "%s %s %-4s %s %10s"},
+    {"JC  ",
+     "add a dish (加菜): A table, B dish code, C unit, D note, E quantity, F serving method, "
+     "G gift flag, H price",
+     54, kJcFields, "%s %s %s %s %-4s %s %s %s"},
+    {"ZSCP", "give a dish free (赠送菜品): A table, B dish code, C quantity, D count", 28,
+     kZscpFields, "%s %s %-4s %s"},
+    {"XGMM", "change the waiter's password (修改密码): A old password, B new password", 19,
+     kXgmmFields, "%s %s"},
 };
 
 constexpr bool CodesMatchTable() {
@@ -139,6 +132,8 @@ std::string FormatLine(std::string_view format, const std::vector<std::string>& 
 }
 
 }  // namespace
+
+std::span<const RequestRecordKind> RequestRecordKinds() { return kKinds; }
 
 std::string FieldUpToZero(std::string_view field) {
   field = field.substr(0, 4);

@@ -6,8 +6,11 @@
 -- frames are decoded, bytes before the first preamble are the rest of a frame from
 -- an earlier chunk, and a frame cut off at the end continues in the next chunk.
 --
---   tshark -X lua_script:tools/wireshark/orderlink.lua -r trace.pcapng -V
---   wireshark -X lua_script:tools/wireshark/orderlink.lua trace.pcapng
+-- The Debian package installs it in Wireshark's folder of Lua plugins, which
+-- loads it by itself:
+--   tshark -r trace.pcapng -V
+--   wireshark trace.pcapng
+-- From a source tree, name it: tshark -X lua_script:orderlink.lua -r trace.pcapng -V
 --
 -- Frames: preamble 00 00 00, then
 --   poll       route 01 handset
