@@ -153,7 +153,7 @@ ReadResult<std::vector<std::string>> ReadTxtLines(const TxtDir& txt, std::string
 
 ReadResult<FileHead> ReadTxtHead(const TxtDir& txt, std::string_view name, std::size_t maxBytes) {
   const auto path = txt.Find(name);
-  if (!path) return std::nullopt;
+  if (!path) return ReadFailure{ReadProblem::Missing, ENOENT, txt.Path()};
   return ReadFileHead(*path, maxBytes);
 }
 
