@@ -1,5 +1,6 @@
 // The two tools as processes: the station over its own pseudo-terminal, the host
-// over its UDP port, with this test as the program at the other end.
+// over its UDP port, with this test as the program at the other end; and both
+// with their field faults around the real program.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -9,6 +10,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
 
 #include "common/Gbk.h"
 #include "common/TextFile.h"
@@ -109,6 +113,115 @@ TEST(HostSimProcess, AnswersARequestAndEndsOnWmClose) {
   EXPECT_EQ(status, 0) << rest;
   EXPECT_NE(rest.find("summary: notifications=1 requests=1 replies=1"), std::string::npos) << rest;
   EXPECT_NE(rest.find("wm_close=1"), std::string::npos) << rest;
+}
+
+// The line of `lines` that starts with `prefix`, or "".
+std::string LineStarting(const std::string& lines, const std::string& prefix) {
+  std::istringstream stream(lines);
+  for (std::string line; std::getline(stream, line);) {
+    if (line.rfind(prefix, 0) == 0) return line;
+  }
+  return "";
+}
+
+// The number after " name=" in `line`, or -1.
+long Field(const std::string& line, const std::string& name) {
+  std::smatch match;
+  if (!std::regex_search(line, match, std::regex("[ :]" + name + "=([0-9]+)"))) return -1;
+  return std::stol(match[1]);
+}
+
+// orderlink between the two simulators, each with its faults: the line hangs up
+// and comes back behind its link, handsets vanish and send twice, the ordering
+// software answers late and twice. Every fault is counted, and each lost request
+// names its cause.
+TEST(SimulatorsWithFaults, CountEveryFaultAndSayWhyEachRequestWasLost) {
+  const std::string station = Tool("orderlink-basesim");
+  const std::string host = Tool("orderlink-hostsim");
+  if (station.empty() || host.empty() || Tool("orderlink").empty()) {
+    GTEST_SKIP() << "the simulators or orderlink are not built";
+  }
+  const test::TempAppDir dir;
+  dir.WriteGbk("基站.txt", "1 COM1\r\n");
+  dir.WriteGbk("点菜机.txt", "001 1\r\n002 1\r\n003 1\r\n004 1\r\n");
+  const std::string link = dir.Path() + "/line";
+  const std::string events = dir.Path() + "/station.events";
+  ChildProcess sim({station,
+                    "--pty",
+                    "--link",
+                    link,
+                    "--handsets",
+                    "1-4",
+                    "--think-ms",
+                    "300",
+                    "--time-query-rate",
+                    "0",
+                    "--faults",
+                    "vanish,duplicate,hangup",
+                    "--fault-rate",
+                    "0.3",
+                    "--vanish-ms",
+                    "2000",
+                    "--hangup-at",
+                    "5",
+                    "--outage-ms",
+                    "1500",
+                    "--events",
+                    events,
+                    "--seconds",
+                    "60"},
+                   {});
+  ASSERT_EQ(sim.ReadLine(10'000).value_or("").rfind("PTY /dev/", 0), 0u) << sim.Stderr();
+  ChildProcess ordering(
+      {host, "--appdir", dir.Path(), "--reply-delay-ms", "20", "--late-ms", "600", "--late-share",
+       "0.3", "--answer-twice", "0.3", "--seconds", "14"},
+      {"ORDERLINK_COM1=" + link, "QT_QPA_PLATFORM=offscreen", "ORDERLINK_NONINTERACTIVE=1"});
+  const auto [hostOut, hostStatus] = Finish(ordering);
+  const auto [stationOut, stationStatus] = Finish(sim);
+
+  const std::string hostSummary = LineStarting(hostOut, "summary:");
+  EXPECT_EQ(Field(hostSummary, "wm_close"), 1) << hostSummary << ordering.Stderr();
+  EXPECT_GE(Field(hostSummary, "late"), 1) << hostSummary;
+  EXPECT_GE(Field(hostSummary, "answered_twice"), 1) << hostSummary;
+  EXPECT_EQ(LineStarting(stationOut, "end:"), "end: reason=hang-up") << stationOut;
+
+  const std::string summary = LineStarting(stationOut, "summary:");
+  const std::string faults = LineStarting(stationOut, "faults:");
+  const std::string losses = LineStarting(stationOut, "losses:");
+  EXPECT_EQ(Field(faults, "hangup"), 1) << faults;
+  EXPECT_GE(Field(faults, "vanish"), 1) << faults;
+  EXPECT_GE(Field(faults, "duplicate"), 1) << faults;
+  EXPECT_EQ(Field(faults, "garbage"), 0) << faults;
+  // Each vanished handset lost the request it was in the middle of, and the
+  // program is not blamed for it.
+  EXPECT_EQ(Field(losses, "vanish"), Field(faults, "vanish")) << losses;
+  EXPECT_EQ(Field(losses, "program") + Field(losses, "field"), Field(summary, "lost"))
+      << stationOut;
+  std::istringstream lines(stationOut);
+  long lostLines = 0;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("lost: ", 0) != 0) continue;
+    ++lostLines;
+    const bool field = line.find(" cause=vanish ") != std::string::npos ||
+                       line.find(" cause=hangup ") != std::string::npos;
+    EXPECT_NE(line.find(field ? " by=field" : " by=program"), std::string::npos) << line;
+  }
+  EXPECT_EQ(lostLines, Field(summary, "lost")) << stationOut;
+
+  // The program found the new pty behind the link: requests were answered after
+  // the line came back.
+  std::ifstream record(events);
+  bool back = false;
+  int answeredAfter = 0;
+  for (std::string line; std::getline(record, line);) {
+    if (line.find(" back") != std::string::npos) back = true;
+    if (back && line.find(" answered ") != std::string::npos) ++answeredAfter;
+  }
+  EXPECT_TRUE(back) << stationOut;
+  EXPECT_GE(answeredAfter, 1) << sim.Stderr();
+  EXPECT_NE(ordering.Stderr().find("message: "), std::string::npos) << "no notice of the hang-up";
+  (void)hostStatus;
+  (void)stationStatus;
 }
 
 }  // namespace

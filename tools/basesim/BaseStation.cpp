@@ -61,6 +61,24 @@ void BaseStation::OnTick(std::int64_t nowMs) {
   ExpireSettingsWait(nowMs);
 }
 
+void BaseStation::OnHangUp(std::int64_t nowMs) {
+  ++hangUps_;
+  queue_.clear();
+  assembly_.reset();
+  parser_ = PcFrameParser();
+  pcRoute_ = 0xC0;
+  for (auto& [number, handset] : handsets_) {
+    if (handset.wait == Handset::Wait::Reply) handset.waitingAfterHangUp = true;
+  }
+  if (session_.active) EndSession("abandoned");
+  log_.Event(nowMs, "hangup");
+}
+
+void BaseStation::OnLineBack(std::int64_t nowMs) {
+  lastRxMs_ = nowMs;
+  log_.Event(nowMs, "back");
+}
+
 void BaseStation::Handle(const PcFrame& frame, std::int64_t nowMs) {
   switch (frame.kind) {
     case PcFrame::Kind::Rejected:
@@ -83,7 +101,12 @@ void BaseStation::Handle(const PcFrame& frame, std::int64_t nowMs) {
     case PcFrame::Kind::RollCall: {
       ++rollCalls_;
       log_.Info("rx roll call " + Number3(frame.address));
-      if (Handset* handset = Find(frame.address)) OnReply(*handset, "DM  ", "");
+      Handset* handset = Find(frame.address);
+      if (handset != nullptr && nowMs < handset->goneUntil) {
+        ++unheard_;
+      } else if (handset != nullptr) {
+        OnReply(*handset, "DM  ", "");
+      }
       return;
     }
     case PcFrame::Kind::ConfigRequest:
@@ -141,6 +164,16 @@ void BaseStation::Deliver(const Assembly& message, std::int64_t nowMs) {
     log_.Info("frame [" + code + "] for handset " + Number3(message.address) +
               ", which is not here");
     if (code == "FHJS" || code == "SJCX") pcRoute_ = 0xC0;
+    return;
+  }
+  if (nowMs < handset->goneUntil) {
+    ++unheard_;  // a vanished handset hears nothing
+    log_.Info("frame [" + code + "] for handset " + Number3(message.address) +
+              ", which has vanished");
+    if (code == "FHJS" || code == "SJCX" ||
+        (shortMessage && message.payload != Utf8ToGbk("短信发送成功!"))) {
+      pcRoute_ = 0xC0;
+    }
     return;
   }
   if ((code == "FHJS" || code == "XZDM" || code == "CCKS" || code == "CCJS") &&

@@ -11,6 +11,12 @@
 // Everything the PC sends is checked strictly; every deviation is reported through
 // the log's Problem and counted.
 //
+// Field faults on top of the bad packets: noise bursts before an answer, a late
+// station, a handset that vanishes in the middle of its message and comes back
+// later, a handset that sends its message twice; the line itself hangs up
+// (OnHangUp, driven by the caller that owns the line). Every lost request is kept
+// with its cause, and the cause says whether the program is to blame.
+//
 // One class, its parts in files by concern: BaseStation.cpp routes each frame,
 // PacketAssembly.cpp joins packets, HandsetTraffic.cpp, DownloadSession.cpp and
 // StationConfig.cpp play the handsets, the download and the station,
@@ -32,7 +38,14 @@
 
 namespace orderlink::basesim {
 
-enum class Fault { Garbage, Crc, Sequence, Address, Split };
+// Faults picked when a handset answers a poll. Garbage..Split spoil the answer's
+// frame; Burst puts line noise before it, LateStation delays it, Vanish cuts the
+// message after its first packet (or, for a one-packet message, before the reply)
+// and keeps the handset away, Duplicate sends the message a second time.
+enum class Fault { Garbage, Crc, Sequence, Address, Split, Burst, LateStation, Vanish, Duplicate };
+
+// The name used on the command line and in the summary ("late-station").
+[[nodiscard]] const char* FaultName(Fault fault);
 
 struct StationOptions {
   std::vector<std::uint8_t> handsets;
@@ -61,6 +74,9 @@ struct StationOptions {
   // Faults injected when a handset answers a poll.
   double faultRate = 0.0;
   std::vector<Fault> faults;
+  std::size_t burstBytes = 32;  // noise bytes of a burst
+  int stationLateMs = 400;      // answer delay of a late station
+  int vanishMs = 20000;         // how long a vanished handset stays away
   // Wall clock for checking time answers.
   std::function<std::time_t()> wallClock = [] { return std::time(nullptr); };
 };
@@ -71,6 +87,12 @@ class StationLog {
   virtual void Info(const std::string& line) = 0;     // every frame, only when verbose
   virtual void Problem(const std::string& line) = 0;  // what the PC got wrong; always shown
   virtual void Result(const std::string& line) = 0;   // machine-readable results (stdout)
+  // A timed event for the record of a run ("request 007 DC  "), at the station's
+  // clock `atMs`. Ignored unless a log keeps a record.
+  virtual void Event(std::int64_t atMs, const std::string& what) {
+    (void)atMs;
+    (void)what;
+  }
 };
 
 struct Outgoing {
@@ -88,11 +110,18 @@ class BaseStation {
   // Time passes: a frame left incomplete on a quiet line is reported, an unanswered
   // configuration acknowledgement expires.
   void OnTick(std::int64_t nowMs);
+  // The line hung up (pulled on purpose by the caller): frames not yet written and
+  // a message half read are gone; requests still waiting for their reply are
+  // marked, so that losing them is put down to the line.
+  void OnHangUp(std::int64_t nowMs);
+  // The line is back after a hang-up.
+  void OnLineBack(std::int64_t nowMs);
   // The next frame whose time has come, if any; in order of due time.
   [[nodiscard]] std::optional<Outgoing> TakeDue(std::int64_t nowMs);
   [[nodiscard]] std::optional<std::int64_t> NextDue() const;
 
-  // Summary lines ("summary: requests=12 answered=12 lost=0 ...").
+  // Summary lines ("summary: requests=12 answered=12 lost=0 ...", then "faults:",
+  // "losses:" and one "lost:" line per lost request).
   [[nodiscard]] std::vector<std::string> Summary() const;
   // Number of deviations reported through Problem.
   [[nodiscard]] int Problems() const { return problems_; }
@@ -118,12 +147,25 @@ class BaseStation {
     std::int64_t readyAt = 0;
     std::optional<HandsetRequest> retry;  // request whose frame was spoiled on purpose
     std::string waitingCode;
+    std::optional<Fault> waitingFault;  // field fault that went with the request waited for
+    bool waitingAfterHangUp = false;    // the line hung up while the request waited
+    std::int64_t goneUntil = 0;         // vanished: hears and says nothing until then
+    std::int64_t answeredAt = -1;       // when the last request was answered
+    bool answeredSentTwice = false;     // ... and whether that request went out twice
     int requestsLeft = -1;
     bool ackPending = false;
     int requests = 0, answered = 0, lost = 0, replyLines = 0, unexpected = 0;
     int timeQueries = 0, timeAnswers = 0, timeLost = 0;
     int tests = 0, echoed = 0, corrupted = 0, dropped = 0;
     Download download;
+  };
+  // Why a request went without its reply, and whether the program is to blame.
+  struct LostRequest {
+    std::uint8_t handset = 0;
+    std::string code;
+    std::int64_t atMs = 0;
+    std::string cause;  // vanish, hangup, burst, duplicate, late-station, no-answer
+    bool programsFault = false;
   };
   struct Assembly {
     std::uint8_t address = 0;
@@ -169,6 +211,10 @@ class BaseStation {
   void OnFhjs(Handset& handset, std::int64_t nowMs);
   void OnTimeAnswer(Handset& handset, const std::string& payload, std::int64_t nowMs);
   void OnLinkTest(std::uint8_t address, const std::string& payload, std::int64_t nowMs);
+  void Vanish(Handset& handset, const HandsetRequest& request, const std::string& content,
+              std::int64_t dueMs, std::int64_t nowMs);
+  void LoseRequest(Handset& handset, const std::string& cause, std::int64_t nowMs);
+  void OnRepeatedFhjs(Handset& handset, std::int64_t nowMs);
 
   // Download session (DownloadSession.cpp).
   void OnQbks(const std::string& payload);
@@ -208,6 +254,10 @@ class BaseStation {
   int foreign_ = 0, shortMessages_ = 0, shortAcks_ = 0, timeMisaddressed_ = 0, timeBad_ = 0;
   int unexpectedFhjs_ = 0, badPattern_ = 0, faultsInjected_ = 0, pollsInDownload_ = 0;
   int configRequests_ = 0, configAcks_ = 0, settingsRecords_ = 0;
+  // Field faults and what came of them.
+  std::map<Fault, int> faultCounts_;
+  int hangUps_ = 0, unheard_ = 0, ordersDuplicated_ = 0, repliesRepeated_ = 0;
+  std::vector<LostRequest> lostRequests_;
 };
 
 }  // namespace orderlink::basesim

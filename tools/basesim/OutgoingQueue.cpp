@@ -1,5 +1,6 @@
 // Frames for the PC: a handset's message cut into packets (with an injected fault
 // when one was picked), kept in order of due time until the line takes them.
+// Noise bursts and a message cut short by a vanishing handset are made here too.
 
 #include <algorithm>
 
@@ -26,6 +27,8 @@ void BaseStation::QueueMessage(std::uint8_t handset, const std::string& code,
         LongPacket(options_.route, address, sequence, more, code, content.substr(pos, length)));
     pos += length;
   } while (pos < content.size());
+  // A handset that vanishes in the middle of its message gets its first packet out.
+  if (fault == Fault::Vanish && packets.size() > 1) packets.resize(1);
   for (const auto& packet : packets) {
     if (packet.find(std::string_view("\0\0\0", 3), 3) != std::string::npos) {
       Problem("internal: a frame of handset " + Number3(handset) + " holds three zero bytes");
@@ -39,6 +42,13 @@ void BaseStation::QueueMessage(std::uint8_t handset, const std::string& code,
     for (int i = 0; i < n; ++i)
       garbage.push_back(static_cast<char>(std::uniform_int_distribution<int>(0x20, 0x7E)(random_)));
     Queue(Outgoing{dueMs, {garbage}, "fault: garbage " + Hex(garbage), false});
+  } else if (fault == Fault::Burst) {
+    // Line noise: any byte values, as a disturbed line delivers them.
+    std::string noise;
+    for (std::size_t i = 0; i < options_.burstBytes; ++i)
+      noise.push_back(static_cast<char>(std::uniform_int_distribution<int>(0, 255)(random_)));
+    Queue(Outgoing{
+        dueMs, {noise}, "fault: noise burst of " + std::to_string(noise.size()) + " bytes", false});
   } else if (fault == Fault::Crc) {
     const std::string crc = LongPacket(options_.route, 0xFF, 1, false, "CRCE",
                                        std::string(1, static_cast<char>(handset)) + "ERR");
@@ -46,6 +56,7 @@ void BaseStation::QueueMessage(std::uint8_t handset, const std::string& code,
   }
   if (fault == Fault::Sequence) what = "fault: out of sequence " + what;
   if (fault == Fault::Address) what = "fault: wrong address " + what;
+  if (fault == Fault::Vanish) what = "fault: handset vanishing " + what;
   for (auto& packet : packets) {
     Outgoing item{dueMs, {}, what, true};
     if (fault == Fault::Split && packet.size() > 3) {

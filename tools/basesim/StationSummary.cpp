@@ -1,8 +1,10 @@
 // The summary lines printed when the simulator ends: counters of the line, of
-// each handset, of the link test, the download and the configuration.
+// each handset, of the link test, the download and the configuration; the field
+// faults injected and every lost request with its cause.
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 
 #include "BaseStation.h"
 
@@ -70,6 +72,42 @@ std::vector<std::string> BaseStation::Summary() const {
           "status_queries=%d xzcc=%d",
           number, d.outcome.c_str(), have, session_.total, d.lostOnAir, d.bad, d.resent,
           d.statusQueries, d.xzcc);
+      lines.emplace_back(text);
+    }
+  }
+  if (!options_.faults.empty() || hangUps_ > 0) {
+    std::string faults = "faults: hangup=" + std::to_string(hangUps_);
+    for (const Fault fault :
+         {Fault::Garbage, Fault::Crc, Fault::Sequence, Fault::Address, Fault::Split, Fault::Burst,
+          Fault::LateStation, Fault::Vanish, Fault::Duplicate}) {
+      std::string name = FaultName(fault);
+      std::replace(name.begin(), name.end(), '-', '_');
+      const auto it = faultCounts_.find(fault);
+      faults += " " + name + "=" + std::to_string(it == faultCounts_.end() ? 0 : it->second);
+    }
+    faults += " unheard_frames=" + std::to_string(unheard_);
+    lines.push_back(faults);
+    std::map<std::string, int> causes;
+    int programs = 0;
+    for (const LostRequest& lost : lostRequests_) {
+      ++causes[lost.cause];
+      programs += lost.programsFault ? 1 : 0;
+    }
+    std::string losses =
+        "losses: program=" + std::to_string(programs) + " field=" + std::to_string(lost - programs);
+    for (const char* cause :
+         {"no-answer", "duplicate", "late-station", "vanish", "hangup", "burst"}) {
+      std::string name = cause;
+      std::replace(name.begin(), name.end(), '-', '_');
+      losses += " " + name + "=" + std::to_string(causes[cause]);
+    }
+    losses += " orders_duplicated=" + std::to_string(ordersDuplicated_) +
+              " replies_repeated=" + std::to_string(repliesRepeated_);
+    lines.push_back(losses);
+    for (const LostRequest& lost : lostRequests_) {
+      std::snprintf(text, sizeof text, "lost: handset=%03d code=[%s] at_ms=%lld cause=%s by=%s",
+                    lost.handset, lost.code.c_str(), static_cast<long long>(lost.atMs),
+                    lost.cause.c_str(), lost.programsFault ? "program" : "field");
       lines.emplace_back(text);
     }
   }

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -35,7 +36,17 @@ Host::Host(HostOptions options, const volatile std::sig_atomic_t& stopRequested)
     : options_(std::move(options)),
       stopRequested_(stopRequested),
       txt_(options_.appDir),
-      startMs_(NowMs()) {}
+      startMs_(NowMs()),
+      random_(options_.seed) {}
+
+bool Host::Chance(double share) {
+  return share > 0 && std::uniform_real_distribution<double>(0.0, 1.0)(random_) < share;
+}
+
+void Host::Event(std::int64_t atMs, const std::string& what) {
+  if (events_ != nullptr)
+    std::fprintf(events_, "%lld %s\n", static_cast<long long>(atMs), what.c_str());
+}
 
 void Host::Log(std::string line) {
   for (char& c : line) {
@@ -186,19 +197,54 @@ void Host::AnswerRequest() {
     return;
   }
   for (const auto& line : SplitLines(*content)) Log("  T1: " + GbkToUtf8(line));
+  const std::string what = record->handset + " " + record->code;
+  const std::int64_t now = NowMs();
+  Event(now, "notify " + what);
   if (options_.ignoreEvery > 0 && requests_ % options_.ignoreEvery == 0) {
     ++ignored_;
     Log("request left unanswered on purpose");
+    Event(now, "ignored " + what);
     return;
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(options_.replyDelayMs));
+  if (Chance(options_.silentShare)) {
+    ++silent_;
+    Log("request left unanswered on purpose (silent share)");
+    Event(now, "silent " + what);
+    return;
+  }
+  int delayMs = options_.replyDelayMs;
+  if (options_.lateMs > 0 && Chance(options_.lateShare)) {
+    ++late_;
+    delayMs = options_.lateMs;
+    Log("request answered " + std::to_string(delayMs) + " ms late on purpose");
+    Event(now, "late " + what);
+  }
   const bool rollCall = options_.rollCallEvery > 0 && requests_ % options_.rollCallEvery == 0;
   if (rollCall) ++rollCalls_;
-  const auto reply = ReplyWriter(dishNames_).Reply(*record, rollCall ? "DM  " : "");
-  if (!WriteTxt("R1.txt", reply)) return;
-  for (const auto& line : reply) Log("  R1: " + GbkToUtf8(line));
-  ++replies_;
-  Post(kHostNotify, 1);
+  PendingAnswer answer{now + delayMs,
+                       ReplyWriter(dishNames_).Reply(*record, rollCall ? "DM  " : ""), what,
+                       Chance(options_.answerTwiceShare)};
+  const auto at = std::find_if(answers_.begin(), answers_.end(),
+                               [&](const PendingAnswer& a) { return a.dueMs > answer.dueMs; });
+  answers_.insert(at, std::move(answer));
+}
+
+void Host::SendDueAnswers(std::int64_t nowMs) {
+  while (!answers_.empty() && answers_.front().dueMs <= nowMs) {
+    const PendingAnswer answer = std::move(answers_.front());
+    answers_.pop_front();
+    if (!WriteTxt("R1.txt", answer.reply)) continue;
+    for (const auto& line : answer.reply) Log("  R1: " + GbkToUtf8(line));
+    ++replies_;
+    Post(kHostNotify, 1);
+    Event(NowMs(), "reply " + answer.what);
+    if (answer.twice) {
+      ++answeredTwice_;
+      Log("answered twice on purpose");
+      Post(kHostNotify, 1);
+      Event(NowMs(), "twice " + answer.what);
+    }
+  }
 }
 
 void Host::AnswerLogin() {
@@ -267,6 +313,15 @@ void Host::ReapChild(bool wait) {
 
 int Host::Run() {
   if (!Bind()) return 2;
+  if (!options_.events.empty()) {
+    events_ = std::fopen(options_.events.c_str(), "w");
+    if (events_ == nullptr) {
+      std::fprintf(stderr, "orderlink-hostsim: cannot write %s: %s\n", options_.events.c_str(),
+                   std::strerror(errno));
+      return 2;
+    }
+    std::setvbuf(events_, nullptr, _IOLBF, 0);
+  }
   if (auto dishes = ReadLines(options_.tables / fs::u8path("菜品表.txt"));
       dishes && !options_.tables.empty()) {
     dishNames_ = DishNamesOf(*dishes);
@@ -316,8 +371,13 @@ int Host::Run() {
       SendShortMessage();
       nextShort = now + static_cast<std::int64_t>(options_.shortMessageEvery * 1000);
     }
+    if (!closed_) SendDueAnswers(now);
+    int waitMs = 50;
+    if (!answers_.empty()) {
+      waitMs = static_cast<int>(std::clamp<std::int64_t>(answers_.front().dueMs - now, 0, 50));
+    }
     pollfd watch{socket_, POLLIN, 0};
-    if (::poll(&watch, 1, 50) > 0 && (watch.revents & POLLIN) != 0) {
+    if (::poll(&watch, 1, waitMs) > 0 && (watch.revents & POLLIN) != 0) {
       unsigned char data[64];
       sockaddr_in from{};
       socklen_t length = sizeof from;
@@ -330,10 +390,13 @@ int Host::Run() {
   std::fprintf(stdout,
                "summary: notifications=%d requests=%d replies=%d ignored=%d roll_calls=%d "
                "logins=%d accepted=%d "
-               "downloads=%d short_messages=%d wm_close=%d child_status=%d problems=%d\n",
+               "downloads=%d short_messages=%d wm_close=%d child_status=%d problems=%d "
+               "late=%d answered_twice=%d silent=%d\n",
                notifications_, requests_, replies_, ignored_, rollCalls_, logins_, accepted_,
-               downloads_, shortMessages_, closed_ ? 1 : 0, childStatus_, problems_);
+               downloads_, shortMessages_, closed_ ? 1 : 0, childStatus_, problems_, late_,
+               answeredTwice_, silent_);
   std::fflush(stdout);
+  if (events_ != nullptr) std::fclose(events_);
   const bool clean = closed_ && (!options_.launch || childStatus_ == 0) && problems_ == 0;
   return clean ? 0 : 1;
 }

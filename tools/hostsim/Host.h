@@ -2,7 +2,8 @@
 // The stand-in ordering software at work: binds its UDP port on 127.0.0.1, starts
 // orderlink with that port (unless told not to), answers the program's
 // notifications through the exchange files in TXT, posts short messages, and ends
-// when the program posts WM_CLOSE.
+// when the program posts WM_CLOSE. It can misbehave as a busy ordering software
+// does: answer late, answer twice, or not at all.
 //
 // Threading: one thread. Run() loops on the socket until the end; the only thing
 // another context touches is the stop flag, which a signal handler sets.
@@ -12,8 +13,11 @@
 
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -38,6 +42,15 @@ struct HostOptions {
   int shortTo = 0;
   double seconds = 0;
   int graceMs = 5000;
+  // Faults of the ordering software: a share of the requests answered lateMs late,
+  // answered twice (code 1 posted twice for one R1.txt), or never answered.
+  int lateMs = 0;
+  double lateShare = 0.1;
+  double answerTwiceShare = 0;
+  double silentShare = 0;
+  std::uint32_t seed = 1;
+  // Timed record of the run ("<monotonic ms> notify 007 DC  "), when given.
+  std::filesystem::path events;
 };
 
 class Host {
@@ -61,6 +74,9 @@ class Host {
   void OnDatagram(const unsigned char* data, ssize_t size, const sockaddr_in& from);
   void OnNotify(std::int32_t code);
   void AnswerRequest();
+  void SendDueAnswers(std::int64_t nowMs);
+  void Event(std::int64_t atMs, const std::string& what);
+  bool Chance(double share);
   void AnswerLogin();
   void AnswerDownload();
   void SendShortMessage();
@@ -82,6 +98,17 @@ class Host {
   int logins_ = 0, accepted_ = 0, downloads_ = 0, shortMessages_ = 0;
   int shortTurn_ = 0;
   std::map<std::string, std::string> dishNames_;
+  // Answers written and posted when their time comes, so a late one holds up nothing.
+  struct PendingAnswer {
+    std::int64_t dueMs = 0;
+    std::vector<std::string> reply;  // lines of R1.txt
+    std::string what;                // "007 DC  " for the log and the record
+    bool twice = false;
+  };
+  std::deque<PendingAnswer> answers_;
+  std::mt19937 random_;
+  std::FILE* events_ = nullptr;
+  int late_ = 0, answeredTwice_ = 0, silent_ = 0;
 };
 
 }  // namespace orderlink::hostsim

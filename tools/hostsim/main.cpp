@@ -39,6 +39,16 @@ void Usage() {
       "  --short-message-to N       target of the short messages (default: next handset in turn)\n"
       "  --seconds N                after N seconds ask the program to close (SIGTERM)\n"
       "  --grace-ms N               wait for the program to exit after WM_CLOSE (default 5000)\n"
+      "faults of the ordering software (a share R is 0..1, drawn per request):\n"
+      "  --late-ms N                answer a share of the requests N ms late\n"
+      "  --late-share R             that share (default 0.1)\n"
+      "  --answer-twice R           post code 1 twice for the reply of a share R of the requests\n"
+      "  --silent-share R           leave a share R of the requests unanswered\n"
+      "  --seed N                   random seed of the faults (default 1)\n"
+      "  --events FILE              record timed events (notify, reply, late, twice, silent) in "
+      "FILE,\n"
+      "                             one \"<monotonic ms> <event> <handset> <code>\" a line\n"
+      "  --version                  show the version and end\n"
       "Every exchange is logged to stderr; a summary line goes to stdout at the end.\n"
       "exit status: 0 the program closed with WM_CLOSE and exit status 0, 1 otherwise, 2 bad "
       "usage\n",
@@ -106,7 +116,22 @@ int main(int argc, char** argv) {
         options.seconds = std::stod(value());
       else if (arg == "--grace-ms")
         options.graceMs = std::stoi(value());
-      else if (arg == "--help" || arg == "-h") {
+      else if (arg == "--late-ms")
+        options.lateMs = std::stoi(value());
+      else if (arg == "--late-share")
+        options.lateShare = std::stod(value());
+      else if (arg == "--answer-twice")
+        options.answerTwiceShare = std::stod(value());
+      else if (arg == "--silent-share")
+        options.silentShare = std::stod(value());
+      else if (arg == "--seed")
+        options.seed = static_cast<std::uint32_t>(std::stoul(value()));
+      else if (arg == "--events")
+        options.events = value();
+      else if (arg == "--version") {
+        std::fputs("orderlink-hostsim " ORDERLINK_VERSION "\n", stdout);
+        return 0;
+      } else if (arg == "--help" || arg == "-h") {
         Usage();
         return 0;
       } else {
