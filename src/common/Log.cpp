@@ -90,13 +90,15 @@ void Log(LogLevel level, std::string_view text) {
   std::string body(LogLevelName(level));
   body += ' ';
   body += text;
+  // One stamp for both copies of the line: the log file and stderr agree.
+  const std::string stamped = TimeStamp() + ' ' + body;
   std::string line;
   std::lock_guard lock(LogMutex());
-  if (const auto& sink = FileSink()) sink(TimeStamp() + ' ' + body);
+  if (const auto& sink = FileSink()) sink(stamped);
   if (ToJournal()) {
     line = '<' + std::to_string(SyslogPriority(level)) + '>' + body;
   } else {
-    line = TimeStamp() + ' ' + body;
+    line = stamped;
   }
   line += '\n';
   // One write per line, so lines of different threads never mix.
