@@ -137,7 +137,7 @@ class RequestService : public HandsetListView {
   std::atomic<bool> replyWaiting_{false};
   std::atomic<int> mergedNotices_{0};  // notices taken into the waiting job
   // Window thread only.
-  bool holdOffClearPending_ = false;
+  std::atomic<bool> holdOffClearPending_{false};  // read and set by the clearing timer too
   bool replyRefusalShown_ = false;
   bool shortMessageRefusalShown_ = false;
 
