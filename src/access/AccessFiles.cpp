@@ -26,6 +26,15 @@ TypedText LoginLine(std::string_view userUtf8, std::string_view passwordUtf8) {
   return {PadRight(user.gbk, 4) + " " + PadRight(password.gbk, 8), {}};
 }
 
+std::string WithoutPassword(std::string_view loginFileBytes) {
+  std::string masked(loginFileBytes);
+  const std::size_t blank = masked.find(' ', 4);
+  if (blank == std::string::npos) return masked;
+  for (std::size_t i = blank + 1; i < masked.size() && masked[i] != '\r' && masked[i] != '\n'; ++i)
+    if (masked[i] != ' ') masked[i] = '*';
+  return masked;
+}
+
 std::string LoginFileBytes(std::string_view line) { return std::string(line) + "\r\n"; }
 
 bool WriteLoginFile(const TxtDir& txt, std::string_view bytes) {

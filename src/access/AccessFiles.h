@@ -24,6 +24,10 @@ inline constexpr std::size_t kAdminPasswordBytes = 8;
 
 // The GBK line of DL.txt without its line break, or the problem of the fields.
 [[nodiscard]] TypedText LoginLine(std::string_view userUtf8, std::string_view passwordUtf8);
+// DL.txt's login request with the password's characters as '*' (blanks and line
+// ends kept), for records that leave the machine: the password begins after the
+// blank that ends the user field (four columns or the user's length).
+[[nodiscard]] std::string WithoutPassword(std::string_view loginFileBytes);
 // The whole content of DL.txt for `line`.
 [[nodiscard]] std::string LoginFileBytes(std::string_view line);
 // Replaces DL.txt with `bytes`. False when it could not be written.

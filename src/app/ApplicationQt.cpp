@@ -21,7 +21,13 @@ int Application::Run(const std::vector<std::string>& args) {
   signals_ = std::make_unique<ShutdownSignalsQt>([this] { Quit(); });
   core_.quitApplication = [this] { Quit(); };
   core_.watchPort = [this](int handle) { WatchPort(handle); };
-  core_.lineLost = [this] { StopLineWork(); };
+  core_.lineLost = [this] {
+    if (sidecar_) sidecar_->OnLine(false);
+    StopLineWork();
+  };
+  core_.lineBack = [this] {
+    if (sidecar_) sidecar_->OnLine(true);
+  };
   WatchHost();
   // --trace FILE (or Trace= of the settings file): every device the port opens is traced.
   if (const auto& traceFile = ProcessSettings().traceFile) {
@@ -43,6 +49,9 @@ int Application::Run(const std::vector<std::string>& args) {
   const bool linked = core_.OpenLink(args, ResolveAppDir());
   if (linked) LogHostLink();
   BuildWindows();
+  uiControl_ = UiControl::FromEnvironment([this](const std::string& action) {
+    if (sidecar_) sidecar_->OnUserAction(action);
+  });
   if (linked && core_.FillAndStart(handsetLists_)) {
     LogPolledHandsets();
     core_.WatchPort();

@@ -18,6 +18,7 @@
 #include "app/ShutdownSignalsQt.h"
 #include "app/TrayIconQt.h"
 #include "app/UdpHostLink.h"
+#include "app/UiControlQt.h"
 #include "app/WindowCallQueueQt.h"
 #include "app/WindowTimersQt.h"
 #include "common/Clock.h"
@@ -67,6 +68,7 @@ class Application final : public QObject {
   std::shared_ptr<FrameTrace> trace_;
   // The trace's sidecar, or null; outlives the host link that reports to it.
   std::unique_ptr<SessionSidecar> sidecar_;
+  std::unique_ptr<UiControl> uiControl_;  // ORDERLINK_UI_CONTROL: scripted user actions
   UdpHostLink host_;
   WindowTimersQt lineTimers_;  // reopening the port; dropped after core_
   AppCore core_;

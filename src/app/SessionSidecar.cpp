@@ -5,8 +5,10 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 
+#include "access/AccessFiles.h"
 #include "common/Gbk.h"
 #include "common/Log.h"
 #include "common/TextFile.h"
@@ -30,6 +32,12 @@ std::string_view KindWords(SidecarEventKind kind) {
       return "sent close";
     case SidecarEventKind::ReceivedNotify:
       return "received notify";
+    case SidecarEventKind::User:
+      return "user";
+    case SidecarEventKind::LineLost:
+      return "line lost";
+    case SidecarEventKind::LineBack:
+      return "line back";
   }
   return "";
 }
@@ -159,8 +167,14 @@ std::optional<SidecarEvent> ParseEventLine(std::string_view line) {
     event.microseconds = event.microseconds * 10 + static_cast<std::uint64_t>(c - '0');
   }
   std::string_view rest = line.substr(blank + 1);
+  if (rest.starts_with("user ") && rest.size() > 5) {
+    event.kind = SidecarEventKind::User;
+    event.action = std::string(rest.substr(5));
+    return event;
+  }
   for (const auto kind :
-       {SidecarEventKind::Start, SidecarEventKind::SentAnnounce, SidecarEventKind::SentClose}) {
+       {SidecarEventKind::Start, SidecarEventKind::SentAnnounce, SidecarEventKind::SentClose,
+        SidecarEventKind::LineLost, SidecarEventKind::LineBack}) {
     if (rest == KindWords(kind)) {
       event.kind = kind;
       return event;
@@ -195,6 +209,7 @@ std::string FormatSidecarEvent(const SidecarEvent& event) {
   std::string out = std::to_string(event.microseconds) + " " + std::string(KindWords(event.kind));
   if (event.kind == SidecarEventKind::SentNotify || event.kind == SidecarEventKind::ReceivedNotify)
     out += " " + std::to_string(event.code);
+  if (event.kind == SidecarEventKind::User) out += " " + event.action;
   out += "\n";
   for (const auto& file : event.files) out += FileLine(file);
   return out;
@@ -263,6 +278,9 @@ std::vector<std::string> SidecarFileNames(SidecarEventKind kind, int code) {
       return {};
     case SidecarEventKind::SentAnnounce:
     case SidecarEventKind::SentClose:
+    case SidecarEventKind::User:
+    case SidecarEventKind::LineLost:
+    case SidecarEventKind::LineBack:
       return {};
   }
   return {};
@@ -285,7 +303,11 @@ std::unique_ptr<SessionSidecar> SessionSidecar::Start(const std::filesystem::pat
 
 SessionSidecar::SessionSidecar(int fd, std::string name, const std::filesystem::path& appDir,
                                int ownPort)
-    : fd_(fd), name_(std::move(name)), txt_(appDir), ownPort_(ownPort) {}
+    : fd_(fd),
+      name_(std::move(name)),
+      txt_(appDir),
+      ownPort_(ownPort),
+      keepPasswords_(std::getenv("ORDERLINK_UI_CONTROL") != nullptr) {}
 
 SessionSidecar::~SessionSidecar() { ::close(fd_); }
 
@@ -302,12 +324,24 @@ void SessionSidecar::OnHostMessage(bool sent, const HostMessage& message) {
   }
 }
 
-void SessionSidecar::Record(SidecarEventKind kind, int code) {
+void SessionSidecar::OnUserAction(const std::string& action) {
+  Record(SidecarEventKind::User, 0, action);
+}
+
+void SessionSidecar::OnLine(bool back) {
+  Record(back ? SidecarEventKind::LineBack : SidecarEventKind::LineLost, 0);
+}
+
+void SessionSidecar::Record(SidecarEventKind kind, int code, std::string action) {
   std::lock_guard lock(mutex_);
   if (stopped_) return;
-  SidecarEvent event{NowMicroseconds(), kind, code, {}};
+  SidecarEvent event{NowMicroseconds(), kind, code, std::move(action), {}};
   for (const auto& name : SidecarFileNames(kind, code)) {
     auto bytes = ReadTxtBytes(txt_, name);
+    // A password typed at the PC stays on it; only a scripted session's test
+    // password is kept, for its replay to compare.
+    if (bytes && kind == SidecarEventKind::SentNotify && code == NotifyLogin && !keepPasswords_)
+      *bytes = WithoutPassword(*bytes);
     event.files.push_back({name, bytes ? std::optional<std::string>(*bytes) : std::nullopt});
   }
   std::string text = FormatSidecarEvent(event);

@@ -13,16 +13,23 @@
 //   file T1.txt text "DC   001\r\n..."
 //   1765262001260000 received notify 1
 //   file R1.txt text "..."
+//   1765262005000000 user click downloadTab/startStopButton
+//   1765262006000000 line lost
+//   1765262009500000 line back
 //   1765262009000000 sent close
 //
 // File contents are GBK on disk; they stand here as UTF-8 between quotes (\r \n \t
 // \\ \" and \xHH escaped) when they convert both ways without loss, else as `hex`.
 // A file that did not exist is `file NAME missing`.
 //
+// The password of a login typed at the PC is written as '*' (DL.txt of sent notify 10)
+// unless the session is scripted (ORDERLINK_UI_CONTROL).
+//
 // What each event carries: start the configuration files; sent notify 1 T1.txt and
 // sent notify 10 DL.txt (the program wrote them for the ordering software); received
 // notify 0 DX.txt, 1 R1.txt, 10 DL.txt and 11 the download tables (the ordering
-// software wrote them before it notified).
+// software wrote them before it notified). A user event is a scripted action on the
+// pages (app/UiControlQt.h), in its own words.
 
 #include <cstdint>
 #include <filesystem>
@@ -38,7 +45,16 @@
 
 namespace orderlink {
 
-enum class SidecarEventKind { Start, SentAnnounce, SentNotify, SentClose, ReceivedNotify };
+enum class SidecarEventKind {
+  Start,
+  SentAnnounce,
+  SentNotify,
+  SentClose,
+  ReceivedNotify,
+  User,
+  LineLost,  // the serial device hung up (an adapter pulled)
+  LineBack,  // and was opened again
+};
 
 struct SidecarFile {
   std::string name;                  // UTF-8, as in TXT
@@ -49,7 +65,8 @@ struct SidecarFile {
 struct SidecarEvent {
   std::uint64_t microseconds = 0;
   SidecarEventKind kind = SidecarEventKind::Start;
-  int code = 0;  // SentNotify, ReceivedNotify
+  int code = 0;        // SentNotify, ReceivedNotify
+  std::string action;  // User: one line, UTF-8
   std::vector<SidecarFile> files;
   bool operator==(const SidecarEvent&) const = default;
 };
@@ -82,16 +99,21 @@ class SessionSidecar {
 
   // A message the program posted (`sent`) or accepted from the ordering software.
   void OnHostMessage(bool sent, const HostMessage& message);
+  // A scripted user action, before it takes effect (window thread).
+  void OnUserAction(const std::string& action);
+  // The serial device hung up (`back` false) or was opened again (window thread).
+  void OnLine(bool back);
 
  private:
   SessionSidecar(int fd, std::string name, const std::filesystem::path& appDir, int ownPort);
-  void Record(SidecarEventKind kind, int code);
+  void Record(SidecarEventKind kind, int code, std::string action = {});
 
   std::mutex mutex_;  // guards the file and stopped_
   int fd_;
   const std::string name_;
   const TxtDir txt_;
   const int ownPort_;
+  const bool keepPasswords_;  // a scripted session (ORDERLINK_UI_CONTROL): test passwords
   bool stopped_ = false;
 };
 

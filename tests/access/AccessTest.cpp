@@ -30,6 +30,14 @@ TEST(LoginFileTest, FieldsArePaddedInGbkBytesAndNeverCut) {
     const TypedText line = LoginLine(c.user, c.password);
     EXPECT_TRUE(line.Ok()) << line.problem;
     EXPECT_EQ(line.gbk, Utf8ToGbk(c.line)) << c.user << "/" << c.password;
+    // What a trace keeps of it: the user and the columns, not the password.
+    const std::string userPart =
+        Utf8ToGbk(c.line).substr(0, std::max<std::size_t>(4, Utf8ToGbk(c.user).size()) + 1);
+    std::string masked = userPart;
+    for (std::size_t i = userPart.size(); i < line.gbk.size(); ++i)
+      masked += line.gbk[i] == ' ' ? ' ' : '*';
+    EXPECT_EQ(WithoutPassword(LoginFileBytes(line.gbk)), masked + "\r\n")
+        << c.user << "/" << c.password;
   }
 }
 

@@ -96,7 +96,10 @@ std::unique_ptr<Line> OpenPty(std::string* slavePath, std::string* error) {
     return nullptr;
   }
   const char* name = ::ptsname(master);
-  const int slave = name == nullptr ? -1 : ::open(name, O_RDWR | O_NOCTTY);
+  // Neither end goes to a child (the replay starts the program): a copy of the
+  // master there would keep the line up after this side hangs up.
+  ::fcntl(master, F_SETFD, FD_CLOEXEC);
+  const int slave = name == nullptr ? -1 : ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (slave < 0) {
     *error = std::string("cannot open the pseudo-terminal's slave: ") + std::strerror(errno);
     ::close(master);

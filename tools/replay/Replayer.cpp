@@ -5,9 +5,11 @@
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -38,6 +40,7 @@ constexpr double kPollEarlyMs = 40;    // a poll this much before its recorded m
 constexpr double kCloseWaitMs = 5000;  // WM_CLOSE and the end after SIGTERM
 constexpr double kLastWaitMaxMs = 2000;
 constexpr double kPollPeriodMs = 66;
+constexpr double kLineBackLeadMs = 500;
 
 double NowMs() {
   return std::chrono::duration<double, std::milli>(
@@ -58,6 +61,13 @@ bool SameFrame(const basesim::PcFrame& expected, const basesim::PcFrame& got) {
   return got.kind == expected.kind && got.code == expected.code &&
          got.raw.size() == expected.raw.size() &&
          got.raw.substr(0, got.raw.size() - 6) == expected.raw.substr(0, expected.raw.size() - 6);
+}
+
+// A download's status queries go out on a timer of their own: the pause between two
+// of them is the timer's period, but the pause between another frame and the first
+// of them is only where that timer stood, and is not compared.
+bool OnItsOwnTimer(const basesim::PcFrame& before, const basesim::PcFrame& frame) {
+  return frame.code == "XZDM" && before.code != "XZDM";
 }
 
 // The first line where two file contents differ, in words.
@@ -111,12 +121,8 @@ class Run {
       if (file.bytes && !WriteFileBytes(txt_.Path() / file.name, *file.bytes))
         return SetupFailed("cannot write " + file.name + " in " + txt_.Path().string());
     }
-    std::string slave, error;
-    line_ = basesim::OpenPty(&slave, &error);
-    if (!line_) return SetupFailed("cannot open a pseudo-terminal: " + error);
-    const fs::path device = work_ / "line";
-    fs::create_symlink(slave, device, ec);
-    if (ec) return SetupFailed("cannot link " + device.string() + " to " + slave);
+    if (const std::string why = OpenLine(); !why.empty()) return SetupFailed(why);
+    const fs::path device = LinePath();
 
     socket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     sockaddr_in address{};
@@ -143,12 +149,39 @@ class Run {
         ::setenv(("ORDERLINK_COM" + std::to_string(n)).c_str(), device.c_str(), 1);
       ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
       ::setenv("ORDERLINK_NONINTERACTIVE", "1", 1);
+      ::setenv("ORDERLINK_UI_CONTROL", ControlPath().c_str(), 1);
       if (FILE* out = std::freopen(log.c_str(), "w", stderr)) ::dup2(::fileno(out), 1);
       ::execl(program.c_str(), program.c_str(), port.c_str(), static_cast<char*>(nullptr));
       std::fprintf(stderr, "cannot start %s: %s\n", program.c_str(), std::strerror(errno));
       ::_exit(127);
     }
     return true;
+  }
+
+  fs::path LinePath() const { return work_ / "line"; }
+
+  // A new pseudo-terminal behind LinePath(), as an adapter plugged in; the reason
+  // when it cannot be made.
+  std::string OpenLine() {
+    std::string slave, error;
+    line_ = basesim::OpenPty(&slave, &error);
+    if (!line_) return "cannot open a pseudo-terminal: " + error;
+    std::error_code ec;
+    fs::remove(LinePath(), ec);
+    fs::create_symlink(slave, LinePath(), ec);
+    if (ec) return "cannot link " + LinePath().string() + " to " + slave;
+    lineOpen_ = true;
+    return {};
+  }
+
+  // The adapter pulled: the device and its name go away.
+  void CloseLine() {
+    std::vector<basesim::PcFrame> frames;
+    parser_.Flush(frames);  // a frame cut by the hang-up is not the program's
+    line_.reset();
+    lineOpen_ = false;
+    std::error_code ec;
+    fs::remove(LinePath(), ec);
   }
 
   bool SetupFailed(const std::string& why) {
@@ -174,7 +207,7 @@ class Run {
         parser_.Flush(frames);
         for (const auto& frame : frames) OnFrame(frame, now);
       }
-      pollfd watch[2] = {{line_->Fd(), POLLIN, 0}, {socket_, POLLIN, 0}};
+      pollfd watch[2] = {{lineOpen_ ? line_->Fd() : -1, POLLIN, 0}, {socket_, POLLIN, 0}};
       const int lineWatch = lineOpen_ ? 0 : 1;
       const int timeout = 5;
       if (::poll(watch + lineWatch, static_cast<nfds_t>(2 - lineWatch), timeout) <= 0) continue;
@@ -218,7 +251,12 @@ class Run {
     const std::size_t i = input_;
     if (i == 0) return start_;
     const std::size_t before = i - 1;
-    const double delay = GapMs(before, i) / options_.speed;
+    double delay = GapMs(before, i) / options_.speed;
+    // The program looks for a lost device on a clock of its own (about once a
+    // second, not scaled by the speed): the device comes back a little before the
+    // program found it in the recording, so that the same look finds it.
+    if (events_[i].kind == Kind::LineBack)
+      delay = std::max(0.0, GapMs(before, i) - kLineBackLeadMs);
     if (events_[before].kind != Kind::ProgramPoll) {
       if (actual_[before] == kUnknown) return Projected(i, true);
       return actual_[before] + delay;
@@ -243,9 +281,17 @@ class Run {
       if (now < *at) return;
       const SessionEvent& event = events_[input_];
       if (event.kind == Kind::StationChunk) {
-        if (!line_->Write(event.chunk))
+        if (!lineOpen_ || !line_->Write(event.chunk))
           return Differ("the line could not be written (the program closed it?)");
         Verbose("chunk " + std::to_string(event.packet) + " sent: " + HexBytes(event.chunk));
+      } else if (event.kind == Kind::UserAction) {
+        if (!SendUserAction(event.host.action, now)) return;
+      } else if (event.kind == Kind::LineLost) {
+        CloseLine();
+        Verbose("the line hung up");
+      } else if (event.kind == Kind::LineBack) {
+        if (const std::string why = OpenLine(); !why.empty()) return Differ(why);
+        Verbose("the line is back behind " + LinePath().string());
       } else {
         for (const auto& file : event.host.files) {
           if (file.bytes && !WriteFileAtomically(txt_.ForWrite(file.name), *file.bytes))
@@ -272,6 +318,27 @@ class Run {
              std::to_string(events_[poll].frame.address) +
              " (then the recorded answer), got none within " + Ms(limit));
     }
+  }
+
+  fs::path ControlPath() const { return work_ / "ui-control"; }
+
+  // The action to the program's control socket; false while the program has not
+  // made it yet (it does so once its windows exist), a difference after the slack.
+  bool SendUserAction(const std::string& action, double now) {
+    if (control_ < 0) control_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un to{};
+    to.sun_family = AF_UNIX;
+    const std::string path = ControlPath().string();
+    std::memcpy(to.sun_path, path.c_str(), std::min(path.size(), sizeof to.sun_path - 1));
+    if (control_ >= 0 && ::sendto(control_, action.data(), action.size(), 0,
+                                  reinterpret_cast<sockaddr*>(&to), sizeof to) >= 0) {
+      Verbose("user action: " + action);
+      return true;
+    }
+    if (now - start_ > options_.slackMs)
+      Differ("the user action \"" + action + "\" is due, but the program takes no actions on " +
+             path + " (" + std::strerror(errno) + ")");
+    return false;
   }
 
   void Post(std::uint32_t message, std::int32_t code) {
@@ -374,7 +441,8 @@ class Run {
       return Differ(Where(i) + ": expected " + FrameInWords(expected.frame) + ", got " +
                     FrameInWords(frame));
     }
-    if (i > 0 && events_[i - 1].kind == Kind::ProgramFrame && actual_[i - 1] != kUnknown) {
+    if (i > 0 && events_[i - 1].kind == Kind::ProgramFrame && actual_[i - 1] != kUnknown &&
+        !OnItsOwnTimer(events_[i - 1].frame, expected.frame)) {
       ++result_.pausesChecked;
       const double recorded = GapMs(i - 1, i);
       const double got = now - actual_[i - 1];
@@ -499,6 +567,7 @@ class Run {
     }
     line_.reset();
     if (socket_ >= 0) ::close(socket_);
+    if (control_ >= 0) ::close(control_);
     if (!work_.empty()) {
       if (result_.match && !options_.keep) {
         std::error_code ec;
@@ -535,6 +604,10 @@ class Run {
         return "the program's " + MessageInWords(event.host);
       case Kind::HostMessage:
         return "the ordering software's " + MessageInWords(event.host);
+      case Kind::UserAction:
+      case Kind::LineLost:
+      case Kind::LineBack:
+        return "the " + MessageInWords(event.host);
     }
     return "";
   }
@@ -571,6 +644,7 @@ class Run {
   basesim::PcFrameParser parser_;
   double lastLineMs_ = 0;
   int socket_ = -1;
+  int control_ = -1;  // to the program's ORDERLINK_UI_CONTROL socket
   int programPort_ = 0;
   pid_t child_ = -1;
   double start_ = 0;

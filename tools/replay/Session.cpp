@@ -32,6 +32,12 @@ std::string MessageInWords(const SidecarEvent& event) {
     case SidecarEventKind::SentNotify:
     case SidecarEventKind::ReceivedNotify:
       return "HostNotify code " + std::to_string(event.code);
+    case SidecarEventKind::User:
+      return "user action \"" + event.action + "\"";
+    case SidecarEventKind::LineLost:
+      return "hang-up of the line";
+    case SidecarEventKind::LineBack:
+      return "return of the line";
   }
   return "";
 }
@@ -87,8 +93,22 @@ std::optional<Session> LoadSession(const SessionPaths& paths, std::string* error
       continue;
     }
     SessionEvent event;
-    event.kind = host.kind == SidecarEventKind::ReceivedNotify ? SessionEvent::Kind::HostMessage
-                                                               : SessionEvent::Kind::ProgramMessage;
+    switch (host.kind) {
+      case SidecarEventKind::ReceivedNotify:
+        event.kind = SessionEvent::Kind::HostMessage;
+        break;
+      case SidecarEventKind::User:
+        event.kind = SessionEvent::Kind::UserAction;
+        break;
+      case SidecarEventKind::LineLost:
+        event.kind = SessionEvent::Kind::LineLost;
+        break;
+      case SidecarEventKind::LineBack:
+        event.kind = SessionEvent::Kind::LineBack;
+        break;
+      default:
+        event.kind = SessionEvent::Kind::ProgramMessage;
+    }
     event.microseconds = host.microseconds;
     event.host = host;
     session.events.push_back(std::move(event));

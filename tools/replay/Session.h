@@ -24,16 +24,19 @@ struct SessionEvent {
     StationChunk,    // bytes the program read from the line
     ProgramMessage,  // a datagram the program posted (announce, notify, close)
     HostMessage,     // a notification of the ordering software, its files written first
+    UserAction,      // a scripted action on the pages (show, click, text, select)
+    LineLost,        // the station's side hung up: the device goes away
+    LineBack,        // and comes back behind the same name
   };
   Kind kind = Kind::ProgramFrame;
   std::uint64_t microseconds = 0;
   int packet = 0;          // trace packet number (frames, polls, chunks)
   basesim::PcFrame frame;  // ProgramFrame, ProgramPoll
   std::string chunk;       // StationChunk
-  SidecarEvent host;       // ProgramMessage, HostMessage
+  SidecarEvent host;       // ProgramMessage, HostMessage, UserAction
 
   [[nodiscard]] bool IsInput() const {
-    return kind == Kind::StationChunk || kind == Kind::HostMessage;
+    return kind != Kind::ProgramFrame && kind != Kind::ProgramPoll && kind != Kind::ProgramMessage;
   }
 };
 
