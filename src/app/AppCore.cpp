@@ -157,9 +157,8 @@ void AppCore::Shutdown() {
   receiverShared_ = nullptr;
   sendShared_ = nullptr;
   pollerShared_ = nullptr;
-  // Both workers are told to end before the poll timer is joined: a tick may be
-  // waiting for the send thread's lock while a job pauses, and a job's pause ends
-  // early only once its thread is told to end.
+  // Both workers are told to end first: a job's pause ends early only once its
+  // thread is told to end.
   if (rcv_) rcv_->Terminate();
   if (send_) send_->Terminate();
   if (poller_) poller_->Stop();

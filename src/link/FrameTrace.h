@@ -2,7 +2,7 @@
 // A pcapng trace of the serial line for technicians: every frame sent and every
 // chunk received, stamped to the microsecond, with its direction (PcapngWriter.h).
 //
-// Threads: Record is called by the line's threads (send thread, poll timer, the
+// Threads: Record is called by the line's threads (send thread, the
 // window thread's receive event) and never touches the file: it copies the bytes
 // into a bounded queue, and the trace's own writer thread writes them. When the
 // queue is full a record is dropped and counted (logged once, the total at the end).

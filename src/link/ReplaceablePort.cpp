@@ -40,10 +40,6 @@ int ReplaceablePort::OutputPending() {
   return device != nullptr ? device->OutputPending() : 0;
 }
 
-void ReplaceablePort::DiscardOutput() {
-  if (const auto device = Current()) device->DiscardOutput();
-}
-
 int ReplaceablePort::Handle() const {
   const auto device = Current();
   return device != nullptr ? device->Handle() : -1;

@@ -35,7 +35,6 @@ class ReplaceablePort final : public SerialPort {
   bool Write(std::string_view bytes) override;
   [[nodiscard]] ReadOutcome Read(std::string& out, std::size_t maxBytes) override;
   [[nodiscard]] int OutputPending() override;
-  void DiscardOutput() override;
   [[nodiscard]] int Handle() const override;
   // Drops the device (it closes once no write holds it any more).
   void Close() override { Detach(); }

@@ -74,30 +74,77 @@ bool SendThread::PostJob(int code, int handset, std::string data) {
 
 void SendThread::RunJob(int code, std::uint8_t handset, std::string_view data) {
   std::lock_guard lock(Mutex());
-  ++jobActivity_;
   Touch();
   HoldOff = kJobHoldOffMs;
   if (code >= 1 && code <= 10 && jobs_[code]) jobs_[code](*this, handset, data);
   Touch();
-  ++jobActivity_;
+}
+
+void SendThread::ScheduleTicks(std::chrono::milliseconds period, std::function<void()> tick) {
+  {
+    std::lock_guard queue(queueMutex_);
+    tick_ = period.count() > 0 ? std::move(tick) : nullptr;
+    tickPeriod_ = period;
+    nextTick_ = std::chrono::steady_clock::now() + period;
+    scheduleChanged_ = true;
+  }
+  jobQueued_.notify_one();
+  // A tick of the old schedule that runs now ends first; a job is not waited for.
+  std::lock_guard running(tickRunning_);
 }
 
 void SendThread::Execute() {
   while (true) {
-    PostedJob job;
+    PostedJob job{0, 0, {}};
+    std::function<void()> tick;
     {
       std::unique_lock queue(queueMutex_);
-      jobQueued_.wait(queue, [this] { return !queue_.empty() || Terminated(); });
+      if (!TakeWork(queue, job, tick)) continue;
       if (Terminated()) {
         DropQueued();
         return;
       }
-      job = std::move(queue_.front());
-      queue_.pop_front();
     }
-    RunJob(job.code, static_cast<std::uint8_t>(job.handset), job.data);
-    --outstanding_;
+    if (job.code != 0) {
+      RunJob(job.code, static_cast<std::uint8_t>(job.handset), job.data);
+      --outstanding_;
+      // The ticks that fell inside the job are not made up: the next one comes a
+      // period after it.
+      std::lock_guard queue(queueMutex_);
+      nextTick_ = std::chrono::steady_clock::now() + tickPeriod_;
+    } else if (tick) {
+      std::lock_guard running(tickRunning_);
+      std::lock_guard lock(Mutex());
+      tick();
+    }
   }
+}
+
+bool SendThread::TakeWork(std::unique_lock<std::mutex>& queue, PostedJob& job,
+                          std::function<void()>& tick) {
+  using std::chrono::steady_clock;
+  const auto ready = [this] { return !queue_.empty() || Terminated() || scheduleChanged_; };
+  // The deadline is absolute: a tick does not drift by the time the last one took.
+  if (tick_) {
+    const auto deadline = nextTick_;
+    jobQueued_.wait_until(queue, deadline, ready);
+  } else {
+    jobQueued_.wait(queue, ready);
+  }
+  scheduleChanged_ = false;
+  if (Terminated()) return true;
+  if (!queue_.empty()) {
+    job = std::move(queue_.front());
+    queue_.pop_front();
+    return true;
+  }
+  const auto now = steady_clock::now();
+  if (!tick_ || now < nextTick_) return false;
+  tick = tick_;
+  nextTick_ += tickPeriod_;
+  // After a stall (a busy machine): the next deadline, not a burst of them.
+  if (nextTick_ <= now) nextTick_ = now + tickPeriod_;
+  return true;
 }
 
 void SendThread::DropQueued() {

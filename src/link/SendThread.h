@@ -1,18 +1,21 @@
 #pragma once
-// The send thread: runs the posted jobs one at a time, in posting order. Every
-// frame except the poll is written here, under the thread's lock.
+// The send thread owns the line's schedule: it runs the posted jobs one at a time, in
+// posting order, and while none is waiting it runs the poll ticks (HandsetPoller) at
+// fixed instants of the steady clock. Every frame the program writes is written here,
+// so a poll can never land inside a job's frames.
 //
 // Threads: PostJob from any thread (the window thread, the receive thread); it never
-// waits for a job. RegisterJob on the window thread before Start(). Jobs, SendFrame
-// and SendRecordFrame run on the send thread.
+// waits for a job. RegisterJob on the window thread before Start(). Jobs, ticks,
+// SendFrame and SendRecordFrame run on the send thread.
 //
 // Locks:
-//   - Mutex() is held by the send thread for the whole run of a job and by the poller
-//     while it writes a poll frame, so a poll never lands inside a job's frames.
-//   - queueMutex_ guards the job queue; it is taken only briefly and never while
-//     Mutex() is held or waited for.
+//   - Mutex() is held by the send thread while a job or a tick writes, for the base
+//     station's dialogue, which writes from the window thread when it can take it.
+//   - queueMutex_ guards the job queue and the tick schedule; it is taken only briefly
+//     and never while Mutex() is held or waited for.
 
 #include <array>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -75,9 +78,12 @@ class SendThread : public LineWorker {
   // True while no job is queued or running. Any thread.
   [[nodiscard]] bool Idle() const { return outstanding_.load() == 0; }
 
-  // Changes whenever a job starts or ends (under Mutex()). The poller reads it before
-  // its checks and again under the lock: a change means a job ran meanwhile.
-  [[nodiscard]] std::uint64_t JobActivity() const { return jobActivity_.load(); }
+  // From now on `tick` runs on this thread every `period`, on deadlines of the steady
+  // clock, whenever no job is waiting; a tick that falls inside a job runs one period
+  // after the job. Replaces an earlier schedule; an empty `tick` ends it. Returns once
+  // no tick of the old schedule runs (it never waits for a job). Any thread but this
+  // one's ticks.
+  void ScheduleTicks(std::chrono::milliseconds period, std::function<void()> tick);
 
   [[nodiscard]] SerialPort* Port() const { return port_; }
   // Writes bytes to the port if there is one; failures are ignored.
@@ -95,6 +101,9 @@ class SendThread : public LineWorker {
   };
   // Logs and forgets every queued job; called with queueMutex_ held at the end.
   void DropQueued();
+  // Waits for the next thing to do: a job, a due tick (nothing in `job`) or the end
+  // (true for each); false when the schedule changed and the wait begins again.
+  bool TakeWork(std::unique_lock<std::mutex>& queue, PostedJob& job, std::function<void()>& tick);
 
   SerialPort* port_;
   std::array<DataJob, 11> jobs_{};
@@ -102,7 +111,12 @@ class SendThread : public LineWorker {
   std::condition_variable jobQueued_;
   std::deque<PostedJob> queue_;      // guarded by queueMutex_
   std::atomic<int> outstanding_{0};  // queued + running
-  std::atomic<std::uint64_t> jobActivity_{0};
+  // The tick schedule, guarded by queueMutex_.
+  std::function<void()> tick_;
+  std::chrono::milliseconds tickPeriod_{0};
+  std::chrono::steady_clock::time_point nextTick_;
+  bool scheduleChanged_ = false;
+  std::mutex tickRunning_;  // held while a tick runs; never while queueMutex_ is
 };
 
 // Sends `text` (or its first `length` bytes; 0 = all) as one message with the

@@ -4,8 +4,9 @@
 // swapped behind one pointer that the workers keep; tests use a fake that records
 // what is written.
 //
-// Threads: Write, OutputPending and DiscardOutput are called by the send thread and
-// by the poll timer thread, always under the send thread's lock. Read is called by
+// Threads: Write and OutputPending are called by the send thread (its
+// jobs and poll ticks) and by the base station's dialogue, always under the send
+// thread's lock. Read is called by
 // the window thread only. Close is called when no other thread uses the port.
 
 #include <cstddef>
@@ -37,7 +38,6 @@ class SerialPort {
   [[nodiscard]] virtual ReadOutcome Read(std::string& out, std::size_t maxBytes) = 0;
   // Bytes written but not yet sent on the line.
   [[nodiscard]] virtual int OutputPending() = 0;
-  virtual void DiscardOutput() = 0;
   // File descriptor that becomes readable when bytes arrive; -1 when closed.
   [[nodiscard]] virtual int Handle() const = 0;
   virtual void Close() = 0;

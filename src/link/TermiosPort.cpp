@@ -25,9 +25,9 @@ namespace orderlink {
 
 namespace {
 
-// Threads: Read on the window thread; Write, OutputPending and DiscardOutput on the
-// send or poll thread. The descriptor is fixed for the object's life (Close only
-// runs when no other thread uses it); the hang-up seen by a read is an atomic so
+// Threads: Read on the window thread; Write and OutputPending on the
+// send thread (or the station dialogue's, under its lock). The descriptor is fixed for the object's
+// life (Close only runs when no other thread uses it); the hang-up seen by a read is an atomic so
 // that writes on other threads fail at once afterwards.
 class TermiosPort final : public SerialPort {
  public:
@@ -83,10 +83,6 @@ class TermiosPort final : public SerialPort {
     int pending = 0;
     if (fd_ < 0 || ::ioctl(fd_, TIOCOUTQ, &pending) != 0) return 0;
     return pending;
-  }
-
-  void DiscardOutput() override {
-    if (fd_ >= 0) ::tcflush(fd_, TCOFLUSH);
   }
 
   int Handle() const override { return fd_; }

@@ -20,7 +20,6 @@ class TracingPort final : public SerialPort {
   bool Write(std::string_view bytes) override;
   [[nodiscard]] ReadOutcome Read(std::string& out, std::size_t maxBytes) override;
   [[nodiscard]] int OutputPending() override { return port_->OutputPending(); }
-  void DiscardOutput() override { port_->DiscardOutput(); }
   [[nodiscard]] int Handle() const override { return port_->Handle(); }
   void Close() override { port_->Close(); }
 

@@ -298,7 +298,7 @@ TEST_F(AppCoreTest, ShutdownEndsARunningJobAndJoinsEveryThread) {
   ASSERT_TRUE(core->FillAndStart({&list}));
   ASSERT_TRUE(core->Sender()->PostJob(JobReplyCode, 1));
   started.get_future().wait();
-  // Let the poll timer come to wait for the line lock that the job holds.
+  // Let a few poll ticks fall due while the job holds the line.
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
   core->Shutdown();

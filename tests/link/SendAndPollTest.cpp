@@ -93,27 +93,51 @@ TEST(Poller, EitherWorkersHoldOffKeepsItQuietAndCountsDownWithoutWrapping) {
   EXPECT_EQ(link.port.Writes().size(), 2u);
 }
 
-TEST(Poller, ATickSkipsItsPollWhenAJobRanOrRunsSinceItsChecks) {
-  Link link;
-  // A job ran between the tick's checks and the lock: no poll, the handset keeps its turn.
-  const std::uint64_t seen = link.send.JobActivity();
-  link.send.RunJob(JobTimeReplyCode, 1);
-  EXPECT_FALSE(PollHandset(link.send, 1, seen));
-  EXPECT_TRUE(link.port.Writes().empty());
-
-  // A job on the line right now holds the lock: the poller neither writes, nor waits,
-  // nor discards the job's frame that is still going out.
-  std::atomic<bool> polled{true};
-  link.send.RegisterJob(JobReplyCode, [&](SendThread& t, std::uint8_t handset) {
-    SendFrame(t, kDefaultRoute, "FHJS", handset, 0, "");
-    link.port.SetOutputPending(13);
-    std::thread timer([&] { polled = PollHandset(t, 1, t.JobActivity()); });
-    timer.join();
+TEST(Poller, PollsRunOnTheSendThreadBetweenJobsAndStoppingNeverWaitsForAJob) {
+  // Real threads and the real steady-clock ticks: a three-packet message with its
+  // 150 ms pauses goes out whole, the polls before and after it; stopping the polls
+  // while a job holds the line returns at once.
+  SystemClock clock;
+  FakeSerialPort port;
+  test::RecordingFrameSink handlers;
+  LineActivity line;
+  SendThread send{&port, clock};
+  ReceiveThread rcv{&port, handlers, line, clock};
+  HandsetPoller poller{send, rcv};
+  test::LineHolder holder{send};
+  poller.Add(1);
+  send.RegisterJob(JobReplyCode, [](SendThread& t, std::uint8_t handset) {
+    SendFrame(t, kDefaultRoute, "DX  ", handset, 0, std::string(120, 'm'));
   });
-  link.send.RunJob(JobReplyCode, 2);
-  EXPECT_FALSE(polled.load());
-  EXPECT_EQ(link.port.Discards(), 0);
-  EXPECT_EQ(link.Frames(), std::vector<std::string>{"00 00 00 C0 02 07 02 01 00 46 48 4A 53"});
+  send.Start();
+  poller.Start(15);
+  const auto polls = [&] {
+    std::size_t n = 0;
+    for (const auto& w : port.Writes()) n += w.bytes == Hex("00 00 00 C0 01 01");
+    return n;
+  };
+  for (int i = 0; i < 300 && polls() < 2; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(send.PostJob(JobReplyCode, 2));
+  ASSERT_TRUE(test::WaitIdle(send));
+  const std::size_t before = port.Writes().size();
+  for (int i = 0; i < 300 && port.Writes().size() < before + 2; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+
+  const auto writes = port.Writes();
+  std::size_t first = 0;
+  while (first < writes.size() && writes[first].bytes.size() == 6) ++first;
+  ASSERT_GE(first, 2u);
+  ASSERT_GE(writes.size(), first + 5);
+  EXPECT_EQ(writes[first].bytes.substr(0, 9), Hex("00 00 00 C0 02 3D 02 01 01"));
+  EXPECT_EQ(writes[first + 1].bytes.substr(0, 9), Hex("00 00 00 C0 02 3D 02 02 01"));
+  EXPECT_EQ(writes[first + 2].bytes.substr(0, 9), Hex("00 00 00 C0 02 13 02 03 00"));
+  EXPECT_EQ(writes[first + 3].bytes, Hex("00 00 00 C0 01 01"));
+
+  ASSERT_TRUE(holder.Hold());
+  EXPECT_TRUE(holder.ReturnsWhileHeld([&] { poller.Stop(); }));
+  holder.Release();
+  send.TerminateAndJoin();
 }
 
 TEST(Poller, DoesNotPollWhileAWorkerWasActiveWithinThePeriod) {
@@ -140,15 +164,16 @@ TEST(Poller, NestedPausesNeedAsManyResumes) {
   EXPECT_EQ(link.port.Writes().size(), 1u);
 }
 
-TEST(Poller, PendingOutputIsDiscardedInsteadOfAPoll) {
+TEST(Poller, PendingOutputHoldsThePollBackAndIsNeverDiscarded) {
   Link link;
   link.port.SetOutputPending(12);
   link.TickAfterPeriod();
-  EXPECT_TRUE(link.port.Writes().empty());
-  EXPECT_EQ(link.port.Discards(), 1);
   link.TickAfterPeriod();
-  // The turn passed to the next handset all the same.
-  EXPECT_EQ(link.Frames(), std::vector<std::string>{"00 00 00 C0 01 02"});
+  EXPECT_TRUE(link.port.Writes().empty());
+  link.port.SetOutputPending(0);
+  link.TickAfterPeriod();
+  // The handset whose turn it was is polled once the line is free.
+  EXPECT_EQ(link.Frames(), std::vector<std::string>{"00 00 00 C0 01 01"});
 }
 
 TEST(Poller, EmptyListNeverPollsAndTheListHolds256) {

@@ -18,11 +18,6 @@ ReadOutcome FakeSerialPort::Read(std::string& out, std::size_t maxBytes) {
   return out.empty() && hungUp_ ? ReadOutcome::HungUp : ReadOutcome::Ok;
 }
 
-void FakeSerialPort::DiscardOutput() {
-  pendingOutput_ = 0;
-  ++discards_;
-}
-
 void FakeSerialPort::QueueInput(std::string bytes) {
   std::lock_guard lock(mutex_);
   input_ += bytes;

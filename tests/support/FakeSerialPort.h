@@ -26,7 +26,6 @@ class FakeSerialPort final : public SerialPort {
   bool Write(std::string_view bytes) override;
   ReadOutcome Read(std::string& out, std::size_t maxBytes) override;
   int OutputPending() override { return pendingOutput_; }
-  void DiscardOutput() override;
   int Handle() const override { return handle_; }
   void Close() override { open_ = false; }
 
@@ -42,7 +41,6 @@ class FakeSerialPort final : public SerialPort {
   // Every byte written, joined.
   [[nodiscard]] std::string Written() const;
   void ClearWrites();
-  [[nodiscard]] int Discards() const { return discards_; }
 
  private:
   const Clock* clock_;
@@ -50,7 +48,6 @@ class FakeSerialPort final : public SerialPort {
   std::atomic<bool> hungUp_{false};
   int handle_ = -1;
   int pendingOutput_ = 0;
-  int discards_ = 0;
   mutable std::mutex mutex_;
   std::vector<struct Write> writes_;
   std::string input_;
