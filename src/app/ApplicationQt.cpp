@@ -155,7 +155,7 @@ void Application::ConnectService() {
   // The hidden roll-call button.
   rollCall_ = std::make_unique<RollCallButton>(core_.Poller());
   auto* rollCallButton =
-      new QPushButton(QString::fromUtf8(rollCall_->Caption()), mainWindow_.get());
+      new QPushButton(QString::fromStdString(rollCall_->Caption()), mainWindow_.get());
   rollCallButton->setObjectName("rollCallButton");
   rollCallButton->hide();
   connect(rollCallButton, &QPushButton::clicked, this, [this, rollCallButton] {

@@ -1,6 +1,7 @@
 #include "download/DownloadController.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "common/Gbk.h"
 #include "common/Log.h"
@@ -27,8 +28,6 @@ constexpr int kBeforeEndAllMs = 100;
 constexpr int kAfterEndAllMs = 500;
 constexpr int kRepeatCount = 10;
 
-constexpr char kLinkTestRunning[] = "正在进行软件测试，请稍后再试！";
-constexpr char kStationBusy[] = "正在设置基站，请稍后再试！";
 constexpr char kLineRefused[] = "串口发送队列已满，下载未开始，请稍后再试！";
 constexpr char kNoTable[] = "请先选择文件！";
 constexpr char kNoHandset[] = "请选择点菜机！";
@@ -106,23 +105,19 @@ bool DownloadController::Post(int code, int handset) {
   return send_ != nullptr && send_->PostJob(code, handset);
 }
 
-void DownloadController::ResumePolling() {
-  if (poller_ != nullptr) poller_->ResumePolling();
-}
-
-void DownloadController::SetCaption(const char* caption) {
-  view_.SetStartStopCaption(caption);
-  line_.downloadRunning = std::string_view(caption) == kStartStopCaptionRunning;
+void DownloadController::ReleaseLineAfter(int ms, std::function<void()> then) {
+  grant_.EndActivity();
+  // The grant of this run goes with the step: a download started meanwhile has its own.
+  auto held = std::make_shared<LineGrant>(std::move(grant_));
+  timers_.After(ms, [held, then = std::move(then)] {
+    held->Release();
+    if (then) then();
+  });
 }
 
 void DownloadController::StartOrStopDownload() {
-  if (line_.linkTestRunning.load()) {
-    messages_.ShowMessage(kLinkTestRunning);
-    return;
-  }
-  // Download frames must not reach a base station that waits for its settings.
-  if (line_.stationBusy.load()) {
-    messages_.ShowMessage(kStationBusy);
+  if (const std::string_view refusal = line_.RefusalFor(LineUser::Download); !refusal.empty()) {
+    messages_.ShowMessage(std::string(refusal));
     return;
   }
   if (line_.downloadRunning.load()) {
@@ -168,38 +163,35 @@ void DownloadController::StartOrStopDownload() {
   // The line is promised to this download from now on; a pending step of an
   // earlier stop no longer touches the page.
   EnterPhase(Phase::Idle);
-  line_.downloadRequested = true;
+  grant_ = line_.Take(LineUser::Download, poller_).grant;
   view_.SetInputsEnabled(false);
   host_.Notify(NotifyDownload);
 }
 
 void DownloadController::StopClick() {
-  SetCaption(kStartStopCaptionIdle);
+  view_.SetStartStopCaption(kStartStopCaptionIdle);
   // A new download number: the broadcast ends after its current record, answers
   // no longer re-arm the status timer, and pending steps of the stopped run do nothing.
   stopNotice_ = NoticePending;
   const std::uint64_t run = EnterPhase(Phase::Idle);
   view_.SetStatusTimerEnabled(false);
-  timers_.After(kAfterStopMs, [this, run] {
-    if (RunNumber() == run) {
-      view_.SetProgress({kStoppedByClick});
-      int expected = NoticePending;
-      if (!stopNotice_.compare_exchange_strong(expected, ClickTextShown)) {
-        view_.SetProgress({kStoppedByJob});  // the job noticed the stop first
-      }
-      view_.SetInputsEnabled(true);
+  // The stopped download's pause of polling ends with this step in any case.
+  ReleaseLineAfter(kAfterStopMs, [this, run] {
+    if (RunNumber() != run) return;
+    view_.SetProgress({kStoppedByClick});
+    int expected = NoticePending;
+    if (!stopNotice_.compare_exchange_strong(expected, ClickTextShown)) {
+      view_.SetProgress({kStoppedByJob});  // the job noticed the stop first
     }
-    ResumePolling();  // undoes the stopped download's pause in any case
+    view_.SetInputsEnabled(true);
   });
 }
 
 void DownloadController::EndFailedAttempt(const std::string& message) {
-  SetCaption(kStartStopCaptionIdle);
-  line_.downloadRequested = false;
+  view_.SetStartStopCaption(kStartStopCaptionIdle);
   EnterPhase(Phase::Idle);
   view_.SetInputsEnabled(true);
-  timers_.After(kAfterStopMs, [this, message] {
-    ResumePolling();
+  ReleaseLineAfter(kAfterStopMs, [this, message] {
     if (!message.empty()) messages_.ShowMessage(message);
   });
 }
@@ -213,7 +205,7 @@ void DownloadController::LineLost() {
   if (!line_.downloadRequested.load()) return;
   // The go-ahead has not come yet: nothing was paused or sent.
   LogWarning("download: called off before it started, the serial line was lost");
-  line_.downloadRequested = false;
+  grant_.Release();
   EnterPhase(Phase::Idle);
   view_.SetInputsEnabled(true);
   messages_.ShowMessage(kLineGone);
@@ -228,20 +220,26 @@ void DownloadController::AddDownloadTable(const std::string& tag,
 void DownloadController::OnDownloadGoAhead() {
   // A second notification would prepare a second download and pause polling twice.
   if (line_.downloadRunning.load()) return;
-  const bool requested = line_.downloadRequested.exchange(false);
-  SetCaption(kStartStopCaptionRunning);
+  const bool requested = grant_.Holds();
+  // Another activity holds the line (the go-ahead came without a start click, the
+  // ordering software's own): this attempt ends. Else a go-ahead without a start
+  // click takes the line now.
+  const std::string_view refusal = line_.RefusalFor(LineUser::Download);
+  if (!refusal.empty()) {
+    grant_.Release();
+  } else if (!requested) {
+    grant_ = line_.Take(LineUser::Download, poller_).grant;
+  }
+  view_.SetStartStopCaption(kStartStopCaptionRunning);
+  grant_.DownloadRuns();
   {
     std::lock_guard lock(mutex_);
     tables_.clear();
   }
-  if (poller_ != nullptr) poller_->PausePolling();
-  // The go-ahead came while another activity took the line: this attempt ends.
-  if (line_.linkTestRunning.load()) {
-    EndFailedAttempt(kLinkTestRunning);
-    return;
-  }
-  if (line_.stationBusy.load()) {
-    EndFailedAttempt(kStationBusy);
+  grant_.PausePolling();
+  // The go-ahead came while another activity held the line: this attempt ends.
+  if (!grant_.Holds()) {
+    EndFailedAttempt(std::string(refusal));
     return;
   }
   if (!line_.portConnected.load()) {
@@ -351,8 +349,8 @@ void DownloadController::FinishDownload() {
     }
     timers_.After(kAfterEndAllMs, [this, run] {
       if (RunNumber() != run) return;
-      ResumePolling();
-      SetCaption(kStartStopCaptionIdle);
+      grant_.Release();
+      view_.SetStartStopCaption(kStartStopCaptionIdle);
       view_.SetInputsEnabled(true);
       const std::string report = ReportOutcomes();
       view_.SetProgress({report});

@@ -33,6 +33,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -126,9 +127,10 @@ class DownloadController {
   [[nodiscard]] std::uint64_t RunNumber() const { return NumberOf(state_.load()); }
   // Posts a job; false when there is no send thread or it refused the job.
   [[nodiscard]] bool Post(int code, int handset);
-  void ResumePolling();
+  // The line is free for other activities now; the pause of polling this run holds
+  // ends after `ms`, then `then` runs.
+  void ReleaseLineAfter(int ms, std::function<void()> then);
 
-  void SetCaption(const char* caption);
   void StopClick();
   // Ends an attempt that failed: the page is idle at once, polling resumes after
   // the pause and then `message` is shown (nothing when it is empty).
@@ -156,6 +158,8 @@ class DownloadController {
   SendThread* send_;
   HandsetPoller* poller_;
   LineActivity& line_;
+  LineGrant grant_;  // from the start click (or go-ahead) to the end: the line, and polling
+                     // paused once it runs
 
   std::atomic<std::uint64_t> state_{MakeState(0, Phase::Idle)};
   std::atomic<int> stopNotice_{NoticePending};

@@ -37,14 +37,8 @@ void LinkTest::StartOrStop(std::string_view waitText) {
     Stop();
     return;
   }
-  // Also between the download's start click and the ordering software's go-ahead.
-  if (line_.DownloadOnLine()) {
-    messages_.ShowMessage("正在下传数据，请稍后再试!!");
-    return;
-  }
-  // Test frames must not reach a base station that waits for its settings record.
-  if (line_.stationBusy) {
-    messages_.ShowMessage("正在设置基站，请稍后再试！");
+  if (const std::string_view refusal = line_.RefusalFor(LineUser::LinkTest); !refusal.empty()) {
+    messages_.ShowMessage(std::string(refusal));
     return;
   }
   const auto node = tree_.FirstTicked();
@@ -61,9 +55,15 @@ void LinkTest::StartOrStop(std::string_view waitText) {
 }
 
 void LinkTest::Start(int handsetNode, int intervalMs) {
+  auto taken = line_.Take(LineUser::LinkTest, poller_);
+  if (!taken.grant.Holds()) {
+    messages_.ShowMessage(std::string(taken.refusal));
+    return;
+  }
   testHandset_ = tree_.Number(handsetNode);
+  grant_ = std::move(taken.grant);
+  grant_.PausePolling();
   SetRunning(true);
-  if (poller_ != nullptr) poller_->PausePolling();
   state_ = TestState::Starting;
   view_.SetTestTimer(true, intervalMs);
 }
@@ -71,12 +71,11 @@ void LinkTest::Start(int handsetNode, int intervalMs) {
 void LinkTest::Stop() {
   SetRunning(false);
   view_.SetTestTimer(false, 0);
-  if (poller_ != nullptr) poller_->ResumePolling();
+  grant_.Release();
 }
 
 void LinkTest::SetRunning(bool running) {
   running_ = running;
-  line_.linkTestRunning = running;
   view_.ShowRunning(running);
 }
 

@@ -95,6 +95,7 @@ class LinkTest {
   HandsetPoller* poller_;
   LinkTestView& view_;
   LineActivity& line_;
+  LineGrant grant_;  // while the test runs: the line, polling paused
   HandsetTree tree_;
   TestGrid grid_;
   bool running_ = false;

@@ -1,7 +1,7 @@
 #pragma once
-// The roll-call button (rollCallButton, hidden on the main window): its caption is its state
-// and each click works the poller. The window owns the QPushButton; it calls Click()
-// and shows the caption returned.
+// The roll-call button (rollCallButton, hidden on the main window): each click works
+// the poller and moves the button to its next state, which its caption shows. The window owns the
+// QPushButton; it calls Click() and shows the caption returned.
 
 #include <string>
 #include <string_view>
@@ -24,11 +24,12 @@ class RollCallButton {
   // the next caption), "点名" resumes it. Returns the new caption. Never waits for a
   // job on the line: restarting the poller's timer takes at most one tick.
   std::string Click();
-  [[nodiscard]] const std::string& Caption() const { return caption_; }
+  [[nodiscard]] std::string Caption() const;
 
  private:
+  enum class State { NotStarted, Polling, Paused };
   HandsetPoller* poller_;
-  std::string caption_{kStartCaption};
+  State state_ = State::NotStarted;
 };
 
 }  // namespace orderlink

@@ -41,14 +41,9 @@ StationConfig::StationConfig(WindowTimers& timers, MessageSink& messages, SendTh
 
 void StationConfig::StartConfiguration(const StationInput& input) {
   if (busy_) return;
-  // Also between the download's start click and the ordering software's go-ahead.
-  if (line_.DownloadOnLine()) {
-    messages_.ShowMessage("正在下载数据，请先停止下载！");
-    return;
-  }
-  // Test frames on the line could reach the station in place of its record.
-  if (line_.linkTestRunning) {
-    messages_.ShowMessage("正在进行软件测试，请稍后再试！");
+  if (const std::string_view refusal = line_.RefusalFor(LineUser::StationDialogue);
+      !refusal.empty()) {
+    messages_.ShowMessage(std::string(refusal));
     return;
   }
   // Nothing can reach the station while its serial device is gone.
@@ -83,11 +78,11 @@ void StationConfig::StartConfiguration(const StationInput& input) {
   }
   settings_ = settings;
 
+  grant_ = line_.Take(LineUser::StationDialogue, poller_).grant;
+  grant_.PausePolling();
   busy_ = true;
   ending_ = false;
-  line_.stationBusy = true;
   recordDue_ = false;
-  if (poller_ != nullptr) poller_->PausePolling();
   const int dialogue = ++dialogue_;
   timers_.After(kSettleMs, [this, dialogue] {
     if (dialogue != dialogue_) return;  // ended meanwhile (line lost)
@@ -166,12 +161,11 @@ void StationConfig::Finish(const std::string& message, int pauseMs) {
   view_.SetDialogueTimer(false);
   SetTransfer(false);
   auto end = [this, message] {
-    if (poller_ != nullptr) poller_->ResumePolling();
+    grant_.Release();  // polling runs again, the line is free
     messages_.ShowMessage(message);
     view_.SetConfigureButtonEnabled(true);
     busy_ = false;
     ending_ = false;
-    line_.stationBusy = false;
   };
   if (pauseMs > 0) {
     timers_.After(pauseMs, std::move(end));

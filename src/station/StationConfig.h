@@ -101,6 +101,7 @@ class StationConfig {
   const HandsetTree& handsets_;
   StationView& view_;
   LineActivity& line_;
+  LineGrant grant_;  // during a dialogue: the line, polling paused
   Settings settings_;
   bool busy_ = false;
   bool transferring_ = false;

@@ -118,7 +118,7 @@ TEST_F(DownloadRun, BroadcastOpensTenTimesThenSendsEveryRecordPaced) {
   EXPECT_EQ(p[4].text, "正在配置文件，请稍后...");
   EXPECT_TRUE(view.StatusTimerOn() && controller.RoundActive() && line.downloadRunning);
   EXPECT_EQ(view.Caption(), "正在下载");
-  EXPECT_EQ(poller.PauseLevel(), -1);
+  EXPECT_EQ(poller.Pauses(), 1);
 }
 
 struct StatusCase {
@@ -149,7 +149,7 @@ TEST_P(StatusPhase, EndsWithTenClosingFramesWhenAllAnsweredOrAfterTenPasses) {
   EXPECT_EQ(Frames().back().code, "QBJS");
   timers.RunFor(499);
   EXPECT_TRUE(messages.Messages().empty() && line.downloadRunning);
-  EXPECT_EQ(poller.PauseLevel(), -1);
+  EXPECT_EQ(poller.Pauses(), 1);
   timers.RunFor(1);
   const auto f = Frames();
   ASSERT_GE(f.size(), 10u);
@@ -169,7 +169,7 @@ TEST_P(StatusPhase, EndsWithTenClosingFramesWhenAllAnsweredOrAfterTenPasses) {
             }));
   EXPECT_EQ(view.Caption(), "开始下载");
   EXPECT_FALSE(line.downloadRunning || view.StatusTimerOn());
-  EXPECT_EQ(poller.PauseLevel(), 0);
+  EXPECT_EQ(poller.Pauses(), 0);
   Feed(AnswerFrame("CRC ", 3));  // a late garbled frame must not restart the status phase
   EXPECT_FALSE(view.StatusTimerOn());
 }
@@ -226,7 +226,7 @@ TEST_F(DownloadRun, WithoutTheLineNothingIsBroadcastAndNothingIsReportedDone) {
   EXPECT_EQ(messages.Messages(), (std::vector<std::string>{kLineGone, kLineGone, kLineGone}));
   EXPECT_EQ(view.Caption(), "开始下载");
   EXPECT_FALSE(line.DownloadOnLine());
-  EXPECT_EQ(poller.PauseLevel(), 0);
+  EXPECT_EQ(poller.Pauses(), 0);
 }
 
 TEST_F(DownloadRun, ResendAnswersSendEachTheirOwnRecordsBetweenCcksAndCcjs) {
@@ -290,7 +290,7 @@ TEST_F(DownloadRun, StopClickEndsTheBroadcastAfterTheCurrentRecord) {
     }
     EXPECT_FALSE(view.StatusTimerOn() || controller.RoundActive() || line.downloadRunning);
     EXPECT_EQ(view.Caption(), "开始下载");
-    EXPECT_EQ(poller.PauseLevel(), 0);
+    EXPECT_EQ(poller.Pauses(), 0);
   }
   EXPECT_EQ(host.codes.size(), 3u);
 }
@@ -305,13 +305,13 @@ TEST_F(DownloadRun, StopIsADelayedStepAfterTheClickReturns) {
   EXPECT_EQ(view.Caption(), "开始下载");
   EXPECT_FALSE(view.StatusTimerOn() || controller.RoundActive());
   timers.RunFor(999);
-  EXPECT_EQ(poller.PauseLevel(), -1);
+  EXPECT_EQ(poller.Pauses(), 1);
   EXPECT_FALSE(view.InputsEnabled());
   EXPECT_EQ(view.Progress().back().text, "正在配置文件，请稍后...");
   timers.RunFor(1);
   EXPECT_EQ(view.Progress().back().text, "下载被终止!");
   EXPECT_TRUE(view.InputsEnabled());
-  EXPECT_EQ(poller.PauseLevel(), 0);
+  EXPECT_EQ(poller.Pauses(), 0);
   EXPECT_EQ(timers.Delays(), (std::vector<std::int64_t>{500, 1000}));
 }
 
@@ -331,7 +331,7 @@ TEST_F(DownloadRun, StopInsideAPauseCancelsTheRestOfThatRun) {
   ASSERT_TRUE(WaitIdle(send));
   EXPECT_TRUE(port.Writes().empty());
   EXPECT_FALSE(app.Read("join.txt").has_value());
-  EXPECT_EQ(poller.PauseLevel(), 0);
+  EXPECT_EQ(poller.Pauses(), 0);
 
   // During the pauses around the closing frames: no "下载完毕！" and one resume.
   for (const std::int64_t stopAfter : {50, 300}) {
@@ -349,7 +349,7 @@ TEST_F(DownloadRun, StopInsideAPauseCancelsTheRestOfThatRun) {
     EXPECT_EQ(port.Writes().size(), stopAfter < 100 ? 0u : 10u) << stopAfter;
     EXPECT_TRUE(messages.Messages().empty()) << stopAfter;
     EXPECT_EQ(view.Progress().back().text, "下载被终止!");
-    EXPECT_EQ(poller.PauseLevel(), 0) << stopAfter;
+    EXPECT_EQ(poller.Pauses(), 0) << stopAfter;
   }
 }
 
@@ -379,7 +379,7 @@ TEST_F(DownloadRun, GoAheadWhileAnotherActivityHoldsTheLineEndsTheAttempt) {
     ASSERT_TRUE(WaitIdle(send));
     EXPECT_EQ(messages.Messages(), std::vector<std::string>{c.message});
     EXPECT_TRUE(port.Writes().empty());
-    EXPECT_EQ(poller.PauseLevel(), 0);
+    EXPECT_EQ(poller.Pauses(), 0);
     // The start click is refused as long as the other activity runs.
     messages.Clear();
     controller.StartOrStopDownload();
@@ -422,12 +422,12 @@ TEST_F(DownloadRun, FailedPreparationKeepsThePreviousJobFileAndEndsTheAttempt) {
   EXPECT_EQ(view.Caption(), "开始下载");
   // The message comes once polling runs again, after the pause.
   EXPECT_TRUE(messages.Messages().empty());
-  EXPECT_EQ(poller.PauseLevel(), -1);
+  EXPECT_EQ(poller.Pauses(), 1);
   timers.RunFor(1000);
   EXPECT_EQ(messages.Messages(), std::vector<std::string>{"菜品表第1行格式不正确"});
   EXPECT_TRUE(view.InputsEnabled());
   EXPECT_FALSE(line.downloadRunning);
-  EXPECT_EQ(poller.PauseLevel(), 0);
+  EXPECT_EQ(poller.Pauses(), 0);
   EXPECT_TRUE(port.Writes().empty());
 }
 

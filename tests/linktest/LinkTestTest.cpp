@@ -126,7 +126,7 @@ TEST_F(LinkTestFixture, StartIsRefusedBeforeAnythingChanges) {
     fresh.StartOrStop(c.wait);
     EXPECT_EQ(messages.Messages(), std::vector<std::string>{c.message}) << c.wait;
     EXPECT_FALSE(fresh.Running() || line.linkTestRunning || view.interval) << c.message;
-    EXPECT_EQ(poller.PauseLevel(), 0) << c.message;
+    EXPECT_EQ(poller.Pauses(), 0) << c.message;
     if (c.activity != nullptr) *c.activity = false;
   }
 }
@@ -136,13 +136,13 @@ TEST_F(LinkTestFixture, CountersSurviveStopAndStartUntilReset) {
   test.StartOrStop(" 60000 ");
   EXPECT_EQ(view.interval, 60000);
   EXPECT_TRUE(line.linkTestRunning);
-  EXPECT_EQ(poller.PauseLevel(), -1);
+  EXPECT_EQ(poller.Pauses(), 1);
   test.TestStep();
   test.TestStep();
   test.TestStep();          // books the second frame, sends a third
   test.StartOrStop("500");  // stop: the third frame is never booked
   EXPECT_FALSE(line.linkTestRunning);
-  EXPECT_EQ(poller.PauseLevel(), 0);
+  EXPECT_EQ(poller.Pauses(), 0);
   test.StartOrStop("500");
   Answer(1, kGood);  // late answer to the third frame
   test.TestStep();   // the first tick of a run books nothing

@@ -233,11 +233,11 @@ TEST(RollCallButtonTest, CaptionCyclesAndWorksThePoller) {
   EXPECT_TRUE(poller.Running());
   EXPECT_EQ(poller.Period(), 66);
   EXPECT_EQ(button.Click(), "点名");
-  EXPECT_EQ(poller.PauseLevel(), -1);
+  EXPECT_EQ(poller.Pauses(), 1);
   EXPECT_EQ(button.Click(), "暂停");
-  EXPECT_EQ(poller.PauseLevel(), 0);
+  EXPECT_EQ(poller.Pauses(), 0);
   EXPECT_EQ(button.Click(), "点名");
-  EXPECT_EQ(poller.PauseLevel(), -1);
+  EXPECT_EQ(poller.Pauses(), 1);
 
   RollCallButton absent(nullptr);
   EXPECT_EQ(absent.Click(), "开始点名");

@@ -98,7 +98,7 @@ TEST_F(StationFixture, AcknowledgementOnTheFifthTickSendsTheRecord) {
   config.StartConfiguration(kData);
   EXPECT_EQ(clock.NowMs(), clickedAt);
   EXPECT_TRUE(line.stationBusy);
-  EXPECT_EQ(poller.PauseLevel(), -1);
+  EXPECT_EQ(poller.Pauses(), 1);
   EXPECT_EQ(port.Written(), "");
   timers.RunFor(9);
   EXPECT_FALSE(line.stationTransfer);
@@ -115,10 +115,10 @@ TEST_F(StationFixture, AcknowledgementOnTheFifthTickSendsTheRecord) {
   EXPECT_EQ(line.stationAck.load(), 0);
   EXPECT_EQ(config.StationTicks(), 0);
   timers.RunFor(499);
-  EXPECT_EQ(poller.PauseLevel(), -1);
+  EXPECT_EQ(poller.Pauses(), 1);
   EXPECT_TRUE(line.stationBusy);
   timers.RunFor(1);
-  EXPECT_EQ(poller.PauseLevel(), 0);
+  EXPECT_EQ(poller.Pauses(), 0);
   EXPECT_FALSE(line.stationBusy);
   EXPECT_EQ(log.events, (Events{"传输", "button off", "timer on", "timer off", "确定",
                                 "数据基站:信道3 编号12 已设置成功", "button on"}));
@@ -163,7 +163,7 @@ TEST_F(StationFixture, BusyLineDelaysTheWritesWithoutBlockingTheWindow) {
   timers.RunAll();
   EXPECT_EQ(ToHex(port.Written().substr(5)), "03 50 86 CC");
   EXPECT_EQ(log.events.at(log.events.size() - 2), "数据基站:信道3 编号12 已设置成功");
-  EXPECT_EQ(poller.PauseLevel(), 0);
+  EXPECT_EQ(poller.Pauses(), 0);
 }
 
 TEST_F(StationFixture, VoiceStationRecordsTextsAndHandsetCounts) {
@@ -185,7 +185,7 @@ TEST_F(StationFixture, VoiceStationRecordsTextsAndHandsetCounts) {
                                              : "点菜机数量超过语音基站支持是最大数量60个！",
                                   "button on"}))
         << count;
-    EXPECT_EQ(poller.PauseLevel(), 0);
+    EXPECT_EQ(poller.Pauses(), 0);
   }
 }
 
@@ -196,7 +196,7 @@ TEST_F(StationFixture, WithoutAcknowledgementTheTenthTickFails) {
   EXPECT_EQ(parsed, 0);
   EXPECT_EQ(TickToEnd(config), 10);
   EXPECT_EQ(ToHex(port.Written()), "FF 23 DC 55 AA");
-  EXPECT_EQ(poller.PauseLevel(), 0);
+  EXPECT_EQ(poller.Pauses(), 0);
   EXPECT_EQ(log.events.back(), "button on");
   EXPECT_EQ(log.events.at(log.events.size() - 2), "设置失败!请检查基站拨码开关是否正确");
 
@@ -239,7 +239,7 @@ TEST_F(StationFixture, RefusalsSendNothing) {
     config.DialogueTick();  // a stray tick does nothing
     EXPECT_EQ(log.events, Events{c.message});
     EXPECT_EQ(port.Written(), "") << c.message;
-    EXPECT_EQ(poller.PauseLevel(), 0) << c.message;
+    EXPECT_EQ(poller.Pauses(), 0) << c.message;
     EXPECT_FALSE(line.stationTransfer || line.stationBusy) << c.message;
     if (c.activity != nullptr) *c.activity = false;
   }
@@ -265,7 +265,7 @@ TEST_F(StationFixture, LostLineEndsTheDialogueAndSaysSo) {
   config.LineLost();
   EXPECT_EQ(log.events, (Events{"timer off", "确定", lost, "button on"}));
   EXPECT_FALSE(line.stationTransfer || line.stationBusy || config.Busy());
-  EXPECT_EQ(poller.PauseLevel(), 0);
+  EXPECT_EQ(poller.Pauses(), 0);
 
   // Within the settling pause: the request never goes out.
   port.ClearWrites();
@@ -291,7 +291,7 @@ TEST_F(StationFixture, LostLineEndsTheDialogueAndSaysSo) {
   config.StartConfiguration(kData);
   timers.RunAll();
   EXPECT_EQ(log.events, Events{lost});
-  EXPECT_EQ(poller.PauseLevel(), 0);
+  EXPECT_EQ(poller.Pauses(), 0);
 }
 
 }  // namespace
