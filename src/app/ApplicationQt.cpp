@@ -65,7 +65,7 @@ int Application::Run(const std::vector<std::string>& args) {
 // run yet; each pointer may be null) and before the handset lists are filled:
 //   - a page takes core_.Sender(), core_.Poller(), core_.Receiver(), host_,
 //     core_.Txt(), messages_, clock_ and goes into MainPages;
-//   - jobs are registered on core_.Sender() (when not null);
+//   - the request service is connected to core_.Sender() (when not null);
 //   - the receive thread's hand-overs are core_.Handlers().testAnswer,
 //     downloadResult, resendRequest, timeQuery, request, discardedPacket;
 //   - the ordering software's notifications are core_.hostNotify.shortMessage,
@@ -142,7 +142,7 @@ void Application::ConnectService() {
       core_.Txt(), host_, messages_, serviceTimers_, &monitorMarker_, clock_,
       [this](std::function<void()> call) { serviceCalls_.Post(std::move(call)); });
   handsetLists_.push_back(service_.get());
-  if (SendThread* send = core_.Sender()) service_->RegisterJobs(*send, core_.Line());
+  if (SendThread* send = core_.Sender()) service_->ConnectLine(*send, core_.Line());
   if (ReceiveThread* receiver = core_.Receiver()) {
     core_.Handlers().request = [this, receiver](const Message& m) {
       service_->OnRequest(m, *receiver);
@@ -164,7 +164,6 @@ void Application::ConnectService() {
 }
 
 void Application::ConnectLinkTest() {
-  if (SendThread* send = core_.Sender()) LinkTest::RegisterJobs(*send, core_.Line());
   core_.Handlers().testAnswer = [this](const Message& m) {
     testPage_->Logic().EvaluateTestAnswer(m);
   };
@@ -175,7 +174,6 @@ void Application::ConnectDownload() {
                                                    messages_, *downloadPage_, core_.Sender(),
                                                    core_.Poller(), core_.Line());
   downloadPage_->SetController(download_.get());
-  if (SendThread* send = core_.Sender()) download_->RegisterJobs(*send);
   core_.hostNotify.download = [this] { download_->OnDownloadGoAhead(); };
   if (ReceiveThread* receiver = core_.Receiver()) {
     core_.Handlers().downloadResult = [this, receiver](const Message& m) {

@@ -84,15 +84,6 @@ DownloadController::DownloadController(TxtDir txt, WindowTimers& timers, HostLin
       poller_(poller),
       line_(line) {}
 
-void DownloadController::RegisterJobs(SendThread& thread) {
-  thread.RegisterJob(JobDownloadCode, [this](SendThread& t, std::uint8_t) { JobDownload(t); });
-  thread.RegisterJob(JobStatusQueryCode,
-                     [this](SendThread& t, std::uint8_t handset) { JobStatusQuery(t, handset); });
-  thread.RegisterJob(JobResendCode,
-                     [this](SendThread& t, std::uint8_t handset) { JobResend(t, handset); });
-  thread.RegisterJob(JobEndAllCode, [this](SendThread& t, std::uint8_t) { JobEndAll(t); });
-}
-
 // ---------------------------------------------------------------- window thread
 
 std::uint64_t DownloadController::EnterPhase(Phase phase) {
@@ -101,8 +92,8 @@ std::uint64_t DownloadController::EnterPhase(Phase phase) {
   return number;
 }
 
-bool DownloadController::Post(int code, int handset) {
-  return send_ != nullptr && send_->PostJob(code, handset);
+bool DownloadController::Post(LineWork work) {
+  return send_ != nullptr && send_->Post(std::move(work));
 }
 
 void DownloadController::ReleaseLineAfter(int ms, std::function<void()> then) {
@@ -275,7 +266,7 @@ void DownloadController::PrepareAndBroadcast() {
     std::lock_guard lock(mutex_);
     broadcastRuns_.push_back(MakeState(run, Phase::Broadcast));
   }
-  if (!Post(JobDownloadCode, 0)) {
+  if (!Post({"download", 0, [this](SendThread& t) { JobDownload(t); }})) {
     {
       std::lock_guard lock(mutex_);
       broadcastRuns_.pop_back();
@@ -309,7 +300,8 @@ void DownloadController::StatusStep() {
     FinishDownload();
     return;
   }
-  if (send_ != nullptr && !Post(JobStatusQueryCode, handset)) {
+  if (send_ != nullptr && !Post({"download status query", handset,
+                                 [this, handset](SendThread& t) { JobStatusQuery(t, handset); }})) {
     std::lock_guard lock(mutex_);
     --targetNext_;  // not asked: the same handset on the next tick
     return;
@@ -344,7 +336,8 @@ void DownloadController::FinishDownload() {
   // which takes over the page and the resume of polling.
   timers_.After(kBeforeEndAllMs, [this, run] {
     if (RunNumber() != run) return;
-    if (send_ != nullptr && !Post(JobEndAllCode, 0)) {
+    if (send_ != nullptr &&
+        !Post({"end of download", 0, [this](SendThread& t) { JobEndAll(t); }})) {
       LogWarning("download: the send queue refused the closing frames");
     }
     timers_.After(kAfterEndAllMs, [this, run] {
@@ -396,7 +389,8 @@ void DownloadController::OnResendRequest(const Message& request, LineWorker& rec
       std::lock_guard lock(mutex_);
       resendLists_.push_back(std::move(entries));
     }
-    if (!Post(JobResendCode, request.handset)) {
+    if (!Post({"download resend", request.handset,
+               [this, handset = request.handset](SendThread& t) { JobResend(t, handset); }})) {
       // The handset stays pending: its next status query brings the ranges again.
       std::lock_guard lock(mutex_);
       resendLists_.pop_back();

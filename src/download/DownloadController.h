@@ -5,9 +5,9 @@
 //
 // Threads:
 //   window thread   StartOrStopDownload, OnDownloadGoAhead (host notification 11),
-//                   StatusStep, RegisterJobs (before the send thread starts), and the
+//                   StatusStep, and the
 //                   delayed steps they schedule through WindowTimers; none of them sleeps
-//   send thread     the jobs 2 (broadcast), 8 (status query), 9 (resend), 10 (end)
+//   send thread     the broadcast, status queries, resends and the closing frames
 //   receive thread  OnDownloadResult ("XZWC"/"XZSB"), OnResendRequest ("XZCC"),
 //                   OnDiscardedPacket; they may pause but never wait for the window
 //   any thread      the accessors
@@ -48,12 +48,12 @@
 #include "download/DownloadView.h"
 #include "download/DownloadWire.h"
 #include "link/LineActivity.h"
+#include "link/SendThread.h"
 
 namespace orderlink {
 
 class HandsetPoller;
 class LineWorker;
-class SendThread;
 struct Message;
 
 inline constexpr char kStartStopCaptionFirst[] = "开始下传";
@@ -76,8 +76,6 @@ class DownloadController {
   DownloadController& operator=(const DownloadController&) = delete;
 
   // ---- Window thread.
-  // Registers the jobs 2, 8, 9 and 10 with the send thread.
-  void RegisterJobs(SendThread& thread);
   // Click on the start/stop button: stops a running download, else checks the selection
   // and asks the host for the tables (HostNotify 11). Refused while a link test or
   // a base-station dialogue holds the line.
@@ -125,8 +123,8 @@ class DownloadController {
   // Window thread: a new download number in `phase`; returns that number.
   std::uint64_t EnterPhase(Phase phase);
   [[nodiscard]] std::uint64_t RunNumber() const { return NumberOf(state_.load()); }
-  // Posts a job; false when there is no send thread or it refused the job.
-  [[nodiscard]] bool Post(int code, int handset);
+  // Posts work; false when there is no send thread or it refused the work.
+  [[nodiscard]] bool Post(LineWork work);
   // The line is free for other activities now; the pause of polling this run holds
   // ends after `ms`, then `then` runs.
   void ReleaseLineAfter(int ms, std::function<void()> then);

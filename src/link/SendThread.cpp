@@ -10,45 +10,11 @@ constexpr int kJobHoldOffMs = 10;
 constexpr int kNextPacketHoldOffMs = 160;  // a little longer than kPacketPauseMs
 }  // namespace
 
-std::string JobName(int code) {
-  switch (code) {
-    case JobReplyCode:
-      return "reply";
-    case JobDownloadCode:
-      return "download";
-    case JobShortMessageCode:
-      return "short message";
-    case JobLinkTestCode:
-      return "link test";
-    case JobShortMessageAckCode:
-      return "short-message answer";
-    case JobTimeReplyCode:
-      return "time answer";
-    case JobStatusQueryCode:
-      return "download status query";
-    case JobResendCode:
-      return "download resend";
-    case JobEndAllCode:
-      return "end of download";
-    default:
-      return "job " + std::to_string(code);
-  }
-}
-
 SendThread::SendThread(SerialPort* port, Clock& clock) : LineWorker(clock), port_(port) {}
 
 SendThread::~SendThread() { TerminateAndJoin(); }
 
-void SendThread::RegisterJob(int code, Job job) {
-  RegisterDataJob(code, [job = std::move(job)](SendThread& thread, std::uint8_t handset,
-                                               std::string_view) { job(thread, handset); });
-}
-
-void SendThread::RegisterDataJob(int code, DataJob job) {
-  if (code >= 1 && code <= 10 && code != 3) jobs_[code] = std::move(job);
-}
-
-bool SendThread::PostJob(int code, int handset, std::string data) {
+bool SendThread::Post(LineWork work) {
   const char* refusal = nullptr;
   {
     std::lock_guard queue(queueMutex_);
@@ -59,24 +25,24 @@ bool SendThread::PostJob(int code, int handset, std::string data) {
     } else if (queue_.size() >= kQueueCapacity) {
       refusal = "the send queue is full";
     } else {
-      queue_.push_back({code, handset, std::move(data)});
+      queue_.push_back(std::move(work));
       ++outstanding_;
     }
   }
   if (refusal != nullptr) {
-    LogWarning(std::string(refusal) + ": " + JobName(code) + " for handset " +
-               std::to_string(handset) + " is not sent");
+    LogWarning(std::string(refusal) + ": " + std::string(work.name) + " for handset " +
+               std::to_string(work.handset) + " is not sent");
     return false;
   }
   jobQueued_.notify_one();
   return true;
 }
 
-void SendThread::RunJob(int code, std::uint8_t handset, std::string_view data) {
+void SendThread::Run(const LineWork& work) {
   std::lock_guard lock(Mutex());
   Touch();
   HoldOff = kJobHoldOffMs;
-  if (code >= 1 && code <= 10 && jobs_[code]) jobs_[code](*this, handset, data);
+  if (work.run) work.run(*this);
   Touch();
 }
 
@@ -95,18 +61,18 @@ void SendThread::ScheduleTicks(std::chrono::milliseconds period, std::function<v
 
 void SendThread::Execute() {
   while (true) {
-    PostedJob job{0, 0, {}};
+    LineWork work;
     std::function<void()> tick;
     {
       std::unique_lock queue(queueMutex_);
-      if (!TakeWork(queue, job, tick)) continue;
+      if (!TakeWork(queue, work, tick)) continue;
       if (Terminated()) {
         DropQueued();
         return;
       }
     }
-    if (job.code != 0) {
-      RunJob(job.code, static_cast<std::uint8_t>(job.handset), job.data);
+    if (work.run) {
+      Run(work);
       --outstanding_;
       // The ticks that fell inside the job are not made up: the next one comes a
       // period after it.
@@ -120,7 +86,7 @@ void SendThread::Execute() {
   }
 }
 
-bool SendThread::TakeWork(std::unique_lock<std::mutex>& queue, PostedJob& job,
+bool SendThread::TakeWork(std::unique_lock<std::mutex>& queue, LineWork& work,
                           std::function<void()>& tick) {
   using std::chrono::steady_clock;
   const auto ready = [this] { return !queue_.empty() || Terminated() || scheduleChanged_; };
@@ -134,7 +100,7 @@ bool SendThread::TakeWork(std::unique_lock<std::mutex>& queue, PostedJob& job,
   scheduleChanged_ = false;
   if (Terminated()) return true;
   if (!queue_.empty()) {
-    job = std::move(queue_.front());
+    work = std::move(queue_.front());
     queue_.pop_front();
     return true;
   }
@@ -148,9 +114,9 @@ bool SendThread::TakeWork(std::unique_lock<std::mutex>& queue, PostedJob& job,
 }
 
 void SendThread::DropQueued() {
-  for (const PostedJob& job : queue_) {
-    LogWarning("shutdown: " + JobName(job.code) + " for handset " + std::to_string(job.handset) +
-               " is not sent");
+  for (const LineWork& work : queue_) {
+    LogWarning("shutdown: " + std::string(work.name) + " for handset " +
+               std::to_string(work.handset) + " is not sent");
   }
   outstanding_ -= static_cast<int>(queue_.size());
   queue_.clear();

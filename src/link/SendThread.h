@@ -1,12 +1,12 @@
 #pragma once
-// The send thread owns the line's schedule: it runs the posted jobs one at a time, in
-// posting order, and while none is waiting it runs the poll ticks (HandsetPoller) at
-// fixed instants of the steady clock. Every frame the program writes is written here,
-// so a poll can never land inside a job's frames.
+// The send thread owns the line's schedule: it runs the posted work (LineWork) one
+// piece at a time, in posting order, and while none is waiting it runs the poll ticks
+// (HandsetPoller) at fixed instants of the steady clock. Every frame the program writes is written
+// here, so a poll can never land inside a job's frames.
 //
-// Threads: PostJob from any thread (the window thread, the receive thread); it never
-// waits for a job. RegisterJob on the window thread before Start(). Jobs, ticks,
-// SendFrame and SendRecordFrame run on the send thread.
+// Threads: Post from any thread (the window thread, the receive thread); it never
+// waits for running work. Work, ticks, SendFrame and SendRecordFrame run on the send
+// thread.
 //
 // Locks:
 //   - Mutex() is held by the send thread while a job or a tick writes, for the base
@@ -14,7 +14,6 @@
 //   - queueMutex_ guards the job queue and the tick schedule; it is taken only briefly
 //     and never while Mutex() is held or waited for.
 
-#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -28,54 +27,42 @@
 
 namespace orderlink {
 
-enum JobCode : int {
-  JobReplyCode = 1,            // reply delivery
-  JobDownloadCode = 2,         // download broadcast
-  JobShortMessageCode = 4,     // short message to its recipient
-  JobLinkTestCode = 5,         // link-test frame
-  JobShortMessageAckCode = 6,  // short-message answer to the sender
-  JobTimeReplyCode = 7,        // time answer
-  JobStatusQueryCode = 8,      // download status query
-  JobResendCode = 9,           // resend of download records
-  JobEndAllCode = 10,          // end of download to all
-};
+class SendThread;
 
-// "reply", "download", ... for log lines; "job <code>" for other codes.
-[[nodiscard]] std::string JobName(int code);
+// One piece of work for the line: what it is, for the log ("reply", "download status
+// query"...), the handset it concerns (only its low byte goes on the line), and what
+// it does on the send thread.
+struct LineWork {
+  std::string_view name;
+  int handset = 0;
+  std::function<void(SendThread&)> run;
+};
 
 class SendThread : public LineWorker {
  public:
-  using Job = std::function<void(SendThread&, std::uint8_t handset)>;
-  // A job that takes the data posted with it (a message text, a time answer).
-  using DataJob = std::function<void(SendThread&, std::uint8_t handset, std::string_view data)>;
-
-  // Jobs waiting beyond the running one. Far more than the line can use: polling
-  // posts nothing, and every other poster posts one job per outside event.
+  // Work waiting beyond the running one. Far more than the line can use: polling
+  // posts nothing, and every other poster posts one piece per outside event.
   static constexpr std::size_t kQueueCapacity = 64;
 
-  // `port` may be null (no serial control): jobs then run without writing.
+  // `port` may be null (no serial control): work then runs without writing.
   SendThread(SerialPort* port, Clock& clock);
   ~SendThread() override;
 
-  // Registers the body of job `code` (1..10, not 3). Window thread, before Start().
-  void RegisterJob(int code, Job job);
-  void RegisterDataJob(int code, DataJob job);
-
-  // Queues job `code` for `handset` with its own `data`, behind the jobs already
-  // queued, and returns at once. Refused (false, and a LogError naming the job and
-  // the handset) when the thread is not running yet or has been told to end, or when
-  // kQueueCapacity jobs are already waiting; a refused job never runs, so a caller
-  // whose work the user would miss tells the user. Any thread.
-  [[nodiscard]] bool PostJob(int code, int handset, std::string data = {});
+  // Queues `work` behind what is already queued and returns at once. Refused (false,
+  // and a log line naming the work and the handset) when the thread is not running
+  // yet or has been told to end, or when kQueueCapacity pieces are already waiting;
+  // refused work never runs, so a caller whose work the user would miss tells the
+  // user. Any thread.
+  [[nodiscard]] bool Post(LineWork work);
 
   // True between Start() and Terminate(): a refusal now means a full queue.
   [[nodiscard]] bool Accepting() const { return Started() && !Terminated(); }
 
-  // Runs one job as the loop does (lock, Touch, HoldOff := 10, body, Touch).
-  // Used by the loop, and by tests to run a job synchronously.
-  void RunJob(int code, std::uint8_t handset, std::string_view data = {});
+  // Runs one piece of work as the loop does (lock, Touch, HoldOff := 10, the work,
+  // Touch). Used by the loop, and by tests to run work synchronously.
+  void Run(const LineWork& work);
 
-  // True while no job is queued or running. Any thread.
+  // True while no work is queued or running. Any thread.
   [[nodiscard]] bool Idle() const { return outstanding_.load() == 0; }
 
   // From now on `tick` runs on this thread every `period`, on deadlines of the steady
@@ -94,22 +81,16 @@ class SendThread : public LineWorker {
   void WakeForTermination() override;
 
  private:
-  struct PostedJob {
-    int code;
-    int handset;  // only its low byte goes on the line
-    std::string data;
-  };
-  // Logs and forgets every queued job; called with queueMutex_ held at the end.
+  // Logs and forgets every queued piece of work; called with queueMutex_ held at the end.
   void DropQueued();
-  // Waits for the next thing to do: a job, a due tick (nothing in `job`) or the end
-  // (true for each); false when the schedule changed and the wait begins again.
-  bool TakeWork(std::unique_lock<std::mutex>& queue, PostedJob& job, std::function<void()>& tick);
+  // Waits for the next thing to do: work, a due tick (no `work.run`) or the end (true
+  // for each); false when the schedule changed and the wait begins again.
+  bool TakeWork(std::unique_lock<std::mutex>& queue, LineWork& work, std::function<void()>& tick);
 
   SerialPort* port_;
-  std::array<DataJob, 11> jobs_{};
   std::mutex queueMutex_;
   std::condition_variable jobQueued_;
-  std::deque<PostedJob> queue_;      // guarded by queueMutex_
+  std::deque<LineWork> queue_;       // guarded by queueMutex_
   std::atomic<int> outstanding_{0};  // queued + running
   // The tick schedule, guarded by queueMutex_.
   std::function<void()> tick_;

@@ -15,12 +15,6 @@ LinkTest::LinkTest(MessageSink& messages, SendThread* send, HandsetPoller* polle
                    LinkTestView& view, LineActivity& line)
     : messages_(messages), send_(send), poller_(poller), view_(view), line_(line) {}
 
-void LinkTest::RegisterJobs(SendThread& thread, LineActivity& line) {
-  thread.RegisterJob(JobLinkTestCode, [&line](SendThread& t, std::uint8_t handset) {
-    JobLinkTest(t, handset, line);
-  });
-}
-
 void LinkTest::AddHandset(const std::string& text) {
   tree_.AddHandset(text);
   grid_.AddRow(text);
@@ -101,7 +95,10 @@ void LinkTest::TestStep() {
     view_.GridChanged();
   }
   // A frame the send queue refused never went out: the next tick books nothing.
-  if (send_ != nullptr && !send_->PostJob(JobLinkTestCode, testHandset_ & 0xFF)) {
+  const auto handset = static_cast<std::uint8_t>(testHandset_ & 0xFF);
+  if (send_ != nullptr && !send_->Post({"link test", handset, [this, handset](SendThread& t) {
+                                          JobLinkTest(t, handset, line_);
+                                        }})) {
     state_ = TestState::Starting;
   }
 }

@@ -59,9 +59,6 @@ class LinkTest {
   LinkTest(MessageSink& messages, SendThread* send, HandsetPoller* poller, LinkTestView& view,
            LineActivity& line);
 
-  // Registers JobLinkTest as job 5. Before the send thread starts.
-  static void RegisterJobs(SendThread& thread, LineActivity& line);
-
   // Start-up: one tree node and one grid row per handset.
   void AddHandset(const std::string& text);
   // Node `index` was selected; keeps the tree single-choice.

@@ -99,27 +99,20 @@ RequestService::RequestService(TxtDir txt, HostLink& host, MessageSink& messages
       toWindow_(std::move(toWindow)),
       localTime_(std::move(localTime)) {}
 
-void RequestService::RegisterJobs(SendThread& thread, LineActivity& line) {
-  thread.RegisterJob(JobReplyCode, [this, &line](SendThread& t, std::uint8_t) {
-    if (const int merged = TakeWaitingReply(); merged > 0) {
-      LogInfo(std::to_string(merged) +
-              " further reply notices came while the reply waited to start; R1.txt is sent "
-              "once for all of them");
-    }
-    JobReply(t, txt_, line, messages_);
-  });
-  thread.RegisterJob(JobShortMessageAckCode, [&line](SendThread& t, std::uint8_t sender) {
-    JobShortMessageAck(t, sender, line);
-  });
-  thread.RegisterDataJob(JobShortMessageCode,
-                         [&line](SendThread& t, std::uint8_t target, std::string_view text) {
-                           JobShortMessage(t, target, text, line);
-                         });
-  thread.RegisterDataJob(JobTimeReplyCode,
-                         [&line](SendThread& t, std::uint8_t handset, std::string_view text) {
-                           JobTimeReply(t, handset, text, line);
-                         });
+void RequestService::ConnectLine(SendThread& thread, LineActivity& line) {
+  line_ = &line;
   sendThread_ = &thread;
+}
+
+LineWork RequestService::ReplyWork() {
+  return {"reply", 0, [this](SendThread& t) {
+            if (const int merged = TakeWaitingReply(); merged > 0) {
+              LogInfo(std::to_string(merged) +
+                      " further reply notices came while the reply waited to start; R1.txt is "
+                      "sent once for all of them");
+            }
+            JobReply(t, txt_, *line_, messages_);
+          }};
 }
 
 void RequestService::OnRequest(const Message& request, LineWorker& receiver) {
@@ -226,8 +219,12 @@ void RequestService::ReportLostRecord(const DispatchResult& result, std::string_
 void RequestService::OnTimeQuery(const Message& query) {
   SendThread* send = sendThread_.load();
   if (send == nullptr) return;
-  // A refusal is logged by PostJob; the handset asks again when it gets no answer.
-  (void)send->PostJob(JobTimeReplyCode, query.handset, TimeReplyText(localTime_()));
+  // A refusal is logged by Post; the handset asks again when it gets no answer.
+  (void)send->Post({"time answer", query.handset,
+                    [this, handset = static_cast<std::uint8_t>(query.handset),
+                     text = TimeReplyText(localTime_())](SendThread& t) {
+                      JobTimeReply(t, handset, text, *line_);
+                    }});
 }
 
 void RequestService::OnHostReply(SendThread* sendThread, HandsetPoller* poller) {
@@ -251,12 +248,12 @@ void RequestService::PostReply(SendThread& sendThread) {
     return;
   }
   replyWaiting_ = true;
-  if (sendThread.PostJob(JobReplyCode, 0)) {
+  if (sendThread.Post(ReplyWork())) {
     replyRefusalShown_ = false;
     return;
   }
   replyWaiting_ = false;
-  // Before the thread runs or after it ended the refusal is only logged (by PostJob).
+  // Before the thread runs or after it ended the refusal is only logged (by Post).
   if (sendThread.Accepting()) ReportRefusal(&replyRefusalShown_, kReplyNotQueued);
 }
 
@@ -297,8 +294,14 @@ void RequestService::OnHostShortMessage(SendThread* sendThread) {
     return;
   }
   // The confirmation goes first; the target's job carries the text read here.
-  if (sendThread->PostJob(JobShortMessageAckCode, *sender) &&
-      sendThread->PostJob(JobShortMessageCode, *target, message.text)) {
+  const auto ack = [this, sender = *sender](SendThread& t) {
+    JobShortMessageAck(t, sender, *line_);
+  };
+  const auto send = [this, target = *target, text = message.text](SendThread& t) {
+    JobShortMessage(t, target, text, *line_);
+  };
+  if (sendThread->Post({"short-message answer", *sender, ack}) &&
+      sendThread->Post({"short message", *target, send})) {
     shortMessageRefusalShown_ = false;
   } else if (sendThread->Accepting()) {
     ReportRefusal(&shortMessageRefusalShown_, kShortMessageNotQueued);

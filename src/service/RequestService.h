@@ -3,7 +3,7 @@
 // (R1.txt) and short messages (DX.txt) back to the handsets, and the time answer.
 //
 // Threads: OnRequest and OnTimeQuery run on the receive thread (from the app's
-// LinkHandlers); OnHostReply, OnHostShortMessage, RegisterJobs and AddHandset on the
+// LinkHandlers); OnHostReply, OnHostShortMessage, ConnectLine and AddHandset on the
 // window thread; the jobs on the send thread. A text a job sends (the time answer,
 // the short message) is posted with the job itself, so no poster waits for a job and
 // no thread holds a second lock beside a worker's own.
@@ -63,11 +63,12 @@ class RequestService : public HandsetListView {
                  SwitchOnMarker* marker, Clock& clock, WindowPost toWindow,
                  LocalTimeSource localTime = CurrentLocalTime);
 
-  // Window thread, before the send thread starts: registers jobs 1 (reply), 4 (short
-  // message), 6 (its confirmation) and 7 (time answer). Time queries are answered
-  // through this thread; without it they are not answered. The answers take their
-  // route from `line`, which must outlive the jobs.
-  void RegisterJobs(SendThread& thread, LineActivity& line);
+  // Window thread, before the send thread starts: replies, short messages, their
+  // confirmations and time answers go out through `thread` (time queries are not
+  // answered without it) and take their route from `line`, which must outlive them.
+  void ConnectLine(SendThread& thread, LineActivity& line);
+  // The delivery of R1.txt as it is when the work starts, for the send thread.
+  [[nodiscard]] LineWork ReplyWork();
 
   // Receive thread: a complete request frame (any code the link does not route
   // elsewhere); see DispatchRequest. `receiver` is that thread, whose HoldOff asks
@@ -129,6 +130,7 @@ class RequestService : public HandsetListView {
   LocalTimeSource localTime_;
   std::vector<std::string> handsets_;
   std::atomic<SendThread*> sendThread_{nullptr};
+  LineActivity* line_ = nullptr;  // set with sendThread_, before it
 
   // Reply jobs. Set by the window thread as it posts one, cleared by the job as it
   // starts (before it reads R1.txt, so a notice that saw it set is always answered

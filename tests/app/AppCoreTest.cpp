@@ -290,13 +290,13 @@ TEST_F(AppCoreTest, ShutdownEndsARunningJobAndJoinsEveryThread) {
   ASSERT_TRUE(core->OpenLink({"DEBUG"}, dir.Path()));
   std::promise<void> started;
   std::atomic<bool> pauseCompleted{true};
-  core->Sender()->RegisterJob(JobReplyCode, [&](SendThread& thread, std::uint8_t) {
-    started.set_value();
-    pauseCompleted = thread.Pause(60'000);
-  });
+  const LineWork longJob{"long job", 1, [&](SendThread& thread) {
+                           started.set_value();
+                           pauseCompleted = thread.Pause(60'000);
+                         }};
   RecordingList list;
   ASSERT_TRUE(core->FillAndStart({&list}));
-  ASSERT_TRUE(core->Sender()->PostJob(JobReplyCode, 1));
+  ASSERT_TRUE(core->Sender()->Post(longJob));
   started.get_future().wait();
   // Let a few poll ticks fall due while the job holds the line.
   std::this_thread::sleep_for(std::chrono::milliseconds(300));

@@ -21,7 +21,7 @@ struct Frame {
 
 class DownloadRun : public ::testing::Test {
  protected:
-  DownloadRun() { controller.RegisterJobs(send); }
+  DownloadRun() = default;
   ~DownloadRun() override {
     send.TerminateAndJoin();  // no job may outlive the controller
   }
@@ -436,9 +436,8 @@ TEST_F(DownloadRun, FailedPreparationKeepsThePreviousJobFileAndEndsTheAttempt) {
 TEST_F(DownloadRun, StatusTickAsksNobodyWhileAJobRuns) {
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
-  send.RegisterJob(JobReplyCode, [released](SendThread&, std::uint8_t) { released.wait(); });
   StartDownload(1, {3});
-  ASSERT_TRUE(send.PostJob(JobReplyCode, 0));
+  ASSERT_TRUE(send.Post({"long job", 0, [released](SendThread&) { released.wait(); }}));
   port.ClearWrites();
   controller.StatusStep();
   release.set_value();

@@ -85,7 +85,6 @@ TEST_F(DownloadPageTest, StatusPhaseEndsDespiteADiscardedPacketEvery50Ms) {
   SendThread send{&port, lineClock};
   DownloadController live{
       TxtDir(app.Path()), page.Timers(), host, messages, page, &send, nullptr, line};
-  live.RegisterJobs(send);
   page.SetController(&live);
   app.WriteLines("菜品类别表.txt", FixedLines(1, 12));
   for (int i = 0; i < kDownloadTableCount; ++i) {

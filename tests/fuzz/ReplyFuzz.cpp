@@ -78,11 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const TxtDir txt = appDir.Txt();
   LineActivity line;
   test::RecordingMessages messages;
-  send.RegisterJob(JobReplyCode, [&](SendThread& thread, std::uint8_t) {
-    JobReply(thread, txt, line, messages);
-  });
   line.replyRoute = kRouteOfRequest;
-  send.RunJob(JobReplyCode, 0);
+  send.Run({"reply", 0, [&](SendThread& thread) { JobReply(thread, txt, line, messages); }});
 
   const auto writes = port.Writes();
   const auto lines = SplitLines(content);

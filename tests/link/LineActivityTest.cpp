@@ -1,9 +1,8 @@
-#include "link/LineActivity.h"
-
 #include <gtest/gtest.h>
 
 #include "common/Clock.h"
 #include "link/HandsetPoller.h"
+#include "link/LineActivity.h"
 #include "support/FakeSerialPort.h"
 #include "support/RecordingFrameSink.h"
 

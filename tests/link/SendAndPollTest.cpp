@@ -106,9 +106,6 @@ TEST(Poller, PollsRunOnTheSendThreadBetweenJobsAndStoppingNeverWaitsForAJob) {
   HandsetPoller poller{send, rcv};
   test::LineHolder holder{send};
   poller.Add(1);
-  send.RegisterJob(JobReplyCode, [](SendThread& t, std::uint8_t handset) {
-    SendFrame(t, kDefaultRoute, "DX  ", handset, 0, std::string(120, 'm'));
-  });
   send.Start();
   poller.Start(15);
   const auto polls = [&] {
@@ -118,7 +115,9 @@ TEST(Poller, PollsRunOnTheSendThreadBetweenJobsAndStoppingNeverWaitsForAJob) {
   };
   for (int i = 0; i < 300 && polls() < 2; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  ASSERT_TRUE(send.PostJob(JobReplyCode, 2));
+  ASSERT_TRUE(send.Post({"message", 2, [](SendThread& t) {
+                           SendFrame(t, kDefaultRoute, "DX  ", 2, 0, std::string(120, 'm'));
+                         }}));
   ASSERT_TRUE(test::WaitIdle(send));
   const std::size_t before = port.Writes().size();
   for (int i = 0; i < 300 && port.Writes().size() < before + 2; ++i)
@@ -193,10 +192,9 @@ TEST(Poller, EmptyListNeverPollsAndTheListHolds256) {
 
 TEST(SendFrame, OneHundredTwentyBytesGoOutAsThreePackets150msApart) {
   Link link;
-  link.send.RegisterJob(JobReplyCode, [](SendThread& t, std::uint8_t handset) {
-    SendFrame(t, kDefaultRoute, "DX  ", handset, 0, std::string(120, 'm'));
-  });
-  link.send.RunJob(JobReplyCode, 4);
+  link.send.Run({"message", 4, [](SendThread& t) {
+                   SendFrame(t, kDefaultRoute, "DX  ", 4, 0, std::string(120, 'm'));
+                 }});
   const auto writes = link.port.Writes();
   ASSERT_EQ(writes.size(), 3u);
   EXPECT_EQ(writes[1].atMs - writes[0].atMs, 150);
@@ -209,31 +207,26 @@ TEST(SendFrame, OneHundredTwentyBytesGoOutAsThreePackets150msApart) {
 
 TEST(SendFrame, UsesTheRouteByteItIsGivenAndWritesNothingWithoutAPort) {
   Link link;
-  link.send.RegisterJob(JobTimeReplyCode, [](SendThread& t, std::uint8_t handset) {
-    SendFrame(t, 0xC3, "SJCX", handset, 0, "");
-  });
-  link.send.RunJob(JobTimeReplyCode, 7);
+  link.send.Run({"time answer", 7, [](SendThread& t) { SendFrame(t, 0xC3, "SJCX", 7, 0, ""); }});
   EXPECT_EQ(link.Frames(), std::vector<std::string>{"00 00 00 C3 02 07 07 01 00 53 4A 43 58"});
   EXPECT_EQ(link.send.HoldOff.load(), 10);  // set at the start of every job
 
   VirtualClock clock;
   SendThread portless(nullptr, clock);
-  portless.RegisterJob(JobTimeReplyCode, [](SendThread& t, std::uint8_t) {
-    SendFrame(t, kDefaultRoute, "DX  ", 1, 0, std::string(200, 'x'));
-  });
-  portless.RunJob(JobTimeReplyCode, 1);
+  portless.Run({"message", 1, [](SendThread& t) {
+                  SendFrame(t, kDefaultRoute, "DX  ", 1, 0, std::string(200, 'x'));
+                }});
   EXPECT_TRUE(clock.Sleeps().empty());
 }
 
 TEST(SendFrame, LengthTakesOnlyTheFirstBytes) {
   Link link;
-  link.send.RegisterJob(JobShortMessageCode, [](SendThread& t, std::uint8_t handset) {
-    SendFrame(t, kDefaultRoute, "DX  ", handset, 3, "abcdef");
-    SendRecordFrame(t, handset, "00002", 0,
-                    "00010001CPLB"
-                    "rec");
-  });
-  link.send.RunJob(JobShortMessageCode, 2);
+  link.send.Run({"short message", 2, [](SendThread& t) {
+                   SendFrame(t, kDefaultRoute, "DX  ", 2, 3, "abcdef");
+                   SendRecordFrame(t, 2, "00002", 0,
+                                   "00010001CPLB"
+                                   "rec");
+                 }});
   const auto writes = link.port.Writes();
   ASSERT_EQ(writes.size(), 2u);
   EXPECT_EQ(writes[0].bytes, Hex("00 00 00 C0 02 0A 02 01 00") + "DX  abc");
@@ -244,25 +237,22 @@ TEST(SendFrame, LengthTakesOnlyTheFirstBytes) {
                                  "rec");
 }
 
-// A send thread whose jobs 4, 8 and 10 record what they were given, and whose line
-// a LineHolder can hold.
+// A send thread whose work records what it was given, and whose line a LineHolder can
+// hold.
 struct RecordingSendThread {
   SystemClock clock;
   FakeSerialPort port;
   SendThread send{&port, clock};
   test::LineHolder holder{send};
   std::mutex ranMutex;
-  std::vector<std::string> ran;  // "<code>/<handset>/<data>" of every job run, in order
+  std::vector<std::string> ran;  // "<name>/<handset>/<data>" of every job run, in order
 
-  RecordingSendThread() {
-    for (int code : {JobStatusQueryCode, JobEndAllCode, JobShortMessageCode}) {
-      send.RegisterDataJob(code,
-                           [this, code](SendThread&, std::uint8_t handset, std::string_view data) {
-                             std::lock_guard lock(ranMutex);
-                             ran.push_back(std::to_string(code) + "/" + std::to_string(handset) +
-                                           "/" + std::string(data));
-                           });
-    }
+  // Work that records its name, handset and data when it runs.
+  LineWork Work(std::string_view name, int handset, std::string data = {}) {
+    return {name, handset, [this, name, handset, data](SendThread&) {
+              std::lock_guard lock(ranMutex);
+              ran.push_back(std::string(name) + "/" + std::to_string(handset) + "/" + data);
+            }};
   }
   ~RecordingSendThread() {
     holder.Release();
@@ -283,25 +273,26 @@ TEST(SendThread, PostingNeverWaitsForARunningJobAndJobsRunInPostingOrder) {
   t.StartAndHold();
   bool accepted = false;
   EXPECT_TRUE(t.holder.ReturnsWhileHeld([&] {
-    accepted = t.send.PostJob(JobShortMessageCode, 12, "first") &&
-               t.send.PostJob(JobStatusQueryCode, 3) &&
-               t.send.PostJob(JobShortMessageCode, 13, "second");
+    accepted = t.send.Post(t.Work("short message", 12, "first")) &&
+               t.send.Post(t.Work("status query", 3)) &&
+               t.send.Post(t.Work("short message", 13, "second"));
   }));
   EXPECT_TRUE(accepted);
   EXPECT_FALSE(t.send.Idle());  // queued jobs count as work
   t.holder.Release();
   ASSERT_TRUE(test::WaitIdle(t.send));
-  EXPECT_EQ(t.Ran(), (std::vector<std::string>{"4/12/first", "8/3/", "4/13/second"}));
+  EXPECT_EQ(t.Ran(), (std::vector<std::string>{"short message/12/first", "status query/3/",
+                                               "short message/13/second"}));
 }
 
 TEST(SendThread, AFullQueueRefusesWithALogLineAndKeepsWhatItHolds) {
   RecordingSendThread t;
   t.StartAndHold();
   for (std::size_t i = 0; i < SendThread::kQueueCapacity; ++i) {
-    ASSERT_TRUE(t.send.PostJob(JobStatusQueryCode, static_cast<int>(i)));
+    ASSERT_TRUE(t.send.Post(t.Work("status query", static_cast<int>(i))));
   }
   testing::internal::CaptureStderr();
-  EXPECT_FALSE(t.send.PostJob(JobEndAllCode, 77));
+  EXPECT_FALSE(t.send.Post(t.Work("end of download", 77)));
   const std::string log = testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("full"), std::string::npos) << log;
   EXPECT_NE(log.find("end of download for handset 77"), std::string::npos) << log;
@@ -310,8 +301,8 @@ TEST(SendThread, AFullQueueRefusesWithALogLineAndKeepsWhatItHolds) {
   ASSERT_TRUE(test::WaitIdle(t.send));
   const auto ran = t.Ran();
   ASSERT_EQ(ran.size(), SendThread::kQueueCapacity);
-  EXPECT_EQ(ran.front(), "8/0/");
-  EXPECT_EQ(ran.back(), "8/63/");
+  EXPECT_EQ(ran.front(), "status query/0/");
+  EXPECT_EQ(ran.back(), "status query/63/");
 }
 
 TEST(SendThread, JobsPostedBeforeStartOrAfterTheEndAreDroppedNotWaitedFor) {
@@ -320,8 +311,8 @@ TEST(SendThread, JobsPostedBeforeStartOrAfterTheEndAreDroppedNotWaitedFor) {
   bool accepted = true;
   EXPECT_TRUE(t.holder.ReturnsWhileHeld([&] {
     // Two, as two replies announced while a start-up message box is open.
-    const bool first = t.send.PostJob(JobReplyCode, 0);
-    const bool second = t.send.PostJob(JobReplyCode, 0);
+    const bool first = t.send.Post(t.Work("reply", 0));
+    const bool second = t.send.Post(t.Work("reply", 0));
     accepted = first || second;
   }));
   EXPECT_FALSE(accepted);
@@ -331,12 +322,12 @@ TEST(SendThread, JobsPostedBeforeStartOrAfterTheEndAreDroppedNotWaitedFor) {
 
   // Jobs still queued when the thread is told to end are dropped, each with a line.
   t.StartAndHold();
-  ASSERT_TRUE(t.send.PostJob(JobStatusQueryCode, 5));
+  ASSERT_TRUE(t.send.Post(t.Work("download status query", 5)));
   testing::internal::CaptureStderr();
   t.send.Terminate();
   t.holder.Release();
   t.send.TerminateAndJoin();
-  EXPECT_FALSE(t.send.PostJob(JobStatusQueryCode, 6));
+  EXPECT_FALSE(t.send.Post(t.Work("download status query", 6)));
   const std::string log = testing::internal::GetCapturedStderr();
   EXPECT_NE(log.find("download status query for handset 5 is not sent"), std::string::npos) << log;
   EXPECT_NE(log.find("has ended: download status query for handset 6"), std::string::npos) << log;
@@ -353,14 +344,14 @@ TEST(SendThread, JobsPostedFromTwoThreadsAtOnceAllRunOnceEachInTheirPostersOrder
   std::promise<void> go;
   std::shared_future<void> goSignal = go.get_future().share();
   std::atomic<int> refused{0};
-  auto poster = [&](int code, int handset) {
+  auto poster = [&](std::string_view name, int handset) {
     goSignal.wait();
     for (int i = 0; i < kEach; ++i) {
-      if (!t.send.PostJob(code, handset, std::to_string(i))) ++refused;
+      if (!t.send.Post(t.Work(name, handset, std::to_string(i)))) ++refused;
     }
   };
-  std::thread a(poster, JobStatusQueryCode, 1);
-  std::thread b(poster, JobEndAllCode, 2);
+  std::thread a(poster, "status query", 1);
+  std::thread b(poster, "end of download", 2);
   go.set_value();
   a.join();
   b.join();
@@ -376,16 +367,14 @@ TEST(SendThread, JobsPostedFromTwoThreadsAtOnceAllRunOnceEachInTheirPostersOrder
   EXPECT_EQ(nextOf[2], kEach);
 }
 
-TEST(SendThread, UnknownCodesAndJobThreeDoNothingButStillTakeTheSlot) {
+TEST(SendThread, WorkWithoutABodyDoesNothingButStillTakesItsTurn) {
   VirtualClock clock;
   FakeSerialPort port(&clock);
   SendThread send(&port, clock);
-  bool ran = false;
-  send.RegisterJob(3, [&](SendThread&, std::uint8_t) { ran = true; });
-  send.RunJob(3, 0);
-  send.RunJob(42, 0);
-  EXPECT_FALSE(ran);
+  send.HoldOff = 500;
+  send.Run({"empty", 0, nullptr});
   EXPECT_TRUE(port.Writes().empty());
+  EXPECT_EQ(send.HoldOff.load(), 10);  // set at the start of every job
 }
 
 TEST(SendThread, ShutdownEndsARunningJobsPauseAtOnce) {
@@ -393,27 +382,26 @@ TEST(SendThread, ShutdownEndsARunningJobsPauseAtOnce) {
   FakeSerialPort port;
   SendThread send(&port, clock);
   std::atomic<bool> started{false};
-  send.RegisterJob(JobDownloadCode, [&](SendThread& t, std::uint8_t) {
-    started = true;
-    t.Pause(60'000);
-  });
+  const LineWork longPause{"download", 0, [&](SendThread& t) {
+                             started = true;
+                             t.Pause(60'000);
+                           }};
   send.Start();
-  ASSERT_TRUE(send.PostJob(JobDownloadCode, 0));
+  ASSERT_TRUE(send.Post(longPause));
   while (!started) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   const auto before = std::chrono::steady_clock::now();
   send.TerminateAndJoin();
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
   // A poster after shutdown is refused at once.
-  EXPECT_FALSE(send.PostJob(JobDownloadCode, 0));
+  EXPECT_FALSE(send.Post(longPause));
 }
 
 TEST(SendThread, AMessageStopsBeforeItsNextPacketOnceTheThreadIsToldToEnd) {
   Link link;
-  link.send.RegisterJob(JobReplyCode, [](SendThread& t, std::uint8_t handset) {
-    SendFrame(t, kDefaultRoute, "DX  ", handset, 0, std::string(120, 'm'));
-  });
   link.send.Terminate();
-  link.send.RunJob(JobReplyCode, 4);
+  link.send.Run({"message", 4, [](SendThread& t) {
+                   SendFrame(t, kDefaultRoute, "DX  ", 4, 0, std::string(120, 'm'));
+                 }});
   EXPECT_TRUE(link.port.Writes().empty());
 }
 

@@ -168,7 +168,6 @@ TEST(LinkTestJob, EachTickPostsOneTestFrameWithRouteC0) {
   test::FakeSerialPort port(&clock);
   SendThread send(&port, clock);
   LineActivity line;
-  LinkTest::RegisterJobs(send, line);
   send.Start();
   test::RecordingMessages messages;
   View view;

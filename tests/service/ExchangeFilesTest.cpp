@@ -20,14 +20,14 @@ class ExchangeFilesTest : public test::ServiceRig {
  protected:
   void SetUp() override {
     service.AddHandset("012");
-    service.RegisterJobs(send, line);
+    service.ConnectLine(send, line);
   }
 };
 
 TEST_F(ExchangeFilesTest, UnreadableReplyFileIsLoggedWithItsReasonAndNothingIsSent) {
   std::filesystem::create_directory(dir.Txt("R1.txt"));
   test::LogCapture log;
-  send.RunJob(JobReplyCode, 0);
+  send.Run(service.ReplyWork());
   EXPECT_TRUE(port.Writes().empty());
   EXPECT_EQ(log.Containing("R1.txt无法读取：Is a directory").size(), 1u);
   EXPECT_TRUE(messages.Messages().empty()) << "a missing reply shows nothing either";
@@ -63,7 +63,7 @@ TEST(ShortMessageLineTest, NumbersAboveByteRangeAreRefusedNotWrapped) {
   SendThread send{port.get(), clock};
   service.AddHandset("012");
   service.AddHandset("300");  // a node text that no byte can address
-  service.RegisterJobs(send, activity);
+  service.ConnectLine(send, activity);
   send.Start();
 
   test::LogCapture log;

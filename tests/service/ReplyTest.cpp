@@ -31,7 +31,7 @@ class ReplyTest : public test::ServiceRig {
   // Runs job 1 as the send thread would; returns the writes as (ms after start, hex).
   std::vector<std::pair<std::int64_t, std::string>> RunReply() {
     const std::int64_t start = clock.NowMs();
-    send.RunJob(JobReplyCode, 0);
+    send.Run(service.ReplyWork());
     std::vector<std::pair<std::int64_t, std::string>> out;
     for (const auto& w : port.Writes()) out.emplace_back(w.atMs - start, ToHex(w.bytes));
     return out;
@@ -41,7 +41,7 @@ class ReplyTest : public test::ServiceRig {
 using Writes = std::vector<std::pair<std::int64_t, std::string>>;
 
 TEST_F(ReplyTest, NonEmptyLinesGoOutUnderTheHeaderCode150MsApartThenEnd) {
-  service.RegisterJobs(send, line);
+  service.ConnectLine(send, line);
   WriteReply("R1.txt", "KT   012\r\nOK\r\n\r\nTable A012\r\n");
   EXPECT_EQ(RunReply(), (Writes{
                             {100, ToHex(Hex("00 00 00 C1 02 09 0C 01 00") + "KT  OK")},
@@ -53,13 +53,13 @@ TEST_F(ReplyTest, NonEmptyLinesGoOutUnderTheHeaderCode150MsApartThenEnd) {
 }
 
 TEST_F(ReplyTest, HeaderOnlySendsOnlyTheEndMessage) {
-  service.RegisterJobs(send, line);
+  service.ConnectLine(send, line);
   WriteReply("r1.TXT", "DX   300\n");  // any spelling; 300 is handset 44 on the line
   EXPECT_EQ(RunReply(), (Writes{{100, ToHex(Hex("00 00 00 C1 02 07 2C 01 00") + "FHJS")}}));
 }
 
 TEST_F(ReplyTest, LongLineIsCutIntoPacketsOfOneMessage) {
-  service.RegisterJobs(send, line);
+  service.ConnectLine(send, line);
   WriteReply("R1.txt", "DX     5\r\n" + std::string(120, 'a') + "\r\n");
   const std::string head = "00 00 00 C1 02 ";
   EXPECT_EQ(RunReply(), (Writes{
@@ -71,14 +71,14 @@ TEST_F(ReplyTest, LongLineIsCutIntoPacketsOfOneMessage) {
 }
 
 TEST_F(ReplyTest, RollCallHeaderSendsRollCallFramesOnly) {
-  service.RegisterJobs(send, line);
+  service.ConnectLine(send, line);
   WriteReply("R1.txt", "DM   009\r\n0123456789\r\n");
   EXPECT_EQ(RunReply(), (Writes{{100, "00 00 00 01 09"},
                                 {250, ToHex(Hex("00 00 00 C1 02 07 09 01 00") + "FHJS")}}));
 }
 
 TEST_F(ReplyTest, MissingFileOrUnreadableHeaderSendsNothingAndTheThreadGoesOn) {
-  service.RegisterJobs(send, line);
+  service.ConnectLine(send, line);
   EXPECT_TRUE(RunReply().empty());
   for (const std::string header : {"KT   0x2", "KT   1 2", "KT   ", "KT", ""}) {
     SCOPED_TRACE(header);
@@ -90,7 +90,7 @@ TEST_F(ReplyTest, MissingFileOrUnreadableHeaderSendsNothingAndTheThreadGoesOn) {
 }
 
 TEST_F(ReplyTest, LinesTooLongToNumberTheirPacketsAreReportedAndTheRestGoesOn) {
-  service.RegisterJobs(send, line);
+  service.ConnectLine(send, line);
   const std::string longest(54 * 255, 'a');  // 255 packets: the most a message can number
   WriteReply("R1.txt", "KT   012\r\n" + longest + "a\r\nOK\r\n" + longest + "\r\n");
   testing::internal::CaptureStderr();
@@ -106,7 +106,7 @@ TEST_F(ReplyTest, LinesTooLongToNumberTheirPacketsAreReportedAndTheRestGoesOn) {
 }
 
 TEST_F(ReplyTest, AReplyHoldingTheLineOverAMinuteOrLargerThanTheReadLimitSendsNothingAndSaysWhy) {
-  service.RegisterJobs(send, line);
+  service.ConnectLine(send, line);
   testing::internal::CaptureStderr();
   // 100 ms, a line of 255 packets, one of 68, "FHJS": pauses of 48.55 s and 21,654
   // bytes at 0.52 ms, 59.83 s in all.
@@ -141,7 +141,7 @@ class HostReplyTest : public ReplyTest {
  protected:
   void SetUp() override {
     ReplyTest::SetUp();
-    service.RegisterJobs(send, line);
+    service.ConnectLine(send, line);
     WriteReply("R1.txt", "KT   012\r\nOK\r\n");
   }
   void TearDown() override {
@@ -225,7 +225,7 @@ TEST_F(HostReplyTest, RefusalsOfAFullQueueAreShownOnceABurstAsANotice) {
   send.Start();
   ASSERT_TRUE(holder.Hold());
   for (std::size_t i = 0; i < SendThread::kQueueCapacity; ++i) {
-    ASSERT_TRUE(send.PostJob(JobStatusQueryCode, 1));
+    ASSERT_TRUE(send.Post({"queued job", 1, [](SendThread&) {}}));
   }
   testing::internal::CaptureStderr();
   for (int i = 0; i < 100; ++i) {
@@ -324,7 +324,7 @@ TEST(ReplyOnTheLine, TheLineStaysQuietAfterEveryEndOfReplyForTheReplysHoldOff) {
   handlers.timeQuery = [&](const Message& m) { service.OnTimeQuery(m); };
   HandsetPoller poller{send, rcv};
   poller.Add(1);
-  service.RegisterJobs(send, activity);
+  service.ConnectLine(send, activity);
   LineRecorder line(pty.Master());
   send.Start();
   poller.Start(15);

@@ -42,7 +42,7 @@ class HandsetServiceTest : public test::ServiceRig {
   void SetUp() override {
     service.AddHandset("003");
     service.AddHandset("012");
-    service.RegisterJobs(send, line);
+    service.ConnectLine(send, line);
   }
   void TearDown() override { send.TerminateAndJoin(); }
   std::vector<std::string> WrittenHex() const {
@@ -72,13 +72,13 @@ TEST_F(HandsetServiceTest, ShortMessageConfirmsToTheSenderThenGoesToTheTarget) {
   ASSERT_TRUE(WriteFileBytes(dir.Txt("dx.TXT"), "003 012 " + Utf8ToGbk("请到前台") + "\r\n"));
   // The file is gone by the time the message goes out: the target still gets the
   // text that the sender was told had been sent.
-  send.RegisterJob(JobShortMessageAckCode, [this](SendThread& t, std::uint8_t sender) {
-    std::filesystem::remove(dir.Txt("dx.TXT"));
-    JobShortMessageAck(t, sender, line);
-  });
+  test::LineHolder holder{send};
   send.Start();
+  ASSERT_TRUE(holder.Hold());
   line.replyRoute = 0xC1;
   service.OnHostShortMessage(&send);
+  std::filesystem::remove(dir.Txt("dx.TXT"));
+  holder.Release();
   ASSERT_TRUE(test::WaitIdle(send));
   const auto writes = port.Writes();
   ASSERT_EQ(writes.size(), 3u);

@@ -1,5 +1,5 @@
 #pragma once
-// Holds a started send thread busy with one job (registered as the download, job 2)
+// Holds a started send thread busy with one job
 // until the test releases it: a stand-in for a long job on the line, such as a
 // minute-long download broadcast.
 
@@ -14,20 +14,18 @@ namespace orderlink::test {
 
 class LineHolder {
  public:
-  // Registers the holding job; call before the thread starts.
-  explicit LineHolder(SendThread& send) : send_(send) {
-    send_.RegisterJob(JobDownloadCode, [this](SendThread&, std::uint8_t) {
-      started_.set_value();
-      released_.wait();
-    });
-  }
+  explicit LineHolder(SendThread& send) : send_(send) {}
   ~LineHolder() { Release(); }
   LineHolder(const LineHolder&) = delete;
   LineHolder& operator=(const LineHolder&) = delete;
 
   // Posts the holding job and returns once it runs. False if it was refused.
   bool Hold() {
-    if (!send_.PostJob(JobDownloadCode, 0)) return false;
+    const auto hold = [this](SendThread&) {
+      started_.set_value();
+      released_.wait();
+    };
+    if (!send_.Post({"holding job", 0, hold})) return false;
     started_.get_future().wait();
     return true;
   }
