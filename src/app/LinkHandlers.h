@@ -18,11 +18,11 @@ class LinkHandlers : public FrameSink {
 
   using MessageHook = std::function<void(const Message&)>;
 
-  MessageHook testAnswer;                 // "TXCS": link test
-  MessageHook downloadResult;             // "XZWC" / "XZSB": download status
-  MessageHook resendRequest;              // "XZCC": download resend
-  MessageHook timeQuery;                  // "SJCX": time query
-  MessageHook request;                    // any other command: request dispatch
+  MessageHook testAnswer;      // kCodeLinkTest: link test
+  MessageHook downloadResult;  // kCodeDownloadComplete / kCodeDownloadFailed: download status
+  MessageHook resendRequest;   // kCodeDownloadRecordsMissing: download resend
+  MessageHook timeQuery;       // kCodeTime: time query
+  MessageHook request;         // any other command: request dispatch
   std::function<void()> discardedPacket;  // re-arms the download status timer
 
   void OnMessage(const Message& message) override {

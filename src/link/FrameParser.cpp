@@ -3,24 +3,16 @@
 #include <algorithm>
 
 #include "link/FrameCodec.h"
+#include "link/Protocol.h"
 
 namespace orderlink {
-
-namespace {
-constexpr std::uint8_t kStationSignature[5] = {0xFF, 0xAA, 0x55, 0x32, 0xCD};
-constexpr std::uint8_t kAddressPc = 0xFF;
-
-bool IsCrcFrame(const std::array<std::uint8_t, 8>& header) {
-  return header[4] == 'C' && header[5] == 'R' && header[6] == 'C';
-}
-}  // namespace
 
 bool IsStationAcknowledgement(std::string_view chunk) {
   const auto sameByte = [](std::uint8_t expected, char got) {
     return static_cast<std::uint8_t>(got) == expected;
   };
-  return chunk.size() >= sizeof kStationSignature &&
-         std::equal(std::begin(kStationSignature), std::end(kStationSignature), chunk.begin(),
+  return chunk.size() >= kStationAnswerSignature.size() &&
+         std::equal(kStationAnswerSignature.begin(), kStationAnswerSignature.end(), chunk.begin(),
                     sameByte);
 }
 
@@ -92,7 +84,7 @@ void FrameParser::HeaderComplete() {
   remain_ = header_[0] - 7;
   const std::uint8_t address = header_[1];
   const std::uint8_t sequence = header_[2];
-  const bool crc = IsCrcFrame(header_);
+  const bool crc = IsCrcNotice(Command());
   const bool more = header_[3] == 1;
   const bool sameCommand = std::equal(header_.begin() + 4, header_.end(), previous_.begin() + 4);
 
@@ -115,8 +107,8 @@ void FrameParser::HeaderComplete() {
 
   if (remain_ == 0) {
     // A header-only frame. Only a time query for the PC is answered; a header-only
-    // "SJCX" addressed elsewhere is not ours to answer.
-    if (Command() == "SJCX" && !discard_) {
+    // kCodeTime addressed elsewhere is not ours to answer.
+    if (Command() == kCodeTime && !discard_) {
       Hand(MessageKind::TimeQuery, {});
     }
     open_ = more && !discard_;
@@ -141,11 +133,11 @@ void FrameParser::BodyComplete() {
     const std::string_view payload(reinterpret_cast<const char*>(buffer_.data() + 1),
                                    static_cast<std::size_t>(contentPos_ - 1));
     const std::string_view command = Command();
-    if (command == "TXCS") {
+    if (command == kCodeLinkTest) {
       Hand(MessageKind::TestAnswer, payload);
-    } else if (command == "XZWC" || command == "XZSB") {
+    } else if (command == kCodeDownloadComplete || command == kCodeDownloadFailed) {
       Hand(MessageKind::DownloadResult, payload);
-    } else if (command == "XZCC") {
+    } else if (command == kCodeDownloadRecordsMissing) {
       Hand(MessageKind::ResendRequest, payload);
     } else {
       Hand(MessageKind::Request, payload);

@@ -26,10 +26,11 @@ namespace orderlink {
 
 // Who serves a complete message, by its command code.
 enum class MessageKind {
-  TestAnswer,      // "TXCS": the link-test answer
-  DownloadResult,  // "XZWC" / "XZSB": the handset finished or failed its download
-  ResendRequest,   // "XZCC": download records to resend
-  TimeQuery,       // "SJCX" without body
+  TestAnswer,      // kCodeLinkTest: the link-test answer
+  DownloadResult,  // kCodeDownloadComplete / kCodeDownloadFailed: the handset finished or failed
+                   // its download
+  ResendRequest,   // kCodeDownloadRecordsMissing: download records to resend
+  TimeQuery,       // kCodeTime without body
   Request,         // every other command: the request dispatch
 };
 

@@ -2,7 +2,6 @@
 // Request dispatch: a handset's request becomes a record in T1.txt for the ordering
 // software, which is told by HostNotify code 1; polling is held off while it works.
 
-#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -12,15 +11,9 @@
 #include "common/HostLink.h"
 #include "common/TxtDir.h"
 #include "link/LineWorker.h"
+#include "link/Protocol.h"
 
 namespace orderlink {
-
-// The request codes in their fixed order; a code's kind is its position + 10.
-inline constexpr int kFirstRequestKind = 10;
-inline constexpr int kLoginKind = 10;  // "DL  "
-inline constexpr std::array<std::string_view, 22> RequestCodeTable = {
-    "DL  ", "KT  ", "HT  ", "CT  ", "XGTT", "YDKT", "ZDCX", "KHYQ", "DYDC", "CPCC", "CLCC",
-    "ZZCC", "THYD", "LBKX", "THKX", "YDHZ", "KXHZ", "DC  ", "TC  ", "JC  ", "ZSCP", "XGMM"};
 
 // Kind (10..31) of the first table entry equal to `code`, byte for byte, trailing
 // blanks included; -1 when none is.
