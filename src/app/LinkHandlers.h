@@ -23,7 +23,8 @@ class LinkHandlers : public FrameSink {
   MessageHook resendRequest;   // kCodeDownloadRecordsMissing: download resend
   MessageHook timeQuery;       // kCodeTime: time query
   MessageHook request;         // any other command: request dispatch
-  std::function<void()> discardedPacket;  // re-arms the download status timer
+  std::function<void()> discardedPacket;       // re-arms the download status timer
+  std::function<void(DiscardReason)> discard;  // marks the trace
 
   void OnMessage(const Message& message) override {
     const MessageHook& hook = HookFor(message.kind);
@@ -31,6 +32,9 @@ class LinkHandlers : public FrameSink {
   }
   void OnDiscardedPacket() override {
     if (discardedPacket) discardedPacket();
+  }
+  void OnDiscard(DiscardReason reason) override {
+    if (discard) discard(reason);
   }
   void OnRouteByte(std::uint8_t route) override { line_.replyRoute = route; }
 

@@ -37,6 +37,7 @@ void FrameParser::Push(std::uint8_t b) {
     zeroRun_ = 0;
   } else if (++zeroRun_ == 3) {
     // Three zero bytes start every frame: whatever was being received is abandoned.
+    if (state_ == kHeader || state_ == kContent) Drop(DiscardReason::CutOffByPreamble);
     zeroRun_ = 0;
     headerPos_ = 0;
     state_ = kAfterPreamble;
@@ -71,8 +72,12 @@ void FrameParser::Push(std::uint8_t b) {
     case kContent:
       if (contentPos_ < kMessageBufferSize) {
         buffer_[contentPos_++] = b;
-      } else {
-        overflow_ = true;  // the joined bodies do not fit: drop the message at its end
+      } else if (!overflow_) {
+        // The joined bodies do not fit: the rest is dropped, and the message at its
+        // end. Only a message already dropped gets here: one for the PC restarts at
+        // sequence 1 long before (256 packets of at most 248 bytes).
+        Drop(DiscardReason::OverLong);
+        overflow_ = true;
       }
       if (--remain_ == 0) BodyComplete();
       break;
@@ -89,6 +94,7 @@ void FrameParser::HeaderComplete() {
   const bool sameCommand = std::equal(header_.begin() + 4, header_.end(), previous_.begin() + 4);
 
   if (sequence == 1 && !crc && address == kAddressPc) {
+    if (open_) Drop(DiscardReason::LeftOpen);
     discard_ = false;
     overflow_ = false;
     contentPos_ = 0;
@@ -98,6 +104,9 @@ void FrameParser::HeaderComplete() {
   } else {
     // Without the open check a lost first packet would let its second continue the
     // message before, and the joined bodies would reach the dispatch as a request.
+    Drop(address != kAddressPc ? DiscardReason::WrongAddress
+         : crc                 ? DiscardReason::CrcNotice
+                               : WhyNotContinued(sameCommand));
     discard_ = true;
     sink_.OnDiscardedPacket();
   }
@@ -107,9 +116,11 @@ void FrameParser::HeaderComplete() {
 
   if (remain_ == 0) {
     // A header-only frame. Only a time query for the PC is answered; a header-only
-    // kCodeTime addressed elsewhere is not ours to answer.
+    // time query addressed elsewhere is not ours to answer.
     if (Command() == kCodeTime && !discard_) {
       Hand(MessageKind::TimeQuery, {});
+    } else if (!more && !discard_) {
+      Drop(DiscardReason::HeaderOnly);
     }
     open_ = more && !discard_;
     state_ = kFree;
@@ -140,12 +151,30 @@ void FrameParser::BodyComplete() {
     } else if (command == kCodeDownloadRecordsMissing) {
       Hand(MessageKind::ResendRequest, payload);
     } else {
+      // The dispatch drops a code it does not know (after its hold-off).
+      if (!IsRequestCode(CommandText(command))) Drop(DiscardReason::UnknownCode);
       Hand(MessageKind::Request, payload);
     }
   }
   contentPos_ = 0;
   overflow_ = false;
   state_ = kFree;
+}
+
+// A packet with sequence > 1, for the PC and no "CRC" notice, that does not continue
+// the message being received.
+DiscardReason FrameParser::WhyNotContinued(bool sameCommand) const {
+  const bool nextSequence = header_[2] == static_cast<std::uint8_t>(previous_[2] + 1);
+  if (!open_) {
+    return discard_ && nextSequence && sameCommand ? DiscardReason::RestOfDroppedMessage
+                                                   : DiscardReason::ContinuesNoMessage;
+  }
+  return nextSequence ? DiscardReason::CommandChanged : DiscardReason::OutOfSequence;
+}
+
+void FrameParser::Drop(DiscardReason reason) {
+  discards_.Count(reason);
+  sink_.OnDiscard(reason);
 }
 
 void FrameParser::Hand(MessageKind kind, std::string_view payload) {

@@ -39,18 +39,25 @@ constexpr Field kHurryDishFields[] = {{"tableNumber", 3, 7}, {"dishCode", 10, 5}
 constexpr Field kHurryTableDishesFields[] = {{"tableNumber", 3, 7}, {"time", 10, 8}};
 constexpr Field kGuestWishFields[] = {{"tableNumber", 3, 7}, {"wish", 10, 12, Cut::TextToEnd}};
 constexpr Field kCategoryFields[] = {{"categoryNumber", 3, 2}};
-constexpr Field kOrderItemFields[] = {{"dishCode", 0, 5},     {"quantity", 5, 4, kZ},
-                                      {"note", 9, 12},        {"servingMode", 21, 2},
-                                      {"giftFlag", 23, 1, Cut::OneByte}, {"price", 24, 8}};
+constexpr Field kOrderItemFields[] = {{"dishCode", 0, 5},
+                                      {"quantity", 5, 4, kZ},
+                                      {"note", 9, 12},
+                                      {"servingMode", 21, 2},
+                                      {"giftFlag", 23, 1, Cut::OneByte},
+                                      {"price", 24, 8}};
 constexpr Field kSetMealFields[] = {{"tableNumber", 3, 7},
                                     {"setMeal", 10, 10},
                                     {"quantity", 20, 4, kZ},
                                     {"count", 24, 4, kZ},
                                     {"price", 28, 10}};
-constexpr Field kAddDishFields[] = {{"tableNumber", 3, 7},  {"dishCode", 10, 5},
-                                    {"unit", 15, 4},        {"note", 19, 14},
-                                    {"quantity", 33, 4, kZ}, {"servingMode", 37, 4},
-                                    {"giftFlag", 41, 1, Cut::OneByte}, {"price", 42, 12}};
+constexpr Field kAddDishFields[] = {{"tableNumber", 3, 7},
+                                    {"dishCode", 10, 5},
+                                    {"unit", 15, 4},
+                                    {"note", 19, 14},
+                                    {"quantity", 33, 4, kZ},
+                                    {"servingMode", 37, 4},
+                                    {"giftFlag", 41, 1, Cut::OneByte},
+                                    {"price", 42, 12}};
 constexpr Field kGiveDishFields[] = {
     {"tableNumber", 3, 7}, {"dishCode", 10, 10}, {"quantity", 20, 4, kZ}, {"count", 24, 4, kZ}};
 constexpr Field kPasswordFields[] = {{"oldPassword", 3, 8}, {"newPassword", 11, 8}};
@@ -66,12 +73,10 @@ constexpr RequestKind kKinds[] = {
     {kCodeOpenReservedTable, "open a reserved table (预订开台)", 14, kTableOpeningFields,
      "%s %s %s"},
     {kCodeAskBill, "ask for a table's bill (账单查询)", 10, kTableFields, "%s"},
-    {kCodeGuestWish, "a guest's wish (客户要求)", 22, kGuestWishFields,
-     "%s %-12s"},
+    {kCodeGuestWish, "a guest's wish (客户要求)", 22, kGuestWishFields, "%s %-12s"},
     {kCodePrintOrder, "print a table's order (打印点菜单)", 10, kTableFields, "%s"},
     {kCodeHurryDish, "hurry one dish (菜品催菜)", 15, kHurryDishFields, "%s %s"},
-    {kCodeHurryTableDishes, "hurry a table's dishes (催菜)", 18, kHurryTableDishesFields,
-     "%s %s"},
+    {kCodeHurryTableDishes, "hurry a table's dishes (催菜)", 18, kHurryTableDishesFields, "%s %s"},
     {kCodeHurryWholeTable, "hurry the whole table (整桌催菜)", 10, kTableFields, "%s"},
     {kCodeTableReservation, "a table's reservation (台号预订)", 7, kShortTableFields, "%s"},
     {kCodeCategoryFree, "which dishes of a category are free to order (类别可选)", 5,
@@ -84,8 +89,7 @@ constexpr RequestKind kKinds[] = {
     {kCodeOrderSetMeal, "order a set meal (套餐)", 38, kSetMealFields, "%s %s %-4s %s %10s"},
     {kCodeAddDish, "add a dish (加菜)", 54, kAddDishFields, "%s %s %s %s %-4s %s %s %s"},
     {kCodeGiveDish, "give a dish free (赠送菜品)", 28, kGiveDishFields, "%s %s %-4s %s"},
-    {kCodeChangePassword, "change the waiter's password (修改密码)", 19, kPasswordFields,
-     "%s %s"},
+    {kCodeChangePassword, "change the waiter's password (修改密码)", 19, kPasswordFields, "%s %s"},
 };
 
 constexpr bool KindsFollowTheCodeTable() {
@@ -97,6 +101,11 @@ constexpr bool KindsFollowTheCodeTable() {
 static_assert(KindsFollowTheCodeTable(), "one record layout per request code, in table order");
 
 }  // namespace
+
+std::string_view CommandText(std::string_view field) {
+  field = field.substr(0, 4);
+  return field.substr(0, std::min(field.find('\0'), field.size()));
+}
 
 bool IsRequestCode(std::string_view code) {
   return std::find(RequestCodeTable.begin(), RequestCodeTable.end(), code) !=

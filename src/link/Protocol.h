@@ -24,16 +24,16 @@ inline constexpr std::array<std::uint8_t, 5> kStationAnswerSignature = {0xFF, 0x
                                                                         0xCD};
 
 // Codes of the PC's own frames and of the handsets' answers to them.
-inline constexpr std::string_view kCodeTime = "SJCX";                  // query and answer
-inline constexpr std::string_view kCodeReplyEnd = "FHJS";              // after a reply's lines
-inline constexpr std::string_view kCodeShortMessage = "DX  ";          // and its confirmation
-inline constexpr std::string_view kCodeRollCall = "DM  ";              // sent as short frames
-inline constexpr std::string_view kCodeLinkTest = "TXCS";              // frame and its echo
-inline constexpr std::string_view kCodeDownloadOpening = "QBKS";       // to all handsets
-inline constexpr std::string_view kCodeDownloadEnd = "QBJS";           // to all handsets
-inline constexpr std::string_view kCodeDownloadStatusQuery = "XZDM";   // to one handset
-inline constexpr std::string_view kCodeDownloadComplete = "XZWC";      // its answers ...
-inline constexpr std::string_view kCodeDownloadFailed = "XZSB";        //
+inline constexpr std::string_view kCodeTime = "SJCX";                 // query and answer
+inline constexpr std::string_view kCodeReplyEnd = "FHJS";             // after a reply's lines
+inline constexpr std::string_view kCodeShortMessage = "DX  ";         // and its confirmation
+inline constexpr std::string_view kCodeRollCall = "DM  ";             // sent as short frames
+inline constexpr std::string_view kCodeLinkTest = "TXCS";             // frame and its echo
+inline constexpr std::string_view kCodeDownloadOpening = "QBKS";      // to all handsets
+inline constexpr std::string_view kCodeDownloadEnd = "QBJS";          // to all handsets
+inline constexpr std::string_view kCodeDownloadStatusQuery = "XZDM";  // to one handset
+inline constexpr std::string_view kCodeDownloadComplete = "XZWC";     // its answers ...
+inline constexpr std::string_view kCodeDownloadFailed = "XZSB";       //
 inline constexpr std::string_view kCodeDownloadRecordsMissing = "XZCC";
 inline constexpr std::string_view kCodeResendOpening = "CCKS";  // around resent records
 inline constexpr std::string_view kCodeResendClosing = "CCJS";
@@ -58,10 +58,10 @@ inline constexpr std::string_view kTagAdminPassword = "XGMM";  // also a request
 
 // The download table tags in download order.
 inline constexpr std::array<std::string_view, 13> kDownloadTableTags = {
-    kTagRestaurantName,    kTagDishCategories,    kTagSetMeals,
-    kTagSetMealContents,   kTagServingModes,      kTagReturnReasons,
-    kTagCustomerRequests,  kTagRecommendedDishes, kTagRecommendedDishContents,
-    kTagDishes,            kTagStartupScreen,     kTagConfigurationFile,
+    kTagRestaurantName,   kTagDishCategories,    kTagSetMeals,
+    kTagSetMealContents,  kTagServingModes,      kTagReturnReasons,
+    kTagCustomerRequests, kTagRecommendedDishes, kTagRecommendedDishContents,
+    kTagDishes,           kTagStartupScreen,     kTagConfigurationFile,
     kTagAdminPassword};
 
 // Request codes (handset to PC), in their fixed order; a code's kind is its position + 10.
@@ -90,15 +90,32 @@ inline constexpr std::string_view kCodeChangePassword = "XGMM";
 
 inline constexpr int kFirstRequestKind = 10;
 inline constexpr int kLoginKind = 10;
-inline constexpr std::array<std::string_view, 22> RequestCodeTable = {
-    kCodeLogin,           kCodeOpenTable,        kCodeMoveTable,
-    kCodeAskTable,        kCodeChangeTableOpening, kCodeOpenReservedTable,
-    kCodeAskBill,         kCodeGuestWish,        kCodePrintOrder,
-    kCodeHurryDish,       kCodeHurryTableDishes, kCodeHurryWholeTable,
-    kCodeTableReservation, kCodeCategoryFree,    kCodeTableFree,
-    kCodeReservations,    kCodeFreeTables,       kCodeOrderDishes,
-    kCodeOrderSetMeal,    kCodeAddDish,          kCodeGiveDish,
-    kCodeChangePassword};
+inline constexpr std::array<std::string_view, 22> RequestCodeTable = {kCodeLogin,
+                                                                      kCodeOpenTable,
+                                                                      kCodeMoveTable,
+                                                                      kCodeAskTable,
+                                                                      kCodeChangeTableOpening,
+                                                                      kCodeOpenReservedTable,
+                                                                      kCodeAskBill,
+                                                                      kCodeGuestWish,
+                                                                      kCodePrintOrder,
+                                                                      kCodeHurryDish,
+                                                                      kCodeHurryTableDishes,
+                                                                      kCodeHurryWholeTable,
+                                                                      kCodeTableReservation,
+                                                                      kCodeCategoryFree,
+                                                                      kCodeTableFree,
+                                                                      kCodeReservations,
+                                                                      kCodeFreeTables,
+                                                                      kCodeOrderDishes,
+                                                                      kCodeOrderSetMeal,
+                                                                      kCodeAddDish,
+                                                                      kCodeGiveDish,
+                                                                      kCodeChangePassword};
+
+// The four bytes of a frame's command field as a text: it ends at the first zero
+// byte, so "DC" + 00 00 gives "DC" (which matches no request code).
+[[nodiscard]] std::string_view CommandText(std::string_view field);
 
 [[nodiscard]] bool IsRequestCode(std::string_view code);
 [[nodiscard]] bool IsDownloadTableTag(std::string_view code);

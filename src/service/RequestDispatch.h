@@ -19,10 +19,6 @@ namespace orderlink {
 // blanks included; -1 when none is.
 [[nodiscard]] int LookupRequestKind(std::string_view code);
 
-// The four bytes of a frame's command field as a text: it ends at the first zero
-// byte, so "DC" + 00 00 gives "DC" (which matches no request code).
-[[nodiscard]] std::string_view CommandText(std::string_view field);
-
 // Told when a handset logs in. Called on the receive thread: the implementation
 // carries the mark to the monitor list without waiting for the window.
 class SwitchOnMarker {
