@@ -21,7 +21,9 @@ TEST(DiscardReport, LogsEachMinuteWithDropsOnceWithThatMinutesCountsAndShowsTheT
   FrameParser parser(sink);
   std::vector<DiscardCounts> shown;
   test::LogCapture log;
-  const std::string wrongAddress = LongPacket(0xC0, 0x05, 1, false, "DC  ", "\x07" "AB");
+  const std::string wrongAddress = LongPacket(0xC0, 0x05, 1, false, "DC  ",
+                                              "\x07"
+                                              "AB");
   const std::string outOfSequence = LongPacket(0xC0, 0xFF, 5, false, "DC  ", "CD");
 
   auto report = std::make_unique<DiscardReport>(
