@@ -36,6 +36,10 @@ int Application::Run(const std::vector<std::string>& args) {
       core_.WrapDevices([trace = trace_](std::unique_ptr<SerialPort> device) {
         return std::make_unique<TracingPort>(std::move(device), trace);
       });
+      // Each drop of the parser is marked after the chunk that caused it.
+      core_.Handlers().discard = [trace = trace_](DiscardReason reason) {
+        trace->Mark("discarded: " + std::string(DiscardReasonText(reason)));
+      };
       // The ordering software's side of the session, for a replay: TRACE.sidecar.
       sidecar_ =
           SessionSidecar::Start(traceFile->string() + ".sidecar", ResolveAppDir(), host_.OwnPort());
@@ -75,6 +79,13 @@ void Application::BuildWindows() {
   monitor_ = new MonitorPage;
   monitor_->SetPortName(QString::fromStdString(core_.PortName()));
   handsetLists_.push_back(monitor_);
+  discardReport_ = std::make_unique<DiscardReport>(
+      reportTimers_,
+      [this] {
+        const ReceiveThread* receiver = core_.Receiver();
+        return receiver != nullptr ? receiver->Discards().Read() : DiscardCounts{};
+      },
+      [this](const DiscardCounts& totals) { monitor_->ShowDiscards(totals); });
 
   SendThread* send = core_.Sender();
   HandsetPoller* poller = core_.Poller();

@@ -25,6 +25,7 @@
 #include "common/HandsetListView.h"
 #include "download/DownloadController.h"
 #include "download/DownloadPage.h"
+#include "link/DiscardReasons.h"
 #include "link/FrameTrace.h"
 #include "linktest/TestPage.h"
 #include "monitor/MonitorPage.h"
@@ -98,6 +99,8 @@ class Application final : public QObject {
   StationPage* stationPage_ = nullptr;    // owned by mainWindow_
   DownloadPage* downloadPage_ = nullptr;  // owned by mainWindow_
   std::unique_ptr<DownloadController> download_;
+  WindowTimersQt reportTimers_;
+  std::unique_ptr<DiscardReport> discardReport_;  // reads the receive thread, shows on monitor_
 };
 
 }  // namespace orderlink

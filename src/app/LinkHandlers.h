@@ -18,12 +18,13 @@ class LinkHandlers : public FrameSink {
 
   using MessageHook = std::function<void(const Message&)>;
 
-  MessageHook testAnswer;                 // "TXCS": link test
-  MessageHook downloadResult;             // "XZWC" / "XZSB": download status
-  MessageHook resendRequest;              // "XZCC": download resend
-  MessageHook timeQuery;                  // "SJCX": time query
-  MessageHook request;                    // any other command: request dispatch
-  std::function<void()> discardedPacket;  // re-arms the download status timer
+  MessageHook testAnswer;      // kCodeLinkTest: link test
+  MessageHook downloadResult;  // kCodeDownloadComplete / kCodeDownloadFailed: download status
+  MessageHook resendRequest;   // kCodeDownloadRecordsMissing: download resend
+  MessageHook timeQuery;       // kCodeTime: time query
+  MessageHook request;         // any other command: request dispatch
+  std::function<void()> discardedPacket;       // re-arms the download status timer
+  std::function<void(DiscardReason)> discard;  // marks the trace
 
   void OnMessage(const Message& message) override {
     const MessageHook& hook = HookFor(message.kind);
@@ -31,6 +32,9 @@ class LinkHandlers : public FrameSink {
   }
   void OnDiscardedPacket() override {
     if (discardedPacket) discardedPacket();
+  }
+  void OnDiscard(DiscardReason reason) override {
+    if (discard) discard(reason);
   }
   void OnRouteByte(std::uint8_t route) override { line_.replyRoute = route; }
 

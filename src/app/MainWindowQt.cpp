@@ -99,7 +99,7 @@ MainWindow::MainWindow(const MainPages& pages, MessageSink& messages, const Line
 
 bool MainWindow::RefuseCloseDuringDownload() {
   if (!line_.downloadRunning.load()) return false;
-  // Ending now would leave the handsets waiting for a "QBJS" that never comes.
+  // Ending now would leave the handsets waiting for a kCodeDownloadEnd that never comes.
   messages_.ShowMessage("正在下载数据，请先停止下载！");
   return true;
 }

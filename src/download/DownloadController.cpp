@@ -8,19 +8,20 @@
 #include "common/TextFile.h"
 #include "link/FrameParser.h"
 #include "link/HandsetPoller.h"
+#include "link/Protocol.h"
 #include "link/SendThread.h"
 
 namespace orderlink {
 
 namespace {
 // Pauses of the protocol, in ms. Handsets in the field depend on them.
-constexpr int kRepeatPauseMs = 30;       // between the ten "QBKS" / "QBJS"
-constexpr int kAfterOpeningMs = 3000;    // handsets prepare after "QBKS"
+constexpr int kRepeatPauseMs = 30;       // between the ten kCodeDownloadOpening / kCodeDownloadEnd
+constexpr int kAfterOpeningMs = 3000;    // handsets prepare after kCodeDownloadOpening
 constexpr int kRecordPauseMs = 150;      // handsets store a record
 constexpr int kBeforeStatusMs = 500;     // handsets configure after the last record
-constexpr int kAfterResendOpenMs = 100;  // after "CCKS"
-constexpr int kAfterResultMs = 10;       // receive side, after "XZWC"/"XZSB"
-constexpr int kAfterResendAskMs = 100;   // receive side, after posting a resend
+constexpr int kAfterResendOpenMs = 100;  // after kCodeResendOpening
+constexpr int kAfterResultMs = 10;  // receive side, after kCodeDownloadComplete/kCodeDownloadFailed
+constexpr int kAfterResendAskMs = 100;  // receive side, after posting a resend
 // Window-side waits.
 constexpr int kBeforeTablesMs = 500;
 constexpr int kAfterStopMs = 1000;
@@ -368,7 +369,7 @@ void DownloadController::OnDownloadResult(const Message& result, LineWorker& rec
   RemovePending(result.handset);
   {
     const HandsetOutcome outcome =
-        result.command == "XZSB" ? HandsetOutcome::Failed : HandsetOutcome::Complete;
+        result.command == kCodeDownloadFailed ? HandsetOutcome::Failed : HandsetOutcome::Complete;
     std::lock_guard lock(mutex_);
     for (auto& [handset, kept] : outcomes_) {
       if (handset == result.handset) kept = outcome;
@@ -468,7 +469,7 @@ void DownloadController::JobDownload(SendThread& thread) {
   const std::string opening = QbksPayload(count, tags);
   for (int i = 0; i < kRepeatCount; ++i) {
     line_.ForgetReplyRoute();
-    SendFrame(thread, kDefaultRoute, "QBKS", 0, 0, opening);
+    SendFrame(thread, kDefaultRoute, kCodeDownloadOpening, 0, 0, opening);
     if (!thread.Pause(kRepeatPauseMs)) return;
   }
   if (!thread.Pause(kAfterOpeningMs)) return;
@@ -503,7 +504,7 @@ void DownloadController::JobDownload(SendThread& thread) {
 
 void DownloadController::JobStatusQuery(SendThread& thread, int handset) {
   line_.ForgetReplyRoute();
-  SendFrame(thread, kDefaultRoute, "XZDM", handset, 0, "");
+  SendFrame(thread, kDefaultRoute, kCodeDownloadStatusQuery, handset, 0, "");
 }
 
 void DownloadController::JobResend(SendThread& thread, int handset) {
@@ -516,7 +517,7 @@ void DownloadController::JobResend(SendThread& thread, int handset) {
     }
   }
   line_.ForgetReplyRoute();
-  SendFrame(thread, kDefaultRoute, "CCKS", handset, 0, "");
+  SendFrame(thread, kDefaultRoute, kCodeResendOpening, handset, 0, "");
   if (!thread.Pause(kAfterResendOpenMs)) return;
   thread.Touch();
   for (const auto& entry : entries) {
@@ -526,13 +527,13 @@ void DownloadController::JobResend(SendThread& thread, int handset) {
     if (!thread.Pause(kRecordPauseMs)) return;
   }
   line_.ForgetReplyRoute();
-  SendFrame(thread, kDefaultRoute, "CCJS", handset, 0, "");
+  SendFrame(thread, kDefaultRoute, kCodeResendClosing, handset, 0, "");
 }
 
 void DownloadController::JobEndAll(SendThread& thread) {
   for (int i = 0; i < kRepeatCount; ++i) {
     line_.ForgetReplyRoute();
-    SendFrame(thread, kDefaultRoute, "QBJS", 0, 0, "");
+    SendFrame(thread, kDefaultRoute, kCodeDownloadEnd, 0, 0, "");
     if (!thread.Pause(kRepeatPauseMs)) return;
   }
 }

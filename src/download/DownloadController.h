@@ -8,7 +8,8 @@
 //                   StatusStep, and the
 //                   delayed steps they schedule through WindowTimers; none of them sleeps
 //   send thread     the broadcast, status queries, resends and the closing frames
-//   receive thread  OnDownloadResult ("XZWC"/"XZSB"), OnResendRequest ("XZCC"),
+//   receive thread  OnDownloadResult (kCodeDownloadComplete/kCodeDownloadFailed), OnResendRequest
+//   (kCodeDownloadRecordsMissing),
 //                   OnDiscardedPacket; they may pause but never wait for the window
 //   any thread      the accessors
 // Every change a worker makes to the page goes through DownloadView's queued calls.
@@ -90,7 +91,8 @@ class DownloadController {
   void OnDownloadGoAhead();
   // One 200 ms step of the status phase (a tick of the page's status timer).
   void StatusStep();
-  // Stores a table for the "QBKS" frame (at most kMaxTables). OnDownloadGoAhead calls it.
+  // Stores a table for the kCodeDownloadOpening frame (at most kMaxTables). OnDownloadGoAhead calls
+  // it.
   void AddDownloadTable(const std::string& tag, const std::filesystem::path& path);
 
   // ---- Receive thread. `receiver` is that thread: the pauses after an answer are

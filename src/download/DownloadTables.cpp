@@ -5,6 +5,7 @@
 
 #include "common/Gbk.h"
 #include "common/TextFile.h"
+#include "link/Protocol.h"
 
 namespace orderlink {
 
@@ -19,43 +20,43 @@ constexpr char kRestaurantNameEmpty[] = "酒店名称文件为空！";
 
 // clang-format off
 const std::array<DownloadTable, kDownloadTableCount> kDownloadTables = {{
-  {"restaurantNameBox", "酒店名称", "酒店名称.txt", "JDMC", "酒店名称", kNoLimit, 0,
+  {"restaurantNameBox", "酒店名称", "酒店名称.txt", kTagRestaurantName.data(), "酒店名称", kNoLimit, 0,
    TableRewrite::RestaurantName, true, true,
    "酒店名称文件不存在！", nullptr, nullptr},
-  {"dishCategoriesBox", "菜品类别", "菜品类别表.txt", "CLB ", "菜品类别表", 100, 12,
+  {"dishCategoriesBox", "菜品类别", "菜品类别表.txt", kTagDishCategories.data(), "菜品类别表", 100, 12,
    TableRewrite::None, true, true,
    "菜品类别表文件不存在！", "菜品类别条数大于所要求的最大下载条数100！", "菜品类别表第"},
-  {"setMealsBox", "菜品套餐", "菜品套餐表.txt", "TCB ", "菜品套餐表", 100, 22,
+  {"setMealsBox", "菜品套餐", "菜品套餐表.txt", kTagSetMeals.data(), "菜品套餐表", 100, 22,
    TableRewrite::None, true, true,
    "菜品套餐表文件不存在！", "菜品套餐数大于所要求的最大下载条数100！", "菜品套餐表第"},
-  {"setMealContentsBox", "菜品套餐内容", "菜品套餐内容表.txt", "TCPB", "菜品套餐内容表", 2000, 29,
+  {"setMealContentsBox", "菜品套餐内容", "菜品套餐内容表.txt", kTagSetMealContents.data(), "菜品套餐内容表", 2000, 29,
    TableRewrite::DishName, true, true,
    "套餐内容表文件不存在！", "套餐菜品条数大于所要求的最大下载条数2000！", "菜品套餐内容表第"},
-  {"servingModesBox", "起菜方式", "起菜方式表.txt", "QCB ", "起菜方式表", 100, 0,
+  {"servingModesBox", "起菜方式", "起菜方式表.txt", kTagServingModes.data(), "起菜方式表", 100, 0,
    TableRewrite::None, true, true,
    "起菜方式表文件不存在！", "起菜方式条数大于所要求的最大下载条数100！", nullptr},
-  {"returnReasonsBox", "退菜理由", "退菜理由表.txt", "TLYB", "退菜理由表", 100, 12,
+  {"returnReasonsBox", "退菜理由", "退菜理由表.txt", kTagReturnReasons.data(), "退菜理由表", 100, 12,
    TableRewrite::ReturnReason, true, true,
    "退菜理由表文件不存在！", "退菜条数大于所要求的最大下载条数100！", "退菜理由表第"},
-  {"customerRequestsBox", "客户要求", "客户要求表.txt", "KYQB", "客户要求表", 1000, 23,
+  {"customerRequestsBox", "客户要求", "客户要求表.txt", kTagCustomerRequests.data(), "客户要求表", 1000, 23,
    TableRewrite::None, true, true,
    "客户要求表文件不存在！", "客户要求条数大于所要求的最大下载条数1000！", "客户要求表第"},
-  {"recommendedDishesBox", "推荐菜品", "推荐菜品表.txt", "TJCP", "推荐菜品表", 100, 22,
+  {"recommendedDishesBox", "推荐菜品", "推荐菜品表.txt", kTagRecommendedDishes.data(), "推荐菜品表", 100, 22,
    TableRewrite::None, true, true,
    "推荐菜品表文件不存在！", "推荐菜品条数大于所要求的最大下载条数100！", "推荐菜品表第"},
-  {"recommendedDishContentsBox", "推荐菜品内容", "推荐菜品内容表.txt", "TJNR", "推荐菜品内容表",
+  {"recommendedDishContentsBox", "推荐菜品内容", "推荐菜品内容表.txt", kTagRecommendedDishContents.data(), "推荐菜品内容表",
    1000, 29, TableRewrite::DishName, true, true,
    "推荐菜品内容表文件不存在！", "套餐菜品条数大于所要求的最大下载条数1000！", "推荐菜品内容表第"},
-  {"dishesBox", "菜品", "菜品表.txt", "CPB ", "菜品表", 5000, 100,
+  {"dishesBox", "菜品", "菜品表.txt", kTagDishes.data(), "菜品表", 5000, 100,
    TableRewrite::None, true, true,
    "菜品表文件不存在！", "菜品条数大于所要求的最大下载条数5000！", "菜品表第"},
-  {"startupScreenBox", "开机画面", "开机画面.txt", "KJHM", "开机画面", kNoLimit, 0,
+  {"startupScreenBox", "开机画面", "开机画面.txt", kTagStartupScreen.data(), "开机画面", kNoLimit, 0,
    TableRewrite::None, false, false,
    "开机画面文件不存在！", nullptr, nullptr},
-  {"configurationFileBox", "配置文件", "配置文件.txt", "PZWJ", "配置文件", kNoLimit, 0,
+  {"configurationFileBox", "配置文件", "配置文件.txt", kTagConfigurationFile.data(), "配置文件", kNoLimit, 0,
    TableRewrite::None, false, false,
    "配置文件不存在！", nullptr, nullptr},
-  {"adminPasswordBox", "管理员密码", "管理员密码.txt", "XGMM", "管理员密码", kNoLimit, 0,
+  {"adminPasswordBox", "管理员密码", "管理员密码.txt", kTagAdminPassword.data(), "管理员密码", kNoLimit, 0,
    TableRewrite::None, true, false,
    "管理员密码文件不存在！", nullptr, nullptr},
 }};

@@ -24,8 +24,8 @@ struct DownloadProgress {
   return cellLeft + (cellWidth - textWidth) / 2;
 }
 
-// How a handset's download ended: it reported its tables complete ("XZWC") or
-// failed ("XZSB"), or it never answered in the passes of the status phase.
+// How a handset's download ended: it reported its tables complete (kCodeDownloadComplete) or
+// failed (kCodeDownloadFailed), or it never answered in the passes of the status phase.
 enum class HandsetOutcome { NoAnswer, Complete, Failed };
 
 class DownloadView {

@@ -5,6 +5,7 @@
 #include "common/Gbk.h"
 #include "common/WholeNumber.h"
 #include "download/DownloadTables.h"
+#include "link/Protocol.h"
 
 namespace orderlink {
 
@@ -31,12 +32,12 @@ std::string JoinFields(std::string_view line, std::initializer_list<Field> field
 
 std::string ToWireForm(std::string_view jobLine) {
   const std::string_view tag = jobLine.size() >= 12 ? jobLine.substr(8, 4) : std::string_view();
-  if (tag == "KYQB") return JoinFields(jobLine, {{1, 15}, {16, 35}});
-  if (tag == "QCB ") return JoinFields(jobLine, {{1, 13}, {14, 14}, {15, 22}});
-  if (tag == "TCPB" || tag == "TJNR") {
+  if (tag == kTagCustomerRequests) return JoinFields(jobLine, {{1, 15}, {16, 35}});
+  if (tag == kTagServingModes) return JoinFields(jobLine, {{1, 13}, {14, 14}, {15, 22}});
+  if (tag == kTagSetMealContents || tag == kTagRecommendedDishContents) {
     return JoinFields(jobLine, {{1, 19}, {20, 48}, {49, 57}, {58, 61}});
   }
-  if (tag == "CPB ") {
+  if (tag == kTagDishes) {
     return JoinFields(jobLine, {{1, 17}, {18, 48}, {49, 57}, {58, 102}, {103, 112}});
   }
   return std::string(jobLine);

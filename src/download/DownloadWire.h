@@ -1,7 +1,8 @@
 #pragma once
 // What a download puts on the line: the wire form of a job line, the payload of
-// the opening frame "QBKS", the records a handset asks to have resent ("XZCC"),
-// and the texts that show the progress. Pure functions over GBK bytes.
+// the opening frame kCodeDownloadOpening, the records a handset asks to have resent
+// (kCodeDownloadRecordsMissing), and the texts that show the progress. Pure functions over GBK
+// bytes.
 
 #include <string>
 #include <string_view>
@@ -10,14 +11,15 @@
 namespace orderlink {
 
 // The job line with one blank inserted between the fields of the tables whose
-// handsets expect them ("KYQB", "QCB ", "TCPB", "TJNR", "CPB "); other tags are
-// unchanged. Field ranges past the end of the line yield only the bytes that exist.
+// handsets expect them (kTagCustomerRequests, kTagServingModes, kTagSetMealContents,
+// kTagRecommendedDishContents, kTagDishes); other tags are unchanged. Field ranges past the end of
+// the line yield only the bytes that exist.
 [[nodiscard]] std::string ToWireForm(std::string_view jobLine);
 
-// Title of a table tag in progress texts ("CPB " -> "菜品表"); "" for an unknown tag.
+// Title of a table tag in progress texts (kTagDishes -> "菜品表"); "" for an unknown tag.
 [[nodiscard]] std::string TableTitle(std::string_view tag);
 
-// Payload of "QBKS": the job file's line count (5 digits), the number of tables
+// Payload of kCodeDownloadOpening: the job file's line count (5 digits), the number of tables
 // (2 digits) and their tags.
 [[nodiscard]] std::string QbksPayload(std::size_t jobLineCount,
                                       const std::vector<std::string>& tags);
@@ -30,7 +32,7 @@ struct ResendEntry {
 
 inline constexpr std::size_t kMaxResendEntries = 501;
 
-// The records asked for by the content of an "XZCC" answer (after the handset
+// The records asked for by the content of a kCodeDownloadRecordsMissing answer (after the handset
 // byte): groups of five ASCII digits d and one count byte n ask for the job lines
 // d+1 .. d+n. A trailing part shorter than a group is ignored, a group whose
 // digits are not digits is skipped, ranges are cut at the end of the job file,

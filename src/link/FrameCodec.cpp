@@ -1,6 +1,7 @@
 #include "link/FrameCodec.h"
 
 #include "common/Gbk.h"
+#include "link/Protocol.h"
 
 // Frames on the line (every frame starts with three zero bytes, which restart the
 // receiver wherever they occur):
@@ -81,7 +82,7 @@ std::vector<std::string> EncodeMessage(std::uint8_t route, std::string_view code
   std::vector<std::string> packets;
   const auto pieces = CutPieces(payload, kMessagePiece, true);
   packets.reserve(pieces.size());
-  const bool rollCall = code == "DM  ";
+  const bool rollCall = code == kCodeRollCall;
   std::uint8_t sequence = 1;
   for (std::size_t i = 0; i < pieces.size(); ++i) {
     const bool more = i + 1 < pieces.size();

@@ -51,7 +51,7 @@ constexpr std::int64_t kPacketPauseMs = 150;
                                      std::uint8_t sequence, bool more, std::string_view code,
                                      std::string_view piece);
 
-// Every packet of a message, as SendFrame writes them ("DM  " gives roll-call frames).
+// Every packet of a message, as SendFrame writes them (kCodeRollCall gives roll-call frames).
 [[nodiscard]] std::vector<std::string> EncodeMessage(std::uint8_t route, std::string_view code,
                                                      std::uint8_t address,
                                                      std::string_view payload);

@@ -3,24 +3,16 @@
 #include <algorithm>
 
 #include "link/FrameCodec.h"
+#include "link/Protocol.h"
 
 namespace orderlink {
-
-namespace {
-constexpr std::uint8_t kStationSignature[5] = {0xFF, 0xAA, 0x55, 0x32, 0xCD};
-constexpr std::uint8_t kAddressPc = 0xFF;
-
-bool IsCrcFrame(const std::array<std::uint8_t, 8>& header) {
-  return header[4] == 'C' && header[5] == 'R' && header[6] == 'C';
-}
-}  // namespace
 
 bool IsStationAcknowledgement(std::string_view chunk) {
   const auto sameByte = [](std::uint8_t expected, char got) {
     return static_cast<std::uint8_t>(got) == expected;
   };
-  return chunk.size() >= sizeof kStationSignature &&
-         std::equal(std::begin(kStationSignature), std::end(kStationSignature), chunk.begin(),
+  return chunk.size() >= kStationAnswerSignature.size() &&
+         std::equal(kStationAnswerSignature.begin(), kStationAnswerSignature.end(), chunk.begin(),
                     sameByte);
 }
 
@@ -45,6 +37,7 @@ void FrameParser::Push(std::uint8_t b) {
     zeroRun_ = 0;
   } else if (++zeroRun_ == 3) {
     // Three zero bytes start every frame: whatever was being received is abandoned.
+    if (state_ == kHeader || state_ == kContent) Drop(DiscardReason::CutOffByPreamble);
     zeroRun_ = 0;
     headerPos_ = 0;
     state_ = kAfterPreamble;
@@ -79,8 +72,12 @@ void FrameParser::Push(std::uint8_t b) {
     case kContent:
       if (contentPos_ < kMessageBufferSize) {
         buffer_[contentPos_++] = b;
-      } else {
-        overflow_ = true;  // the joined bodies do not fit: drop the message at its end
+      } else if (!overflow_) {
+        // The joined bodies do not fit: the rest is dropped, and the message at its
+        // end. Only a message already dropped gets here: one for the PC restarts at
+        // sequence 1 long before (256 packets of at most 248 bytes).
+        Drop(DiscardReason::OverLong);
+        overflow_ = true;
       }
       if (--remain_ == 0) BodyComplete();
       break;
@@ -92,11 +89,12 @@ void FrameParser::HeaderComplete() {
   remain_ = header_[0] - 7;
   const std::uint8_t address = header_[1];
   const std::uint8_t sequence = header_[2];
-  const bool crc = IsCrcFrame(header_);
+  const bool crc = IsCrcNotice(Command());
   const bool more = header_[3] == 1;
   const bool sameCommand = std::equal(header_.begin() + 4, header_.end(), previous_.begin() + 4);
 
   if (sequence == 1 && !crc && address == kAddressPc) {
+    if (open_) Drop(DiscardReason::LeftOpen);
     discard_ = false;
     overflow_ = false;
     contentPos_ = 0;
@@ -106,6 +104,9 @@ void FrameParser::HeaderComplete() {
   } else {
     // Without the open check a lost first packet would let its second continue the
     // message before, and the joined bodies would reach the dispatch as a request.
+    Drop(address != kAddressPc ? DiscardReason::WrongAddress
+         : crc                 ? DiscardReason::CrcNotice
+                               : WhyNotContinued(sameCommand));
     discard_ = true;
     sink_.OnDiscardedPacket();
   }
@@ -115,9 +116,11 @@ void FrameParser::HeaderComplete() {
 
   if (remain_ == 0) {
     // A header-only frame. Only a time query for the PC is answered; a header-only
-    // "SJCX" addressed elsewhere is not ours to answer.
-    if (Command() == "SJCX" && !discard_) {
+    // time query addressed elsewhere is not ours to answer.
+    if (Command() == kCodeTime && !discard_) {
       Hand(MessageKind::TimeQuery, {});
+    } else if (!more && !discard_) {
+      Drop(DiscardReason::HeaderOnly);
     }
     open_ = more && !discard_;
     state_ = kFree;
@@ -141,19 +144,37 @@ void FrameParser::BodyComplete() {
     const std::string_view payload(reinterpret_cast<const char*>(buffer_.data() + 1),
                                    static_cast<std::size_t>(contentPos_ - 1));
     const std::string_view command = Command();
-    if (command == "TXCS") {
+    if (command == kCodeLinkTest) {
       Hand(MessageKind::TestAnswer, payload);
-    } else if (command == "XZWC" || command == "XZSB") {
+    } else if (command == kCodeDownloadComplete || command == kCodeDownloadFailed) {
       Hand(MessageKind::DownloadResult, payload);
-    } else if (command == "XZCC") {
+    } else if (command == kCodeDownloadRecordsMissing) {
       Hand(MessageKind::ResendRequest, payload);
     } else {
+      // The dispatch drops a code it does not know (after its hold-off).
+      if (!IsRequestCode(CommandText(command))) Drop(DiscardReason::UnknownCode);
       Hand(MessageKind::Request, payload);
     }
   }
   contentPos_ = 0;
   overflow_ = false;
   state_ = kFree;
+}
+
+// A packet with sequence > 1, for the PC and no "CRC" notice, that does not continue
+// the message being received.
+DiscardReason FrameParser::WhyNotContinued(bool sameCommand) const {
+  const bool nextSequence = header_[2] == static_cast<std::uint8_t>(previous_[2] + 1);
+  if (!open_) {
+    return discard_ && nextSequence && sameCommand ? DiscardReason::RestOfDroppedMessage
+                                                   : DiscardReason::ContinuesNoMessage;
+  }
+  return nextSequence ? DiscardReason::CommandChanged : DiscardReason::OutOfSequence;
+}
+
+void FrameParser::Drop(DiscardReason reason) {
+  discards_.Count(reason);
+  sink_.OnDiscard(reason);
 }
 
 void FrameParser::Hand(MessageKind kind, std::string_view payload) {

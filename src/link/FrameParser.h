@@ -12,7 +12,8 @@
 // addressed to the PC, out of sequence, with another command, with a command beginning
 // with "CRC", or continuing no open message (its start was lost, it had ended, or its
 // packet before was cut off) are read to their end and dropped, and so is the rest of
-// their message.
+// their message. Every drop is counted under its reason (DiscardReasons.h) and told to
+// the sink.
 //
 // Threads: one object is used by one thread at a time (the receive thread).
 
@@ -20,16 +21,18 @@
 #include <cstdint>
 #include <string_view>
 
+#include "link/DiscardReasons.h"
 #include "link/FrameCodec.h"
 
 namespace orderlink {
 
 // Who serves a complete message, by its command code.
 enum class MessageKind {
-  TestAnswer,      // "TXCS": the link-test answer
-  DownloadResult,  // "XZWC" / "XZSB": the handset finished or failed its download
-  ResendRequest,   // "XZCC": download records to resend
-  TimeQuery,       // "SJCX" without body
+  TestAnswer,      // kCodeLinkTest: the link-test answer
+  DownloadResult,  // kCodeDownloadComplete / kCodeDownloadFailed: the handset finished or failed
+                   // its download
+  ResendRequest,   // kCodeDownloadRecordsMissing: download records to resend
+  TimeQuery,       // kCodeTime without body
   Request,         // every other command: the request dispatch
 };
 
@@ -53,6 +56,8 @@ class FrameSink {
   virtual void OnMessage(const Message& message) = 0;
   // A packet was dropped: at its header, and again at the end of a dropped message.
   virtual void OnDiscardedPacket() {}
+  // Bytes were dropped for `reason` (counted already), once for each drop.
+  virtual void OnDiscard(DiscardReason /*reason*/) {}
   // The route byte of a frame, when the first non-zero byte after its preamble arrives.
   virtual void OnRouteByte(std::uint8_t /*route*/) {}
 };
@@ -83,12 +88,17 @@ class FrameParser {
   // Body bytes of the message being received (kept at kMessageBufferSize when more came).
   [[nodiscard]] int StoredBodyBytes() const { return contentPos_; }
 
+  // Drops since creation, by reason; Reset keeps them. Any thread.
+  [[nodiscard]] const DiscardCounters& Discards() const { return discards_; }
+
  private:
   enum State { kFree, kHeader, kContent, kSkip, kAfterPreamble };
 
   void HeaderComplete();
   void BodyComplete();
   void Hand(MessageKind kind, std::string_view payload);
+  void Drop(DiscardReason reason);
+  [[nodiscard]] DiscardReason WhyNotContinued(bool sameCommand) const;
   [[nodiscard]] std::string_view Command() const {
     return {reinterpret_cast<const char*>(current_.data() + 4), 4};
   }
@@ -110,6 +120,7 @@ class FrameParser {
   bool overflow_ = false;  // the joined bodies exceed the buffer: the message is dropped
   std::array<std::uint8_t, kMessageBufferSize> buffer_{};
   int contentPos_ = 0;
+  DiscardCounters discards_;
 };
 
 }  // namespace orderlink

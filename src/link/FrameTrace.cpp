@@ -103,16 +103,24 @@ FrameTrace::~FrameTrace() {
 }
 
 void FrameTrace::Record(TraceDirection direction, std::string_view bytes) {
-  const std::uint64_t stamp = NowMicroseconds();
+  Queue({NowMicroseconds(), direction, std::string(bytes), {}});
+}
+
+void FrameTrace::Mark(std::string_view note) {
+  Queue({NowMicroseconds(), TraceDirection::Inbound, {}, std::string(note)});
+}
+
+void FrameTrace::Queue(Entry entry) {
+  const std::size_t size = entry.bytes.size() + entry.comment.size();
   {
     std::lock_guard lock(mutex_);
     if (stopped_) return;
-    if (queuedBytes_ + bytes.size() > queueLimitBytes_) {
+    if (queuedBytes_ + size > queueLimitBytes_) {
       ++dropped_;  // the writer logs it; this thread does no I/O
       return;
     }
-    queue_.push_back({stamp, direction, std::string(bytes)});
-    queuedBytes_ += bytes.size();
+    queue_.push_back(std::move(entry));
+    queuedBytes_ += size;
   }
   wake_.notify_one();
 }
@@ -145,7 +153,8 @@ void FrameTrace::Run() {
       dropLogged = true;
     }
     for (const Entry& entry : batch) {
-      std::string packet = PcapngPacket(entry.microseconds, entry.direction, entry.bytes);
+      std::string packet =
+          PcapngPacket(entry.microseconds, entry.direction, entry.bytes, entry.comment);
       // Whole blocks only: the file stays a valid pcapng when the cap ends it.
       if (maxFileBytes_ > 0 && fileBytes + out.size() + packet.size() > maxFileBytes_) {
         full = true;

@@ -56,6 +56,9 @@ class FrameTrace {
 
   // Any thread; stamps the bytes with the current time and queues them.
   void Record(TraceDirection direction, std::string_view bytes);
+  // Any thread: an inbound packet without bytes whose comment is `note` ("discarded:
+  // wrong address"), placed after the chunk that caused it.
+  void Mark(std::string_view note);
 
   // Records dropped because the queue was full. Any thread.
   [[nodiscard]] std::uint64_t Dropped() const;
@@ -67,8 +70,10 @@ class FrameTrace {
     std::uint64_t microseconds;
     TraceDirection direction;
     std::string bytes;
+    std::string comment;
   };
 
+  void Queue(Entry entry);
   void Run();
   void Fail(const std::string& reason);
   void EndFull(std::uint64_t fileBytes);

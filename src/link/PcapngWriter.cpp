@@ -10,6 +10,7 @@ constexpr std::uint32_t kEnhancedPacketType = 0x00000006;
 constexpr std::uint32_t kByteOrderMagic = 0x1A2B3C4D;
 
 constexpr std::uint16_t kOptEndOfOpt = 0;
+constexpr std::uint16_t kOptComment = 1;
 constexpr std::uint16_t kShbUserAppl = 4;
 constexpr std::uint16_t kIfName = 2;
 constexpr std::uint16_t kIfTsresol = 9;
@@ -76,7 +77,7 @@ std::string PcapngFileHeader(std::string_view application, std::string_view inte
 }
 
 std::string PcapngPacket(std::uint64_t microsecondsSinceEpoch, TraceDirection direction,
-                         std::string_view bytes) {
+                         std::string_view bytes, std::string_view comment) {
   std::string body;
   body.reserve(bytes.size() + 40);
   Put32(body, 0);  // interface 0
@@ -89,6 +90,7 @@ std::string PcapngPacket(std::uint64_t microsecondsSinceEpoch, TraceDirection di
   std::string flags;
   Put32(flags, static_cast<std::uint32_t>(direction));
   PutOption(body, kEpbFlags, flags);
+  if (!comment.empty()) PutOption(body, kOptComment, comment);
   EndOptions(body);
   return Block(kEnhancedPacketType, body);
 }

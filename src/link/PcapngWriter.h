@@ -1,7 +1,8 @@
 #pragma once
 // pcapng blocks for the frame trace, little-endian: one section with one interface
 // (link type USER0, time stamps in microseconds) and one Enhanced Packet Block per
-// frame sent or chunk received, its direction in the epb_flags option. Plain
+// frame sent or chunk received, its direction in the epb_flags option. A note on the
+// line (a discarded frame) is a packet without bytes and with an opt_comment. Plain
 // functions that build bytes; FrameTrace writes them to the file.
 
 #include <cstdint>
@@ -21,8 +22,10 @@ inline constexpr std::uint16_t kPcapngLinkTypeUser0 = 147;
 [[nodiscard]] std::string PcapngFileHeader(std::string_view application,
                                            std::string_view interfaceName);
 
-// Enhanced Packet Block on interface 0 holding `bytes` whole.
+// Enhanced Packet Block on interface 0 holding `bytes` whole, with `comment` as its
+// opt_comment when not empty.
 [[nodiscard]] std::string PcapngPacket(std::uint64_t microsecondsSinceEpoch,
-                                       TraceDirection direction, std::string_view bytes);
+                                       TraceDirection direction, std::string_view bytes,
+                                       std::string_view comment = {});
 
 }  // namespace orderlink

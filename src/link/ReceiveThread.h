@@ -51,6 +51,9 @@ class ReceiveThread : public LineWorker {
   // stored before are still parsed as they came.
   void ResetParserBeforeNextChunk() { resetBeforeNextChunk_ = true; }
 
+  // The parser's drops by reason. Any thread.
+  [[nodiscard]] const DiscardCounters& Discards() const { return parser_.Discards(); }
+
   // Handles every waiting chunk, as one pass of the loop; returns how many.
   int HandleChunks();
 

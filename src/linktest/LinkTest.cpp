@@ -2,6 +2,7 @@
 
 #include "common/WholeNumber.h"
 #include "link/HandsetPoller.h"
+#include "link/Protocol.h"
 #include "link/SendThread.h"
 
 namespace orderlink {
@@ -122,7 +123,7 @@ void LinkTest::EvaluateTestAnswer(const Message& answer) {
 
 void JobLinkTest(SendThread& thread, std::uint8_t handset, LineActivity& line) {
   line.ForgetReplyRoute();
-  SendFrame(thread, kDefaultRoute, "TXCS", handset, 0, kTestPattern);
+  SendFrame(thread, kDefaultRoute, kCodeLinkTest, handset, 0, kTestPattern);
 }
 
 }  // namespace orderlink

@@ -1,5 +1,5 @@
 #pragma once
-// The link test: while it runs, one test frame "TXCS" with 53 letters Z goes to the
+// The link test: while it runs, one test frame kCodeLinkTest with 53 letters Z goes to the
 // handset under test per wait interval; each tick books the outcome of the frame
 // sent at the tick before (good, corrupted or no answer) into the statistics grid.
 // The handset poll is paused for the whole test.
@@ -70,7 +70,7 @@ class LinkTest {
   // "计数清零": columns 1 to 7 of every handset row := "0".
   void ResetCounters();
 
-  // Receive thread: a complete "TXCS" message was accepted; its payload (after the
+  // Receive thread: a complete kCodeLinkTest message was accepted; its payload (after the
   // answering handset's number) decides the interval. The answering handset and
   // any sequence are not compared: the latest answer in an interval counts. An
   // answer before the first tick of a run (TestState::Starting) is ignored.

@@ -18,6 +18,11 @@ bool MonitorList::MarkSwitchedOn(std::string_view caption) {
 
 void MonitorList::Choose(View view) { view_ = view; }
 
+std::string MonitorList::DiscardLine(const DiscardCounts& totals) {
+  const std::string reasons = FormatDiscards(totals);
+  return reasons.empty() ? std::string() : "frames discarded since start: " + reasons;
+}
+
 const char* MonitorList::Status(const Entry& entry) {
   return entry.image == kSwitchedOn ? "开机" : "关机";
 }

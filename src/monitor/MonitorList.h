@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "link/DiscardReasons.h"
+
 namespace orderlink {
 
 class MonitorList {
@@ -32,6 +34,9 @@ class MonitorList {
   // The text of the status column: the entry's present state, "开机" or "关机",
   // the same in every view whenever the handset logged in.
   [[nodiscard]] static const char* Status(const Entry& entry);
+  // The line under the list: the frames the line's parser dropped since start, by
+  // reason; "" (no line) while it dropped none.
+  [[nodiscard]] static std::string DiscardLine(const DiscardCounts& totals);
 
  private:
   std::vector<Entry> entries_;

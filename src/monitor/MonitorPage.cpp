@@ -70,9 +70,14 @@ MonitorPage::MonitorPage(QWidget* parent) : QWidget(parent) {
   portAction->setObjectName("portAction");
   versionAction->setObjectName("versionAction");
 
+  discardLine = new QLabel(this);
+  discardLine->setObjectName("discardLine");
+  discardLine->hide();
+
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(4, 4, 4, 4);
   layout->addWidget(handsetList);
+  layout->addWidget(discardLine);
 
   Choose(MonitorList::View::LargeIcons);
 }
@@ -91,6 +96,12 @@ void MonitorPage::MarkSwitchedOn(const std::string& text) {
 }
 
 void MonitorPage::SetPortName(const QString& name) { portAction->setText(name); }
+
+void MonitorPage::ShowDiscards(const DiscardCounts& totals) {
+  const std::string line = MonitorList::DiscardLine(totals);
+  discardLine->setText(QString::fromStdString(line));
+  discardLine->setVisible(!line.empty());
+}
 
 void MonitorPage::ListMousePressed(Qt::MouseButton button) {
   if (button == Qt::RightButton) contextMenu->popup(QCursor::pos());

@@ -4,6 +4,7 @@
 // in use, the version). The list is filled at start-up like every handset list.
 
 #include <QAction>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QStackedWidget>
@@ -30,6 +31,9 @@ class MonitorPage final : public QWidget, public HandsetListView {
   void MarkSwitchedOn(const std::string& text);
   // The port name of the base-station file, shown under "查看串口".
   void SetPortName(const QString& name);
+  // The parser's drops since start (MonitorList::DiscardLine) under the list; none
+  // shows no line. Window thread.
+  void ShowDiscards(const DiscardCounts& totals);
 
   void ListMousePressed(Qt::MouseButton button);
   void ShowLargeIcons();
@@ -50,6 +54,7 @@ class MonitorPage final : public QWidget, public HandsetListView {
   QAction* versionMenuAction;
   QAction* portAction;
   QAction* versionAction;
+  QLabel* discardLine;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -4,6 +4,7 @@
 #include "common/TextFile.h"
 #include "common/WholeNumber.h"
 #include "link/FrameCodec.h"
+#include "link/Protocol.h"
 
 namespace orderlink {
 
@@ -86,7 +87,7 @@ void DeliverReply(SendThread& thread, const TxtDir& txt, LineActivity& line, std
     if (!thread.Pause(kBetweenLinesMs)) return;
     thread.Touch();
   }
-  SendFrame(thread, route, "FHJS", header->handset, 0, "");
+  SendFrame(thread, route, kCodeReplyEnd, header->handset, 0, "");
   line.ForgetReplyRoute();
   thread.Touch();
 }
@@ -119,7 +120,7 @@ std::chrono::microseconds ReplyLineTime(std::string_view code,
     if (!IsSendableReplyLine(lines[i])) continue;
     time += MessageLineTime(code, lines[i]) + std::chrono::milliseconds(kBetweenLinesMs);
   }
-  return time + MessageLineTime("FHJS", "");
+  return time + MessageLineTime(kCodeReplyEnd, "");
 }
 
 void JobReply(SendThread& thread, const TxtDir& txt, LineActivity& line, MessageSink& messages) {

@@ -1,6 +1,6 @@
 #pragma once
 // Reply delivery: the host's answer in R1.txt goes to the handset it names, one
-// message per reply line, then the end-of-reply message "FHJS".
+// message per reply line, then the end-of-reply message kCodeReplyEnd.
 
 #include <chrono>
 #include <cstdint>
@@ -42,16 +42,16 @@ inline constexpr std::size_t kReplyFileReadLimit = 64 * 1024;
 
 // How long JobReply holds the line for R1.txt's `lines` (the header first) sent under
 // `code`: the pause before the first line, each sendable line with the pause after
-// it, and "FHJS".
+// it, and kCodeReplyEnd.
 [[nodiscard]] std::chrono::microseconds ReplyLineTime(std::string_view code,
                                                       const std::vector<std::string>& lines);
 
 // Job 1, on the send thread under its lock. A missing R1.txt sends nothing; a header
 // without a target number sends nothing and is reported on stderr. Otherwise every
 // non-empty line after the header goes out under the header's code (roll-call frames
-// for "DM  "), 150 ms apart, then "FHJS", all under the reply route `line` holds when
+// for kCodeRollCall), 150 ms apart, then kCodeReplyEnd, all under the reply route `line` holds when
 // the job starts; then that route returns to 0xC0. Ends early,
-// without "FHJS", when the thread is told to end. A line that would need more than
+// without kCodeReplyEnd, when the thread is told to end. A line that would need more than
 // 255 packets is not sent (reported on stderr with its line number); the rest of the
 // reply goes on. A reply larger than kReplyFileReadLimit, or one that would hold the
 // line longer than kReplyLineTimeLimit, sends nothing at all: a notice to `messages`

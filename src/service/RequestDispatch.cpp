@@ -19,11 +19,6 @@ int LookupRequestKind(std::string_view code) {
   return -1;
 }
 
-std::string_view CommandText(std::string_view field) {
-  field = field.substr(0, 4);
-  return field.substr(0, std::min(field.find('\0'), field.size()));
-}
-
 DispatchResult DispatchRequest(LineWorker& thread, const RequestFrame& frame, const TxtDir& txt,
                                HostLink& host, SwitchOnMarker* marker,
                                const std::function<void(const DispatchResult&)>& beforeNotify) {

@@ -2,7 +2,6 @@
 // Request dispatch: a handset's request becomes a record in T1.txt for the ordering
 // software, which is told by HostNotify code 1; polling is held off while it works.
 
-#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -12,23 +11,13 @@
 #include "common/HostLink.h"
 #include "common/TxtDir.h"
 #include "link/LineWorker.h"
+#include "link/Protocol.h"
 
 namespace orderlink {
-
-// The request codes in their fixed order; a code's kind is its position + 10.
-inline constexpr int kFirstRequestKind = 10;
-inline constexpr int kLoginKind = 10;  // "DL  "
-inline constexpr std::array<std::string_view, 22> RequestCodeTable = {
-    "DL  ", "KT  ", "HT  ", "CT  ", "XGTT", "YDKT", "ZDCX", "KHYQ", "DYDC", "CPCC", "CLCC",
-    "ZZCC", "THYD", "LBKX", "THKX", "YDHZ", "KXHZ", "DC  ", "TC  ", "JC  ", "ZSCP", "XGMM"};
 
 // Kind (10..31) of the first table entry equal to `code`, byte for byte, trailing
 // blanks included; -1 when none is.
 [[nodiscard]] int LookupRequestKind(std::string_view code);
-
-// The four bytes of a frame's command field as a text: it ends at the first zero
-// byte, so "DC" + 00 00 gives "DC" (which matches no request code).
-[[nodiscard]] std::string_view CommandText(std::string_view field);
 
 // Told when a handset logs in. Called on the receive thread: the implementation
 // carries the mark to the monitor list without waiting for the window.

@@ -56,7 +56,7 @@ std::string WriteFailureReason(int systemError) {
   }
 }
 
-// "R1.txt of 57 bytes, "KT  " for handset 12" for the log: its size and header,
+// "R1.txt of 57 bytes, <its code> for handset 12" for the log: its size and header,
 // reading no more than the header.
 std::string DescribeReplyFile(const TxtDir& txt) {
   const auto head = ReadTxtHead(txt, "R1.txt", 16);

@@ -77,7 +77,7 @@ class RequestService : public HandsetListView {
   // leaves unanswered for kAwaitReplyHoldOffMs is logged; the first one of a silence
   // is shown to the user, and the host's next answer ends the silence with a notice.
   void OnRequest(const Message& request, LineWorker& receiver);
-  // Receive thread: the header-only "SJCX". Answers the handset of the last frame that
+  // Receive thread: the header-only kCodeTime. Answers the handset of the last frame that
   // had content (0 before any) with the time of this query. Never waits.
   void OnTimeQuery(const Message& query);
 

@@ -4,6 +4,7 @@
 #include "common/Log.h"
 #include "common/TextFile.h"
 #include "link/FrameCodec.h"
+#include "link/Protocol.h"
 
 namespace orderlink {
 
@@ -26,7 +27,7 @@ std::string TimeReplyText(const std::tm& local) {
 
 void JobTimeReply(SendThread& thread, std::uint8_t handset, std::string_view timeText,
                   LineActivity& line) {
-  SendFrame(thread, line.replyRoute.load(), "SJCX", handset, timeText.size(), timeText);
+  SendFrame(thread, line.replyRoute.load(), kCodeTime, handset, timeText.size(), timeText);
   line.ForgetReplyRoute();
 }
 
@@ -75,16 +76,16 @@ void JobShortMessageAck(SendThread& thread, std::uint8_t sender, LineActivity& l
   const std::uint8_t route = line.replyRoute.load();
   thread.HoldOff = kAckHoldOff;
   if (!thread.Pause(kAckPauseMs)) return;
-  SendFrame(thread, route, "DX  ", sender, 0, Utf8ToGbk(kShortMessageSent));
+  SendFrame(thread, route, kCodeShortMessage, sender, 0, Utf8ToGbk(kShortMessageSent));
   if (!thread.Pause(kAckPauseMs)) return;
-  SendFrame(thread, route, "FHJS", sender, 0, "");
+  SendFrame(thread, route, kCodeReplyEnd, sender, 0, "");
   line.ForgetReplyRoute();
 }
 
 void JobShortMessage(SendThread& thread, std::uint8_t target, std::string_view text,
                      LineActivity& line) {
   line.ForgetReplyRoute();
-  SendFrame(thread, kDefaultRoute, "DX  ", target, 0, text);
+  SendFrame(thread, kDefaultRoute, kCodeShortMessage, target, 0, text);
 }
 
 }  // namespace orderlink

@@ -21,7 +21,7 @@ inline constexpr std::string_view kNoShortMessageFile = "没有生成短信文�
 // month, day, hour, minute, second, each one binary byte (zero bytes included).
 [[nodiscard]] std::string TimeReplyText(const std::tm& local);
 
-// Job 7: "SJCX" with the six time bytes to `handset` under the reply route, which
+// Job 7: kCodeTime with the six time bytes to `handset` under the reply route, which
 // then returns to 0xC0.
 void JobTimeReply(SendThread& thread, std::uint8_t handset, std::string_view timeText,
                   LineActivity& line);
@@ -49,12 +49,12 @@ struct ShortMessageFile {
 };
 [[nodiscard]] ShortMessageFile ReadShortMessageFile(const TxtDir& txt);
 
-// Job 6: "DX  " with the confirmation to the sender, then "FHJS", both under the
+// Job 6: kCodeShortMessage with the confirmation to the sender, then kCodeReplyEnd, both under the
 // reply route read at the job's start, which then returns to 0xC0. Ends early when
 // the thread is told to end during a pause.
 void JobShortMessageAck(SendThread& thread, std::uint8_t sender, LineActivity& line);
 
-// Job 4: "DX  " with `text` to the target under 0xC0; the reply route returns to 0xC0.
+// Job 4: kCodeShortMessage with `text` to the target under 0xC0; the reply route returns to 0xC0.
 void JobShortMessage(SendThread& thread, std::uint8_t target, std::string_view text,
                      LineActivity& line);
 

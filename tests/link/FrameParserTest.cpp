@@ -197,6 +197,92 @@ TEST(FrameParser, AllCasesJoinedGiveAllEventsInOrder) {
   EXPECT_EQ(p.Result(), expected);
 }
 
+// Counts what the parser reports to the sink besides messages.
+class DiscardRecordingSink : public RecordingFrameSink {
+ public:
+  void OnDiscard(DiscardReason reason) override { ++told[static_cast<std::size_t>(reason)]; }
+  DiscardCounts told{};
+};
+
+TEST(FrameParser, EveryDropIsCountedUnderItsReasonFedWholeAndByteByByte) {
+  using R = DiscardReason;
+  struct Row {
+    R reason;
+    std::string bytes;
+    std::vector<std::pair<R, std::uint64_t>> counted;  // every non-zero count
+  };
+  const std::string first = FromHandset(0xC0, 1, true, "DC  ",
+                                        "\x07"
+                                        "AB");
+  // Bodies past the buffer: packets of a message for another handset, more = 1.
+  std::string overLong;
+  const int overLongPackets = FrameParser::kMessageBufferSize / 248 + 1;
+  for (int i = 0; i < overLongPackets; ++i) {
+    overLong += LongPacket(0xC0, 0x05, static_cast<std::uint8_t>(i + 1), true, "DC  ",
+                           std::string(248, 'x'));
+  }
+  const std::vector<Row> rows = {
+      {R::CutOffByPreamble,
+       Hex("00 00 00 C0 02 0C FF 01 00 44 43 20 20 07 41 00 00 00 C2"),
+       {{R::CutOffByPreamble, 1}}},
+      {R::WrongAddress,
+       LongPacket(0xC0, 0x05, 1, false, "DC  ",
+                  "\x07"
+                  "AB"),
+       {{R::WrongAddress, 1}}},
+      {R::CrcNotice,
+       FromHandset(0xC0, 1, false, "CRC1",
+                   "\x07"
+                   "AB"),
+       {{R::CrcNotice, 1}}},
+      {R::ContinuesNoMessage,
+       FromHandset(0xC0, 2, false, "DC  ", "CD"),
+       {{R::ContinuesNoMessage, 1}}},
+      {R::RestOfDroppedMessage,
+       FromHandset(0xC0, 2, true, "DC  ", "CD") + FromHandset(0xC0, 3, false, "DC  ", "EF"),
+       {{R::ContinuesNoMessage, 1}, {R::RestOfDroppedMessage, 1}}},
+      {R::OutOfSequence,
+       first + FromHandset(0xC0, 3, false, "DC  ", "CD"),
+       {{R::OutOfSequence, 1}}},
+      {R::CommandChanged,
+       first + FromHandset(0xC0, 2, false, "TC  ", "CD"),
+       {{R::CommandChanged, 1}}},
+      {R::LeftOpen,
+       first + FromHandset(0xC0, 1, false, "DC  ",
+                           "\x08"
+                           "CD"),
+       {{R::LeftOpen, 1}}},
+      {R::OverLong,
+       overLong,
+       {{R::WrongAddress, static_cast<std::uint64_t>(overLongPackets)}, {R::OverLong, 1}}},
+      {R::HeaderOnly, Hex("00 00 00 C0 02 07 FF 01 00 44 43 20 20"), {{R::HeaderOnly, 1}}},
+      {R::UnknownCode,
+       FromHandset(0xC0, 1, false, "ABCD",
+                   "\x07"
+                   "AB"),
+       {{R::UnknownCode, 1}}},
+  };
+  ASSERT_EQ(rows.size(), kDiscardReasonCount) << "one row per reason";
+  for (const Row& row : rows) {
+    DiscardCounts expected{};
+    for (const auto& [reason, count] : row.counted)
+      expected[static_cast<std::size_t>(reason)] = count;
+    const std::string name(DiscardReasonText(row.reason));
+    for (const bool byteByByte : {false, true}) {
+      DiscardRecordingSink sink;
+      FrameParser parser(sink);
+      if (byteByByte) {
+        for (char b : row.bytes) parser.Push(static_cast<std::uint8_t>(b));
+      } else {
+        parser.Push(row.bytes);
+      }
+      EXPECT_EQ(parser.Discards().Read(), expected)
+          << name << (byteByByte ? " (byte by byte)" : "");
+      EXPECT_EQ(sink.told, expected) << name << ": the sink is told each drop";
+    }
+  }
+}
+
 TEST(FrameParser, MessagesCarryTheRouteByteOfTheirLastPacket) {
   struct Routes : FrameSink {
     void OnMessage(const Message& m) override { routes.push_back(m.route); }

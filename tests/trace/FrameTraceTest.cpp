@@ -20,6 +20,7 @@
 #include "link/FrameTrace.h"
 #include "link/PcapngWriter.h"
 #include "link/TracingPort.h"
+#include "replay/TraceFile.h"
 #include "support/FakeSerialPort.h"
 #include "support/LogCapture.h"
 #include "support/Processes.h"
@@ -233,6 +234,28 @@ TEST(FrameTraceQueue, WritesEveryRecordInOrderWithItsDirectionAndTime) {
     }
   }
   EXPECT_TRUE(messages.Messages().empty());
+}
+
+TEST(FrameTraceQueue, AMarkIsAnInboundPacketWithoutBytesThatTheReplayReadsWithItsComment) {
+  GatedFile::State file;
+  test::RecordingMessages messages;
+  {
+    FrameTrace trace(std::make_unique<GatedFile>(file), "trace.pcapng", messages);
+    trace.Record(TraceDirection::Inbound, test::Hex("00 00 00 C1 02 09 05 01 00"));
+    trace.Mark("discarded: wrong address");
+    trace.Record(TraceDirection::Outbound, test::Hex("00 00 00 C0 01 05"));
+  }
+  std::string error;
+  const auto packets = replay::ReadTracePackets(file.written, &error);
+  ASSERT_TRUE(packets.has_value()) << error;
+  ASSERT_EQ(packets->size(), 3u);
+  EXPECT_EQ((*packets)[0].bytes, test::Hex("00 00 00 C1 02 09 05 01 00"));
+  EXPECT_EQ((*packets)[0].comment, "");
+  EXPECT_EQ((*packets)[1].bytes, "");
+  EXPECT_EQ((*packets)[1].direction, TraceDirection::Inbound);
+  EXPECT_EQ((*packets)[1].comment, "discarded: wrong address");
+  EXPECT_EQ((*packets)[2].direction, TraceDirection::Outbound) << "read past the comment";
+  EXPECT_EQ(replay::WriteTracePackets(*packets), file.written) << "written back the same";
 }
 
 TEST(FrameTraceQueue, AFullQueueDropsAndCountsWithoutWaitingAndLogsOnce) {

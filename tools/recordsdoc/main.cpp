@@ -86,15 +86,26 @@ std::string Block(std::size_t size, std::span<const RecordField> fields, char& l
 void FieldRows(std::span<const RecordField> fields,
                std::vector<std::string>::const_iterator padding, char& letter, const char* where) {
   for (const RecordField& field : fields) {
-    std::printf("| %c | %s%s | %zu | %s | %s |\n", letter++, where,
-                Range(field.offset, field.width).c_str(), field.width, CutText(field).c_str(),
-                (padding++)->c_str());
+    std::printf("| %c | `%s` | %s%s | %zu | %s | %s |\n", letter++, std::string(field.name).c_str(),
+                where, Range(field.offset, field.width).c_str(), field.width,
+                CutText(field).c_str(), (padding++)->c_str());
   }
+}
+
+// "tableNumber, dishCode" of the head and item fields; "no field" for none.
+std::string FieldNames(const RequestKind& kind) {
+  std::string names;
+  for (const auto fields : {kind.fields, kind.itemFields}) {
+    for (const RecordField& field : fields) {
+      names += (names.empty() ? "" : ", ") + std::string(field.name);
+    }
+  }
+  return names.empty() ? "no field" : names;
 }
 
 std::string Code(std::string_view code) { return "`" + std::string(code) + "`"; }
 
-void RequestKinds() {
+void PrintRequestRecords() {
   std::puts(R"(## T1.txt: the request records (orderlink → host, code 1)
 
 orderlink replaces `T1.txt` whole for each request (written beside it and renamed
@@ -111,18 +122,18 @@ handsets ask with it: orderlink passes the bytes on without reading them.
 
 | kind | code | use | payload bytes | lines after the first |
 |---|---|---|---|---|)");
-  const auto kinds = RequestRecordKinds();
+  const auto kinds = RequestKinds();
   for (std::size_t i = 0; i < kinds.size(); ++i) {
-    const RequestRecordKind& k = kinds[i];
+    const RequestKind& k = kinds[i];
     const std::string payload =
         k.itemSize ? std::to_string(k.size) + " + " + std::to_string(k.itemSize) + " per item"
                    : std::to_string(k.size);
-    std::printf("| %zu | %s | %s | %s | %s |\n", kFirstRequestKind + i, Code(k.code).c_str(),
-                std::string(k.use).c_str(), payload.c_str(),
+    std::printf("| %zu | %s | %s: %s | %s | %s |\n", kFirstRequestKind + i, Code(k.code).c_str(),
+                std::string(k.use).c_str(), FieldNames(k).c_str(), payload.c_str(),
                 k.itemSize ? "1 per item" : (k.format.empty() ? "0" : "1"));
   }
   for (std::size_t i = 0; i < kinds.size(); ++i) {
-    const RequestRecordKind& k = kinds[i];
+    const RequestKind& k = kinds[i];
     std::string use(k.use);
     use[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(use[0])));
     std::printf("\n### %s (kind %zu)\n\n%s.\n\n", Code(k.code).c_str(), kFirstRequestKind + i,
@@ -135,7 +146,9 @@ handsets ask with it: orderlink passes the bytes on without reading them.
       const std::vector<std::string> paddings = Paddings(k.format);
       std::printf("Format of the line%s after the first: `%s`\n\n",
                   k.itemSize ? "s (one per item)" : "", std::string(k.format).c_str());
-      std::puts("| field | payload bytes | width | read | in the line |\n|---|---|---|---|---|");
+      std::puts(
+          "| field | name | payload bytes | width | read | in the line "
+          "|\n|---|---|---|---|---|---|");
       char rowLetter = 'A';
       FieldRows(k.fields, paddings.begin(), rowLetter, "");
       FieldRows(k.itemFields, paddings.begin() + k.fields.size(), rowLetter, "item ");
@@ -303,7 +316,7 @@ written with CR LF; lines read may end with CR LF, CR or LF. File names are matc
 without regard to case.
 )");
   HostCodes();
-  RequestKinds();
+  PrintRequestRecords();
   std::puts("");
   ExchangeFiles();
   DownloadTables();

@@ -67,6 +67,7 @@ std::optional<Session> LoadSession(const SessionPaths& paths, std::string* error
 
   Session session;
   for (const auto& packet : *packets) {
+    if (packet.bytes.empty()) continue;  // a note of the program's, not line traffic
     if (packet.direction == TraceDirection::Inbound) {
       SessionEvent event;
       event.kind = SessionEvent::Kind::StationChunk;

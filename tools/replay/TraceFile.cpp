@@ -7,6 +7,7 @@ namespace {
 constexpr std::uint32_t kSectionHeaderType = 0x0A0D0D0A;
 constexpr std::uint32_t kEnhancedPacketType = 0x00000006;
 constexpr std::uint32_t kByteOrderMagic = 0x1A2B3C4D;
+constexpr std::uint16_t kOptComment = 1;
 constexpr std::uint16_t kEpbFlags = 2;
 
 std::uint32_t Get32(std::string_view bytes, std::size_t at) {
@@ -20,19 +21,22 @@ std::uint16_t Get16(std::string_view bytes, std::size_t at) {
                                     static_cast<unsigned char>(bytes[at + 1]) << 8);
 }
 
-// Direction from the options after the packet data; inbound when none is given.
-TraceDirection DirectionOf(std::string_view options) {
+// Direction and comment from the options after the packet data; inbound when no
+// direction is given.
+void ReadOptions(std::string_view options, TracePacket& packet) {
   std::size_t at = 0;
   while (at + 4 <= options.size()) {
     const std::uint16_t code = Get16(options, at);
     const std::uint16_t length = Get16(options, at + 2);
-    if (code == 0) break;
-    if (code == kEpbFlags && length == 4 && at + 8 <= options.size()) {
-      return (Get32(options, at + 4) & 3) == 2 ? TraceDirection::Outbound : TraceDirection::Inbound;
+    if (code == 0 || at + 4 + length > options.size()) break;
+    if (code == kEpbFlags && length == 4) {
+      packet.direction =
+          (Get32(options, at + 4) & 3) == 2 ? TraceDirection::Outbound : TraceDirection::Inbound;
+    } else if (code == kOptComment) {
+      packet.comment = std::string(options.substr(at + 4, length));
     }
     at += 4 + (length + 3u) / 4 * 4;
   }
-  return TraceDirection::Inbound;
 }
 
 }  // namespace
@@ -69,7 +73,7 @@ std::optional<std::vector<TracePacket>> ReadTracePackets(std::string_view file,
       packet.number = static_cast<int>(packets.size()) + 1;
       packet.microseconds = static_cast<std::uint64_t>(Get32(body, 4)) << 32 | Get32(body, 8);
       packet.bytes = std::string(body.substr(20, captured));
-      packet.direction = DirectionOf(body.substr(20 + (captured + 3u) / 4 * 4));
+      ReadOptions(body.substr(20 + (captured + 3u) / 4 * 4), packet);
       packets.push_back(std::move(packet));
     }
     at += total;
@@ -80,7 +84,7 @@ std::optional<std::vector<TracePacket>> ReadTracePackets(std::string_view file,
 std::string WriteTracePackets(const std::vector<TracePacket>& packets) {
   std::string out = PcapngFileHeader("orderlink", "serial line");
   for (const auto& packet : packets)
-    out += PcapngPacket(packet.microseconds, packet.direction, packet.bytes);
+    out += PcapngPacket(packet.microseconds, packet.direction, packet.bytes, packet.comment);
   return out;
 }
 

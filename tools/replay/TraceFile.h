@@ -1,7 +1,8 @@
 #pragma once
 // Reading a frame trace as orderlink --trace writes it (link/PcapngWriter.h): the
-// Enhanced Packet Blocks of a little-endian pcapng file with microsecond stamps and
-// the direction in epb_flags. Other blocks are skipped; a file cut short ends with
+// Enhanced Packet Blocks of a little-endian pcapng file with microsecond stamps, the
+// direction in epb_flags and a note (a discarded frame) as the comment of a packet
+// without bytes. Other blocks are skipped; a file cut short ends with
 // the last whole block (a trace whose writer was killed), which is not an error.
 
 #include <cstdint>
@@ -19,6 +20,7 @@ struct TracePacket {
   std::uint64_t microseconds = 0;
   TraceDirection direction = TraceDirection::Inbound;
   std::string bytes;
+  std::string comment;  // opt_comment; "" when the packet has none
 };
 
 // nullopt and the reason when `file` is not such a pcapng file.

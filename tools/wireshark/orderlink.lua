@@ -104,6 +104,9 @@ local function meaningOf(code, direction, isRecord, headerOnly)
 end
 
 local directionField = Field.new("frame.packet_flags_direction")
+-- orderlink marks each frame its parser dropped with a packet without bytes whose
+-- comment says why ("discarded: wrong address").
+local commentField = Field.new("frame.comment")
 
 local function isDigits(tvb, offset, count)
   for i = offset, offset + count - 1 do
@@ -281,6 +284,11 @@ function orderlink.dissector(tvb, pinfo, tree)
   root:add(f.direction, direction == OUTBOUND and "PC to base station" or "base station to PC")
 
   local n = tvb:len()
+  if n == 0 then
+    local comment = commentField()
+    pinfo.cols.info = "PC< " .. (comment and tostring(comment.value) or "no bytes")
+    return 0
+  end
   local summaries = {}
   local pos = nextPreamble(tvb, 0) or n
   if pos > 0 then
