@@ -33,16 +33,17 @@ void RefuseReply(MessageSink& messages, std::uintmax_t size, const std::string& 
                       "。请检查点菜软件写出的回复。");
 }
 
-// The reply itself, under `route`; returns early when there is nothing to send.
-void DeliverReply(SendThread& thread, const TxtDir& txt, LineActivity& line, std::uint8_t route,
-                  MessageSink& messages) {
+// The reply itself, under `route`; returns early when there is nothing to send. The
+// handset it ended with "FHJS", if it got that far.
+std::optional<std::uint8_t> DeliverReply(SendThread& thread, const TxtDir& txt, LineActivity& line,
+                                         std::uint8_t route, MessageSink& messages) {
   const auto path = txt.Find("R1.txt");
-  if (!path) return;
+  if (!path) return std::nullopt;
   thread.Touch();
   const auto file = ReadFileHead(*path, kReplyFileReadLimit);
   if (!file) {
     LogError(ReadFailureMessage("R1.txt", file.Failure(), "R1.txt文件不存在") + "，回复没有发出");
-    return;
+    return std::nullopt;
   }
   const std::string limit = std::to_string(kReplyLineTimeLimit.count());
   if (file->cut) {
@@ -50,13 +51,13 @@ void DeliverReply(SendThread& thread, const TxtDir& txt, LineActivity& line, std
                 "超过了回复文件最多" + std::to_string(kReplyFileReadLimit) +
                     "字节的限度（一次回复最多占用线路" + limit + "秒）",
                 "more than the " + std::to_string(kReplyFileReadLimit) + " bytes a reply may have");
-    return;
+    return std::nullopt;
   }
   const auto lines = SplitLines(file->bytes);
   const auto header = ParseReplyHeader(lines.empty() ? std::string_view() : lines.front());
   if (!header) {
     LogError("R1.txt names no handset in characters 6-8 of its first line; the reply is not sent");
-    return;
+    return std::nullopt;
   }
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const std::string& text = lines[i];
@@ -72,11 +73,11 @@ void DeliverReply(SendThread& thread, const TxtDir& txt, LineActivity& line, std
         messages, file->size,
         "发出要占用线路" + Seconds(lineTime) + "秒，超过了一次回复最多" + limit + "秒的限度",
         "would hold the line " + Seconds(lineTime) + " s, more than " + limit + " s");
-    return;
+    return std::nullopt;
   }
 
   thread.HoldOff = kBeforeFirstLineHoldOff;
-  if (!thread.Pause(kBeforeFirstLineMs)) return;
+  if (!thread.Pause(kBeforeFirstLineMs)) return std::nullopt;
   thread.Touch();
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const std::string& text = lines[i];
@@ -84,12 +85,13 @@ void DeliverReply(SendThread& thread, const TxtDir& txt, LineActivity& line, std
     SendFrame(thread, route, header->code, header->handset, text.size(), text);
     thread.Touch();
     thread.HoldOff = kAfterLineHoldOff;
-    if (!thread.Pause(kBetweenLinesMs)) return;
+    if (!thread.Pause(kBetweenLinesMs)) return std::nullopt;
     thread.Touch();
   }
   SendFrame(thread, route, kCodeReplyEnd, header->handset, 0, "");
   line.ForgetReplyRoute();
   thread.Touch();
+  return header->handset;
 }
 
 }  // namespace
@@ -123,9 +125,11 @@ std::chrono::microseconds ReplyLineTime(std::string_view code,
   return time + MessageLineTime(kCodeReplyEnd, "");
 }
 
-void JobReply(SendThread& thread, const TxtDir& txt, LineActivity& line, MessageSink& messages) {
-  DeliverReply(thread, txt, line, line.replyRoute.load(), messages);
+std::optional<std::uint8_t> JobReply(SendThread& thread, const TxtDir& txt, LineActivity& line,
+                                     MessageSink& messages) {
+  const auto answered = DeliverReply(thread, txt, line, line.replyRoute.load(), messages);
   thread.HoldOff = kAfterReplyHoldOff;
+  return answered;
 }
 
 }  // namespace orderlink

@@ -55,7 +55,9 @@ inline constexpr std::size_t kReplyFileReadLimit = 64 * 1024;
 // 255 packets is not sent (reported on stderr with its line number); the rest of the
 // reply goes on. A reply larger than kReplyFileReadLimit, or one that would hold the
 // line longer than kReplyLineTimeLimit, sends nothing at all: a notice to `messages`
-// names R1.txt, its size and the limit. HoldOff is left at 100 in any case.
-void JobReply(SendThread& thread, const TxtDir& txt, LineActivity& line, MessageSink& messages);
+// names R1.txt, its size and the limit. HoldOff is left at 100 in any case. Returns
+// the handset that got "FHJS", if one did.
+std::optional<std::uint8_t> JobReply(SendThread& thread, const TxtDir& txt, LineActivity& line,
+                                     MessageSink& messages);
 
 }  // namespace orderlink

@@ -37,6 +37,9 @@ struct RequestFrame {
 // How long polling waits for the ordering software's answer to a request (ms); its
 // reply clears the wait sooner.
 inline constexpr std::int32_t kAwaitReplyHoldOffMs = 15000;
+// A request that repeats the awaited one byte for byte within this time (ms) is a
+// copy the radio delivered twice; a handset's own retry comes after its time-out.
+inline constexpr std::int64_t kCopyWindowMs = 1000;
 
 // What became of one request.
 struct DispatchResult {

@@ -111,16 +111,25 @@ LineWork RequestService::ReplyWork() {
                       " further reply notices came while the reply waited to start; R1.txt is "
                       "sent once for all of them");
             }
-            JobReply(t, txt_, *line_, messages_);
+            if (const auto handset = JobReply(t, txt_, *line_, messages_)) ReplyDelivered(*handset);
           }};
 }
 
 void RequestService::OnRequest(const Message& request, LineWorker& receiver) {
   const std::string_view code = CommandText(request.command);
-  const DispatchResult result = DispatchRequest(
-      receiver, {code, request.payload}, txt_, host_, marker_,
-      // Before the host is told: its answer may come at once.
-      [&](const DispatchResult& written) { AwaitAnswer(written, code, request.payload.size()); });
+  // A handset asks nothing new before its answer came: the same request again, at
+  // once and before the answer went out, is the radio's copy, and passing it on would
+  // place an order twice.
+  if (const auto handset = CopyOfLastRequest(request, code)) {
+    LogWarning("handset " + GbkToUtf8(*handset) + " sent its " + Printable(code) +
+               " request twice at once; the copy is not passed on (the handset waits for the "
+               "answer to the first)");
+    return;
+  }
+  const DispatchResult result =
+      DispatchRequest(receiver, {code, request.payload}, txt_, host_, marker_,
+                      // Before the host is told: its answer may come at once.
+                      [&](const DispatchResult& written) { AwaitAnswer(written, code, request); });
   switch (result.outcome) {
     case DispatchResult::Outcome::UnknownCode:
       LogWarning("a frame of handset " + std::to_string(request.handset) + " with code " +
@@ -138,16 +147,33 @@ void RequestService::OnRequest(const Message& request, LineWorker& receiver) {
   }
 }
 
+std::optional<std::string> RequestService::CopyOfLastRequest(const Message& request,
+                                                             std::string_view code) {
+  std::lock_guard lock(answerMutex_);
+  const auto& last = lastRequest_;
+  if (!last || last->replyDelivered || last->address != request.handset || last->code != code ||
+      last->payload != request.payload || clock_.NowMs() - last->notifiedAtMs > kCopyWindowMs)
+    return std::nullopt;
+  return last->handsetText;
+}
+
+void RequestService::ReplyDelivered(std::uint8_t handset) {
+  std::lock_guard lock(answerMutex_);
+  if (lastRequest_ && lastRequest_->address == handset) lastRequest_->replyDelivered = true;
+}
+
 void RequestService::AwaitAnswer(const DispatchResult& result, std::string_view code,
-                                 std::size_t bytes) {
+                                 const Message& request) {
   std::uint64_t id = 0;
   {
     std::lock_guard lock(answerMutex_);
     id = ++lastRequestId_;
     awaited_ = AwaitedRequest{id, std::string(code), result.handsetText, clock_.NowMs()};
+    lastRequest_ = PassedRequest{std::string(code), result.handsetText, clock_.NowMs(),
+                                 request.handset, std::string(request.payload)};
   }
   LogVerbose("request " + Printable(code) + " of handset " + GbkToUtf8(result.handsetText) + ": " +
-             std::to_string(bytes) +
+             std::to_string(request.payload.size()) +
              " bytes, written to T1.txt; the ordering software "
              "is told");
   if (toWindow_) {

@@ -110,7 +110,22 @@ class RequestService : public HandsetListView {
     std::string handsetText;
     std::int64_t notifiedAtMs = 0;
   };
-  void AwaitAnswer(const DispatchResult& result, std::string_view code, std::size_t bytes);
+  // The request last passed on, until the next one.
+  struct PassedRequest {
+    std::string code;
+    std::string handsetText;
+    std::int64_t notifiedAtMs = 0;
+    std::uint8_t address = 0;  // the frame's sender
+    std::string payload;
+    bool replyDelivered = false;  // its handset got "FHJS" since
+  };
+  void AwaitAnswer(const DispatchResult& result, std::string_view code, const Message& request);
+  // The request last passed on once more, at once and before its handset got an
+  // answer: a copy the radio delivered twice. The handset's text then.
+  [[nodiscard]] std::optional<std::string> CopyOfLastRequest(const Message& request,
+                                                             std::string_view code);
+  // Send thread: a reply ended with "FHJS" to `handset`.
+  void ReplyDelivered(std::uint8_t handset);
   void CheckAnswered(std::uint64_t id);
   void NoteAnswer();
   void ReportLostRecord(const DispatchResult& result, std::string_view code);
@@ -143,9 +158,10 @@ class RequestService : public HandsetListView {
   bool replyRefusalShown_ = false;
   bool shortMessageRefusalShown_ = false;
 
-  // The host's answers: answerMutex_ guards these (receive thread and window thread).
+  // The host's answers: answerMutex_ guards these (receive, window and send thread).
   std::mutex answerMutex_;
   std::optional<AwaitedRequest> awaited_;
+  std::optional<PassedRequest> lastRequest_;
   std::uint64_t lastRequestId_ = 0;
   bool hostSilent_ = false;  // a request went unanswered and no answer came since
   int unansweredInSilence_ = 0;

@@ -74,7 +74,7 @@ TEST_F(DispatchTest, UnwritableRecordLosesTheRequestButReceivingGoesOn) {
 
 TEST_F(DispatchTest, VerboseLinesNameEachRequestAndReplyWithTheTimeToTheAnswer) {
   test::LogCapture log;
-  test::Feed(rcv, test::FrameToPc("CT  ", 12, "0120000123"));
+  test::Feed(rcv, test::FrameToPc("CT  ", 12, "0120000122"));
   EXPECT_TRUE(log.Containing("request \"CT  \"").empty());  // verbose logging is off
 
   SetVerboseLog(true);
@@ -97,6 +97,24 @@ TEST_F(DispatchTest, VerboseLinesNameEachRequestAndReplyWithTheTimeToTheAnswer) 
   timers.RunAll();
   EXPECT_TRUE(log.Containing("did not answer").empty());
   EXPECT_TRUE(messages.Notices().empty());
+}
+
+TEST_F(DispatchTest, TheRadiosCopyOfTheAwaitedRequestIsNotPassedOnButARetryLaterIs) {
+  test::LogCapture log;
+  const std::string order = test::FrameToPc("DC  ", 12, "012A0121" + std::string(40, '1'));
+  test::Feed(rcv, order);
+  clock.Advance(40);
+  test::Feed(rcv, order);  // the same message again, at once
+  EXPECT_EQ(host.codes, std::vector<int>{NotifyRequest});
+  EXPECT_EQ(log.Containing("handset 012 sent its \"DC  \" request twice at once").size(), 1u);
+  // Another request in between, or the same one a second later (a handset's retry
+  // after its time-out), goes on as always.
+  test::Feed(rcv, test::FrameToPc("DC  ", 12, "012A0122" + std::string(40, '1')));
+  service.OnHostReply(nullptr, nullptr);
+  test::Feed(rcv, order);
+  clock.Advance(kCopyWindowMs + 1);
+  test::Feed(rcv, order);
+  EXPECT_EQ(host.codes, std::vector<int>(4, NotifyRequest));
 }
 
 TEST_F(DispatchTest, UnansweredRequestsAreEachLoggedAndASilenceIsShownOnceAsIsItsEnd) {
