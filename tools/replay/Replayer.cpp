@@ -63,11 +63,15 @@ bool SameFrame(const basesim::PcFrame& expected, const basesim::PcFrame& got) {
          got.raw.substr(0, got.raw.size() - 6) == expected.raw.substr(0, expected.raw.size() - 6);
 }
 
-// A download's status queries go out on a timer of their own: the pause between two
-// of them is the timer's period, but the pause between another frame and the first
-// of them is only where that timer stood, and is not compared.
-bool OnItsOwnTimer(const basesim::PcFrame& before, const basesim::PcFrame& frame) {
-  return frame.code == "XZDM" && before.code != "XZDM";
+// Two frames back to back that are not of one job: the first ended a job (a reply's
+// "FHJS", a resend's "CCJS"), or the second opens one that a window timer posted (a
+// download's broadcast "QBKS", its status queries "XZDM", its closing "QBJS"). The
+// pause between them is where the timer stood when the other job ended, and is not
+// compared; the pauses inside such a job (QBKS to QBKS, XZDM to XZDM) are.
+bool StartsAJobOfItsOwn(const basesim::PcFrame& before, const basesim::PcFrame& frame) {
+  if (before.code == "FHJS" || before.code == "CCJS") return true;
+  return (frame.code == "QBKS" || frame.code == "XZDM" || frame.code == "QBJS") &&
+         before.code != frame.code;
 }
 
 // The first line where two file contents differ, in words.
@@ -442,7 +446,7 @@ class Run {
                     FrameInWords(frame));
     }
     if (i > 0 && events_[i - 1].kind == Kind::ProgramFrame && actual_[i - 1] != kUnknown &&
-        !OnItsOwnTimer(events_[i - 1].frame, expected.frame)) {
+        !StartsAJobOfItsOwn(events_[i - 1].frame, expected.frame)) {
       ++result_.pausesChecked;
       const double recorded = GapMs(i - 1, i);
       const double got = now - actual_[i - 1];

@@ -23,8 +23,9 @@
 //     with nothing between them (the pauses inside a job: between reply lines, between
 //     download records, after a message's packets), within the tolerance; gaps after
 //     an input, a notification or a poll are the peer's or the poll schedule's and are
-//     not checked, nor is the pause before a download's first status query in a row
-//     (it goes on a timer of its own). The program's pauses do not scale with --speed;
+//     not checked, nor is a pause between two jobs (after a reply's or a resend's
+//     end, before a download's broadcast, status queries or closing frames, which
+//     window timers post). The program's pauses do not scale with --speed;
 //   - polls loosely: each must poll a handset the recording polled, and polls are not
 //     matched one by one (which handset comes next depends on timing);
 //   - every datagram the program posts (announce, notify with its code, WM_CLOSE), in
