@@ -30,7 +30,6 @@
 #include <string>
 #include <vector>
 
-#include "app/LinkHandlers.h"
 #include "common/Clock.h"
 #include "common/HandsetListView.h"
 #include "common/HostLink.h"
@@ -39,6 +38,7 @@
 #include "common/WindowTimers.h"
 #include "link/HandsetPoller.h"
 #include "link/LineActivity.h"
+#include "link/LinkHandlers.h"
 #include "link/ReceiveThread.h"
 #include "link/ReplaceablePort.h"
 #include "link/SendThread.h"

@@ -12,15 +12,15 @@
 #include <string>
 #include <vector>
 
-#include "app/ApplicationQt.h"
+#include "app/Application.h"
 #include "app/CommandLine.h"
-#include "app/MessageBoxQt.h"
-#include "app/QtLogHandlerQt.h"
-#include "app/QtTranslationsQt.h"
 #include "app/RotatingLogFile.h"
 #include "app/Settings.h"
 #include "common/Log.h"
 #include "common/TextFile.h"
+#include "ui_support/MessageBoxQt.h"
+#include "ui_support/QtLogHandler.h"
+#include "ui_support/QtTranslations.h"
 
 namespace {
 

@@ -12,15 +12,11 @@
 #include "access/LoginSession.h"
 #include "access/PasswordForm.h"
 #include "app/AppCore.h"
-#include "app/MainWindowQt.h"
-#include "app/MessageBoxQt.h"
+#include "app/MainWindow.h"
 #include "app/SessionSidecar.h"
-#include "app/ShutdownSignalsQt.h"
 #include "app/TrayIconQt.h"
 #include "app/UdpHostLink.h"
-#include "app/UiControlQt.h"
-#include "app/WindowCallQueueQt.h"
-#include "app/WindowTimersQt.h"
+#include "app/UiControl.h"
 #include "common/Clock.h"
 #include "common/HandsetListView.h"
 #include "download/DownloadController.h"
@@ -31,6 +27,10 @@
 #include "service/RequestService.h"
 #include "service/RollCall.h"
 #include "station/StationPage.h"
+#include "ui_support/MessageBoxQt.h"
+#include "ui_support/ShutdownSignalsQt.h"
+#include "ui_support/WindowCallQueueQt.h"
+#include "ui_support/WindowTimersQt.h"
 
 namespace orderlink {
 
