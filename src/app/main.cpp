@@ -76,6 +76,7 @@ bool ApplySettings(const CommandLine& commandLine, MessageSink& messages) {
     loaded.settings.traceFile = std::filesystem::absolute(*commandLine.traceFile, ec);
   }
   SetProcessSettings(std::move(loaded.settings));
+  SetConfiguredComDevices(ComPortDevices(ProcessSettings()));
 
   const AppDirChoice appDir = ChooseAppDir(ProcessAppDirSources());
   LogInfo("data folder: " + (appDir.dir / "TXT").string() + " (" + appDir.reason + ")");
