@@ -25,7 +25,7 @@
 #include "linktest/TestPage.h"
 #include "monitor/MonitorPage.h"
 #include "service/RequestService.h"
-#include "service/RollCall.h"
+#include "service/RollCallButton.h"
 #include "station/StationPage.h"
 #include "ui_support/MessageBoxQt.h"
 #include "ui_support/ShutdownSignalsQt.h"

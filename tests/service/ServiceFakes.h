@@ -8,7 +8,7 @@
 
 #include "common/Clock.h"
 #include "common/HostLink.h"
-#include "common/Messages.h"
+#include "common/MessageSink.h"
 #include "link/LinkHandlers.h"
 #include "link/ReceiveThread.h"
 #include "link/SendThread.h"
