@@ -11,7 +11,7 @@
 #include <functional>
 
 #include "access/LoginSession.h"
-#include "common/Messages.h"
+#include "common/MessageSink.h"
 
 namespace orderlink {
 

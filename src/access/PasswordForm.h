@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "common/Messages.h"
+#include "common/MessageSink.h"
 #include "common/TxtDir.h"
 
 namespace orderlink {

@@ -30,15 +30,15 @@
 #include <string>
 #include <vector>
 
-#include "app/LinkHandlers.h"
 #include "common/Clock.h"
 #include "common/HandsetListView.h"
 #include "common/HostLink.h"
-#include "common/Messages.h"
+#include "common/MessageSink.h"
 #include "common/TxtDir.h"
 #include "common/WindowTimers.h"
 #include "link/HandsetPoller.h"
 #include "link/LineActivity.h"
+#include "link/LinkHandlers.h"
 #include "link/ReceiveThread.h"
 #include "link/ReplaceablePort.h"
 #include "link/SendThread.h"

@@ -29,7 +29,7 @@
 // sent notify 10 DL.txt (the program wrote them for the ordering software); received
 // notify 0 DX.txt, 1 R1.txt, 10 DL.txt and 11 the download tables (the ordering
 // software wrote them before it notified). A user event is a scripted action on the
-// pages (app/UiControlQt.h), in its own words.
+// pages (app/UiControl.h), in its own words.
 
 #include <cstdint>
 #include <filesystem>

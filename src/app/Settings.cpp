@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <system_error>
 
-#include "app/PortPaths.h"
 #include "common/TextFile.h"
 #include "common/WholeNumber.h"
 
@@ -279,13 +278,14 @@ void SetProcessSettings(Settings settings) { MutableProcessSettings() = std::mov
 
 const Settings& ProcessSettings() { return MutableProcessSettings(); }
 
-std::optional<ConfiguredDevice> ConfiguredComDevice(int n) {
-  const Settings& settings = ProcessSettings();
-  const auto it = settings.comDevices.find(n);
-  if (it == settings.comDevices.end()) return std::nullopt;
-  const auto line = settings.lineOf.find("COM" + std::to_string(n));
-  return ConfiguredDevice{it->second, settings.file.string(),
-                          line != settings.lineOf.end() ? line->second : 0};
+ConfiguredComDevices ComPortDevices(const Settings& settings) {
+  ConfiguredComDevices devices;
+  for (const auto& [n, device] : settings.comDevices) {
+    const auto line = settings.lineOf.find("COM" + std::to_string(n));
+    devices[n] = ConfiguredDevice{device, settings.file.string(),
+                                  line != settings.lineOf.end() ? line->second : 0};
+  }
+  return devices;
 }
 
 }  // namespace orderlink

@@ -22,6 +22,8 @@
 #include <string>
 #include <string_view>
 
+#include "link/ConfiguredComDevices.h"
+
 namespace orderlink {
 
 // TraceMax= when the file does not set it: 64 MiB.
@@ -94,5 +96,9 @@ struct AppDirChoice {
 
 void SetProcessSettings(Settings settings);
 [[nodiscard]] const Settings& ProcessSettings();
+
+// The COM<n>= devices of `settings` with the file and line naming each, for the
+// serial link's port lookup (SetConfiguredComDevices).
+[[nodiscard]] ConfiguredComDevices ComPortDevices(const Settings& settings);
 
 }  // namespace orderlink

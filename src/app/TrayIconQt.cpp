@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QThread>
 
-#include "app/PicturesQt.h"
+#include "ui_support/Pictures.h"
 
 namespace orderlink {
 

@@ -13,7 +13,7 @@
 #include <functional>
 #include <string>
 
-#include "app/MainWindowQt.h"
+#include "app/MainWindow.h"
 #include "app/TrayPolicy.h"
 
 namespace orderlink {

@@ -12,15 +12,15 @@
 #include <string>
 #include <vector>
 
-#include "app/ApplicationQt.h"
+#include "app/Application.h"
 #include "app/CommandLine.h"
-#include "app/MessageBoxQt.h"
-#include "app/QtLogHandlerQt.h"
-#include "app/QtTranslationsQt.h"
 #include "app/RotatingLogFile.h"
 #include "app/Settings.h"
 #include "common/Log.h"
 #include "common/TextFile.h"
+#include "ui_support/MessageBoxQt.h"
+#include "ui_support/QtLogHandler.h"
+#include "ui_support/QtTranslations.h"
 
 namespace {
 
@@ -76,6 +76,7 @@ bool ApplySettings(const CommandLine& commandLine, MessageSink& messages) {
     loaded.settings.traceFile = std::filesystem::absolute(*commandLine.traceFile, ec);
   }
   SetProcessSettings(std::move(loaded.settings));
+  SetConfiguredComDevices(ComPortDevices(ProcessSettings()));
 
   const AppDirChoice appDir = ChooseAppDir(ProcessAppDirSources());
   LogInfo("data folder: " + (appDir.dir / "TXT").string() + " (" + appDir.reason + ")");

@@ -42,7 +42,7 @@
 #include <vector>
 
 #include "common/HostLink.h"
-#include "common/Messages.h"
+#include "common/MessageSink.h"
 #include "common/TxtDir.h"
 #include "common/WindowTimers.h"
 #include "download/DownloadTables.h"

@@ -14,12 +14,12 @@
 #include <array>
 #include <functional>
 
-#include "app/WindowCallQueueQt.h"
-#include "app/WindowTimersQt.h"
 #include "common/HandsetListView.h"
 #include "download/DownloadTables.h"
 #include "download/DownloadView.h"
 #include "link/LineActivity.h"
+#include "ui_support/WindowCallQueueQt.h"
+#include "ui_support/WindowTimersQt.h"
 
 namespace orderlink {
 

@@ -22,7 +22,7 @@
 #include <string_view>
 #include <thread>
 
-#include "common/Messages.h"
+#include "common/MessageSink.h"
 #include "link/PcapngWriter.h"
 
 namespace orderlink {

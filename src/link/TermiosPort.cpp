@@ -17,8 +17,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/PortPaths.h"
 #include "common/Log.h"
+#include "link/ConfiguredComDevices.h"
 #include "link/SerialPort.h"
 
 namespace orderlink {

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/Messages.h"
+#include "common/MessageSink.h"
 #include "link/LineActivity.h"
 #include "linktest/HandsetTree.h"
 #include "linktest/TestGrid.h"

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "common/Messages.h"
+#include "common/MessageSink.h"
 #include "linktest/TestGrid.h"
 
 namespace orderlink {

@@ -5,7 +5,7 @@
 #include <QMouseEvent>
 #include <QVBoxLayout>
 
-#include "app/PicturesQt.h"
+#include "ui_support/Pictures.h"
 
 namespace orderlink {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/Messages.h"
+#include "common/MessageSink.h"
 #include "common/TxtDir.h"
 #include "link/LineActivity.h"
 #include "link/SendThread.h"

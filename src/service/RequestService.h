@@ -21,7 +21,7 @@
 #include "common/Clock.h"
 #include "common/HandsetListView.h"
 #include "common/HostLink.h"
-#include "common/Messages.h"
+#include "common/MessageSink.h"
 #include "common/TxtDir.h"
 #include "common/WindowTimers.h"
 #include "link/FrameParser.h"

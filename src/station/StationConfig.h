@@ -13,7 +13,7 @@
 
 #include <string>
 
-#include "common/Messages.h"
+#include "common/MessageSink.h"
 #include "common/WindowTimers.h"
 #include "link/LineActivity.h"
 #include "linktest/HandsetTree.h"

@@ -5,8 +5,8 @@
 
 #include <QWidget>
 
-#include "app/WindowTimersQt.h"
 #include "station/StationConfig.h"
+#include "ui_support/WindowTimersQt.h"
 
 class QComboBox;
 class QLineEdit;

@@ -7,12 +7,12 @@
 #include <cstdlib>
 #include <thread>
 
-#include "app/MainWindowQt.h"
-#include "app/MessageBoxQt.h"
+#include "app/MainWindow.h"
 #include "app/TrayIconQt.h"
 #include "app/TrayPolicy.h"
 #include "download/DownloadPage.h"
 #include "support/RecordingMessages.h"
+#include "ui_support/MessageBoxQt.h"
 
 namespace orderlink {
 namespace {

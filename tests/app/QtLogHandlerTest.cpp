@@ -4,8 +4,8 @@
 #include <QLoggingCategory>
 #include <mutex>
 
-#include "app/QtLogHandlerQt.h"
 #include "common/Log.h"
+#include "ui_support/QtLogHandler.h"
 
 namespace orderlink {
 namespace {

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "app/Settings.h"
+#include "link/SerialPort.h"
 #include "support/Processes.h"
 
 namespace orderlink {
@@ -117,6 +118,20 @@ TEST_F(SettingsFileTest, ReadsTheValuesOfTheFile) {
   EXPECT_EQ(result.settings.comDevices, expected);
   EXPECT_EQ(result.settings.file, file);
   EXPECT_EQ(result.settings.lineOf.at("COM3"), 3);
+}
+
+TEST_F(SettingsFileTest, TheSerialLinkOpensTheComDeviceTheFileNamesUnlessTheEnvironmentDoes) {
+  Write("# ports\nCOM3=/dev/ttyUSB0\n");
+  SetConfiguredComDevices(ComPortDevices(LoadSettingsFile(file).settings));
+  const ComDevice configured = LookUpComDevice(3);
+  EXPECT_EQ(configured.path, "/dev/ttyUSB0");
+  EXPECT_EQ(configured.origin, "from COM3= in " + file.string() + " line 2");
+  setenv("ORDERLINK_COM3", "/dev/ttyACM0", 1);
+  EXPECT_EQ(ComDevicePath(3), "/dev/ttyACM0");
+  unsetenv("ORDERLINK_COM3");
+  EXPECT_EQ(ComDevicePath(4), "/dev/ttyS3");
+  SetConfiguredComDevices({});
+  EXPECT_EQ(ComDevicePath(3), "/dev/ttyS2");
 }
 
 TEST_F(SettingsFileTest, AMissingFileIsNoSettingsAndABadOneNamesFileAndLine) {

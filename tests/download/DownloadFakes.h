@@ -8,9 +8,9 @@
 #include <mutex>
 #include <thread>
 
-#include "app/LinkHandlers.h"
 #include "common/TextFile.h"
 #include "download/DownloadController.h"
+#include "link/LinkHandlers.h"
 #include "link/ReceiveThread.h"
 #include "link/SendThread.h"
 #include "support/Processes.h"

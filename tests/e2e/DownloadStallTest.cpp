@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <iostream>
 
-#include "app/ApplicationQt.h"
+#include "app/Application.h"
 #include "download/DownloadPage.h"
 #include "e2e/E2eSupport.h"
 

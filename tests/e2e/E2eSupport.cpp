@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/ApplicationQt.h"
+#include "app/Application.h"
 #include "common/Gbk.h"
 #include "common/TextFile.h"
 #include "support/FakeSerialPort.h"

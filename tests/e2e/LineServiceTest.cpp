@@ -17,7 +17,7 @@
 #include <sstream>
 #include <thread>
 
-#include "app/ApplicationQt.h"
+#include "app/Application.h"
 #include "e2e/E2eSupport.h"
 
 namespace orderlink::e2e {

@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <map>
 
-#include "app/ApplicationQt.h"
+#include "app/Application.h"
 #include "common/TextFile.h"
 #include "download/DownloadPage.h"
 #include "e2e/E2eSupport.h"

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <thread>
 
-#include "app/LinkHandlers.h"
 #include "link/HandsetPoller.h"
+#include "link/LinkHandlers.h"
 #include "link/ReceiveThread.h"
 #include "link/SendThread.h"
 #include "linktest/LinkTest.h"

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "app/LinkHandlers.h"
 #include "common/Clock.h"
 #include "common/HostLink.h"
-#include "common/Messages.h"
+#include "common/MessageSink.h"
+#include "link/LinkHandlers.h"
 #include "link/ReceiveThread.h"
 #include "link/SendThread.h"
 #include "service/RequestService.h"

@@ -8,7 +8,7 @@
 #include "common/Gbk.h"
 #include "common/TextFile.h"
 #include "link/HandsetPoller.h"
-#include "service/RollCall.h"
+#include "service/RollCallButton.h"
 #include "service/TimeAndMessages.h"
 
 namespace orderlink {

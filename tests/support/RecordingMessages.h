@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "common/Messages.h"
+#include "common/MessageSink.h"
 
 namespace orderlink::test {
 

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "app/MainWindowQt.h"
+#include "app/MainWindow.h"
 #include "app/TrayIconQt.h"
 #include "app/TrayPolicy.h"
 #include "support/Processes.h"

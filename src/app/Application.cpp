@@ -1,13 +1,13 @@
-#include "app/ApplicationQt.h"
+#include "app/Application.h"
 
 #include <QApplication>
 #include <QPushButton>
 #include <cstdio>
 
 #include "app/Settings.h"
-#include "app/StallProbeQt.h"
 #include "common/Log.h"
 #include "link/TracingPort.h"
+#include "ui_support/StallProbeQt.h"
 
 namespace orderlink {
 

@@ -1,4 +1,4 @@
-#include "app/WindowCallQueueQt.h"
+#include "ui_support/WindowCallQueueQt.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>

@@ -1,7 +1,9 @@
 #pragma once
 // Devices of the COM ports named in the settings file, for the serial link's port
-// lookup. Set at start-up before any port opens; read-only afterwards, any thread.
+// lookup (LookUpComDevice). The composition hands them over at start-up before any
+// port opens; read-only afterwards, any thread.
 
+#include <map>
 #include <optional>
 #include <string>
 
@@ -12,6 +14,10 @@ struct ConfiguredDevice {
   std::string file;  // the settings file
   int line = 0;      // the line of COM<n>= in it
 };
+
+using ConfiguredComDevices = std::map<int, ConfiguredDevice>;  // by COM port number
+
+void SetConfiguredComDevices(ConfiguredComDevices devices);
 
 // The device the settings file gives COM port `n`, if any.
 [[nodiscard]] std::optional<ConfiguredDevice> ConfiguredComDevice(int n);

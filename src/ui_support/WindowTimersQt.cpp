@@ -1,4 +1,4 @@
-#include "app/WindowTimersQt.h"
+#include "ui_support/WindowTimersQt.h"
 
 #include <QTimer>
 

@@ -1,4 +1,4 @@
-#include "app/QtLogHandlerQt.h"
+#include "ui_support/QtLogHandler.h"
 
 #include <QLoggingCategory>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "app/QtTranslationsQt.h"
+#include "ui_support/QtTranslations.h"
 
 #include <QLibraryInfo>
 #include <QLocale>

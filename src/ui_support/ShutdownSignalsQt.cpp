@@ -1,4 +1,4 @@
-#include "app/ShutdownSignalsQt.h"
+#include "ui_support/ShutdownSignalsQt.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -1,4 +1,4 @@
-#include "app/MessageBoxQt.h"
+#include "ui_support/MessageBoxQt.h"
 
 #include <QApplication>
 #include <QGridLayout>

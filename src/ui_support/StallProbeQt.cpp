@@ -1,4 +1,4 @@
-#include "app/StallProbeQt.h"
+#include "ui_support/StallProbeQt.h"
 
 #include <algorithm>
 #include <string>

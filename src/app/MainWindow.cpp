@@ -1,4 +1,4 @@
-#include "app/MainWindowQt.h"
+#include "app/MainWindow.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/PicturesQt.h"
+#include "ui_support/Pictures.h"
 
 namespace orderlink {
 

@@ -12,7 +12,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "common/Messages.h"
+#include "common/MessageSink.h"
 #include "link/LineActivity.h"
 
 namespace orderlink {

@@ -1,4 +1,4 @@
-#include "app/PicturesQt.h"
+#include "ui_support/Pictures.h"
 
 #include <QString>
 

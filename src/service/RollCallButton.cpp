@@ -1,4 +1,4 @@
-#include "service/RollCall.h"
+#include "service/RollCallButton.h"
 
 namespace orderlink {
 

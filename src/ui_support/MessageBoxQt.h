@@ -15,7 +15,7 @@
 #include <functional>
 #include <string>
 
-#include "common/Messages.h"
+#include "common/MessageSink.h"
 
 namespace orderlink {
 

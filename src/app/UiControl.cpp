@@ -1,4 +1,4 @@
-#include "app/UiControlQt.h"
+#include "app/UiControl.h"
 
 #include <sys/socket.h>
 #include <sys/stat.h>
